@@ -1,0 +1,35 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace platform {
+
+// A file opened for reading by path (wide text, converted to UTF-8 at the
+// boundary). Positioned reads only, so one handle serves any access order.
+class File {
+ public:
+  File() = default;
+  ~File();
+  File(const File&) = delete;
+  File& operator=(const File&) = delete;
+  File(File&& other) noexcept;
+  File& operator=(File&& other) noexcept;
+
+  bool OpenRead(const std::wstring& path);
+  void Close();
+  bool IsOpen() const { return fd_ >= 0; }
+
+  // Size in bytes, or -1 when it cannot be determined.
+  std::int64_t Size() const;
+
+  // Reads up to count bytes at offset; returns the number read (short only at
+  // the end of the file) or -1 on a read error.
+  std::int64_t ReadAt(std::uint64_t offset, void* buffer, std::size_t count) const;
+
+ private:
+  int fd_ = -1;
+};
+
+}  // namespace platform

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "sources/MusicData.h"
+
+// The source type code a file's extension calls for: ".wav" 2, ".mp3" 3,
+// anything else (no extension included) 4, the plug-in source.
+std::int32_t GetMusicDataType(const std::wstring& path);
+
+// A new, unopened source for a path chosen by its extension (".cue" first,
+// then GetMusicDataType); null where no source class serves it yet.
+std::unique_ptr<CMusicData> CreateSourceForPath(const std::wstring& path);
+
+// A new, unopened source for a stored type code, as playback re-creates the
+// source of a playlist item; null for an unknown code.
+std::unique_ptr<CMusicData> CreateSourceForType(std::int32_t type, const std::wstring& path);

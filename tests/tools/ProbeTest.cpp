@@ -1,0 +1,111 @@
+#include "tools/probe/Probe.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <sstream>
+
+#include "tests/fixtures/WavWriter.h"
+
+namespace {
+
+using fixtures::Bytes;
+
+struct ProbeRun {
+  int exitCode;
+  std::string out, err;
+};
+
+ProbeRun Probe(const std::vector<std::string>& args) {
+  std::ostringstream out, err;
+  const int code = probe::RunProbe(args, out, err);
+  return {code, out.str(), err.str()};
+}
+
+class ProbeTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    samples_ = fixtures::AudioPattern(3 * 264600 + 6);  // 3 s + 1 sample frame, 24-bit stereo
+    path_ = dir_.File("Caf\xC3\xA9 \"tone\".wav");
+    fixtures::WavFile()
+        .Format({1, 2, 44100, 24})
+        .Chunk("id3 ", fixtures::Id3Tag({{"TIT2", 3, {'T', 'o', 'n', 'e'}},
+                                         {"TPE1", 3, {'C', 'o', 'r', 'v', 'a', 'n', 'e'}}}))
+        .Data(samples_)
+        .Write(path_);
+  }
+  fixtures::TempDir dir_;
+  std::string path_;
+  Bytes samples_;
+};
+
+TEST_F(ProbeTest, InfoPrintsTheTrackRecordAsOneJsonLine) {
+  const auto run = Probe({"info", path_});
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  const std::string escapedPath = dir_.path() + "/Caf\xC3\xA9 \\\"tone\\\".wav";
+  EXPECT_EQ(run.out, "{\"path\":\"" + escapedPath +
+                         "\",\"fileName\":\"\",\"type\":2,\"formatName\":\"WAVE\","
+                         "\"totalBytes\":793806,\"title\":\"Tone\",\"artist\":\"Corvane\","
+                         "\"album\":\"\",\"trackNumber\":0,\"formatTag\":1,\"channels\":2,"
+                         "\"sampleRate\":44100,\"avgBytesPerSec\":264600,\"blockAlign\":6,"
+                         "\"bitsPerSample\":24,\"length\":226,\"start\":0,\"end\":225}\n");
+}
+
+TEST_F(ProbeTest, ReadWritesExactlyTheBytesOfTheRange) {
+  auto run = Probe({"read", path_});
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(Bytes(run.out.begin(), run.out.end()), samples_);
+
+  run = Probe({"read", path_, "--track", "0", "--range", "75", "149", "0"});
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(Bytes(run.out.begin(), run.out.end()),
+            Bytes(samples_.begin() + 264600, samples_.begin() + 2 * 264600));
+}
+
+TEST_F(ProbeTest, FailuresPrintTheUsersMessage) {
+  const struct {
+    std::vector<std::string> args;
+    int exitCode;
+    std::string err;
+  } cases[] = {
+      {{"info", "/no/such/file.wav"}, 2, "Can't open file (\"/no/such/file.wav\")\n"},
+      {{"read", "/no/such/file.wav"}, 2, "Can't open file (\"/no/such/file.wav\")\n"},
+      {{"read", "TRACK", "--track", "1"}, 2, "Parameter error occurred.\n"},
+      {{}, 1, ""},
+      {{"info"}, 1, ""},
+      {{"frobnicate", "x.wav"}, 1, ""},
+      {{"read", "x.wav", "--range", "1", "2"}, 1, ""},
+      {{"read", "x.wav", "--track", "-1"}, 1, ""},
+  };
+  for (auto c : cases) {
+    for (auto& arg : c.args) {
+      if (arg == "TRACK") arg = path_;
+    }
+    const auto run = Probe(c.args);
+    EXPECT_EQ(run.exitCode, c.exitCode);
+    EXPECT_TRUE(run.out.empty());
+    if (c.exitCode == 1) {
+      EXPECT_NE(run.err.find("usage:"), std::string::npos);
+    } else {
+      EXPECT_EQ(run.err, c.err);
+    }
+  }
+}
+
+TEST_F(ProbeTest, TheInstalledCommandPipesAudioToStandardOutput) {
+  const std::string command =
+      std::string(QP_PROBE_BINARY) + " read '" + dir_.File("plain.wav") + "'";
+  const Bytes samples = fixtures::AudioPattern(10000);
+  fixtures::WriteWav(dir_.File("plain.wav"), {1, 2, 48000, 16}, samples);
+  FILE* pipe = popen(command.c_str(), "r");
+  ASSERT_NE(pipe, nullptr);
+  Bytes got;
+  std::uint8_t buffer[4096];
+  for (std::size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) {
+    got.insert(got.end(), buffer, buffer + n);
+  }
+  EXPECT_EQ(pclose(pipe), 0);
+  EXPECT_EQ(got, samples);
+}
+
+}  // namespace

@@ -1,0 +1,48 @@
+// Writes the demo media into a folder: tones in the formats the player plays.
+#include <cmath>
+#include <cstdio>
+#include <numbers>
+#include <string>
+
+#include "tests/fixtures/WavWriter.h"
+
+namespace {
+
+// A sine tone of the given frequency at -6 dBFS, 16- or 24-bit, all channels alike.
+fixtures::Bytes Tone(const fixtures::WavFormat& format, double frequency, double seconds) {
+  const auto frames = static_cast<std::size_t>(format.sampleRate * seconds);
+  const int bytesPerSample = format.bitsPerSample / 8;
+  const double fullScale = std::ldexp(1.0, format.bitsPerSample - 1) - 1;
+  fixtures::Bytes out;
+  out.reserve(frames * format.BlockAlign());
+  for (std::size_t i = 0; i < frames; ++i) {
+    const double phase =
+        2 * std::numbers::pi * frequency * static_cast<double>(i) / format.sampleRate;
+    const auto sample = static_cast<std::int32_t>(std::lround(0.5 * fullScale * std::sin(phase)));
+    for (int channel = 0; channel < format.channels; ++channel) {
+      for (int b = 0; b < bytesPerSample; ++b)
+        out.push_back(static_cast<std::uint8_t>(sample >> (8 * b)));
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: quorelle-demo FOLDER\n");
+    return 1;
+  }
+  const std::string folder = argv[1];
+  const fixtures::WavFormat cd{1, 2, 44100, 16};
+  const fixtures::WavFormat hiRes{1, 2, 96000, 24};
+  fixtures::WavFile()
+      .Format(cd)
+      .Chunk("LIST", fixtures::InfoListBody({{"INAM", {'A', '4', ' ', 'T', 'o', 'n', 'e'}},
+                                             {"IART", {'C', 'o', 'r', 'v', 'a', 'n', 'e'}}}))
+      .Data(Tone(cd, 440.0, 3.0))
+      .Write(folder + "/01 A4 tone 44.1k-16.wav");
+  fixtures::WriteWav(folder + "/02 E5 tone 96k-24.wav", hiRes, Tone(hiRes, 659.25, 3.0));
+  return 0;
+}

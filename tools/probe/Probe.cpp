@@ -1,0 +1,163 @@
+#include "tools/probe/Probe.h"
+
+#include <charconv>
+#include <cstdint>
+#include <memory>
+#include <optional>
+
+#include "platform/TextConv.h"
+#include "sources/MusicErrors.h"
+#include "sources/SourceFactory.h"
+#include "tools/probe/Json.h"
+
+namespace probe {
+namespace {
+
+constexpr const char* kUsage =
+    "usage: quorelle-probe info PATH\n"
+    "       quorelle-probe read PATH [--track N] [--range FIRST LAST OFFSET]\n"
+    "  N counts tracks from 0; FIRST, LAST and OFFSET are CD frames (1/75 s)\n";
+
+// The player's defaults when it plays: MP3 gapless off, threshold -45 dB.
+constexpr bool kPlayGapless = false;
+constexpr double kPlayThreshold = -45.0;
+constexpr double kListThreshold = -96.0;
+
+std::optional<std::uint32_t> ParseNumber(const std::string& text) {
+  std::uint32_t value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
+  return value;
+}
+
+int Fail(std::ostream& err, std::int32_t code, const std::wstring& path) {
+  err << platform::ToUtf8(FormatMusicError(code, path)) << "\n";
+  return kExitFailure;
+}
+
+// Opens a path the way the playlist lists it; the result code says why not.
+std::int32_t OpenForListing(const std::wstring& path, std::unique_ptr<CMusicData>& source) {
+  source = CreateSourceForPath(path);
+  if (!source) return kMusicErrDecode;
+  return source->Open({path, false, kListThreshold});
+}
+
+std::string JsonOf(const TrackInfo& info) {
+  using platform::ToUtf8;
+  const WAVEFORMATEX& f = info.format;
+  return JsonLine()
+      .Add("path", ToUtf8(info.path))
+      .Add("fileName", ToUtf8(info.fileName))
+      .Add("type", info.type)
+      .Add("formatName", ToUtf8(info.formatName))
+      .Add("totalBytes", info.totalBytes)
+      .Add("title", ToUtf8(info.title))
+      .Add("artist", ToUtf8(info.artist))
+      .Add("album", ToUtf8(info.album))
+      .Add("trackNumber", info.trackNumber)
+      .Add("formatTag", f.wFormatTag)
+      .Add("channels", f.nChannels)
+      .Add("sampleRate", f.nSamplesPerSec)
+      .Add("avgBytesPerSec", f.nAvgBytesPerSec)
+      .Add("blockAlign", f.nBlockAlign)
+      .Add("bitsPerSample", f.wBitsPerSample)
+      .Add("length", info.length)
+      .Add("start", info.start)
+      .Add("end", info.end)
+      .str();
+}
+
+int Info(const std::wstring& path, std::ostream& out, std::ostream& err) {
+  std::unique_ptr<CMusicData> source;
+  if (const auto code = OpenForListing(path, source); code != kMusicOk) {
+    return Fail(err, code, path);
+  }
+  std::int32_t count = 0;
+  if (const auto code = source->GetTrackCount(&count); code != kMusicOk) {
+    return Fail(err, code, path);
+  }
+  for (std::int32_t i = 0; i < count; ++i) {
+    TrackInfo info;
+    if (const auto code = source->GetTrackInfo(i, &info); code != kMusicOk) {
+      return Fail(err, code, path);
+    }
+    out << JsonOf(info) << "\n";
+  }
+  return kExitOk;
+}
+
+struct ReadRequest {
+  std::uint32_t track = 0;
+  std::optional<std::uint32_t> first, last, offset;
+};
+
+int Read(const std::wstring& path, const ReadRequest& request, std::ostream& out,
+         std::ostream& err) {
+  std::unique_ptr<CMusicData> listing;
+  if (const auto code = OpenForListing(path, listing); code != kMusicOk) {
+    return Fail(err, code, path);
+  }
+  TrackInfo info;
+  if (const auto code = listing->GetTrackInfo(static_cast<std::int32_t>(request.track), &info);
+      code != kMusicOk) {
+    return Fail(err, code, path);
+  }
+  listing.reset();
+
+  // Playback re-creates the source from the track's type and audio file.
+  const std::wstring audioPath = info.path.empty() ? path : info.path;
+  auto source = CreateSourceForType(info.type, audioPath);
+  if (!source) return Fail(err, kMusicErrParam, audioPath);
+  if (const auto code = source->Open({audioPath, kPlayGapless, kPlayThreshold}); code != kMusicOk) {
+    return Fail(err, code, audioPath);
+  }
+  const std::uint32_t first = request.first.value_or(info.start);
+  const std::uint32_t last = request.last.value_or(info.end);
+  if (const auto code = source->SetPlayRange(first, last, request.offset.value_or(0));
+      code != kMusicOk) {
+    return Fail(err, code, audioPath);
+  }
+  for (;;) {
+    SourceBuffer chunk;
+    const std::int32_t code = ReadChunk(*source, chunk);
+    if (code == kMusicEndOfRange || (code == kMusicOk && chunk.data() == nullptr)) break;
+    if (code != kMusicOk) return Fail(err, code, audioPath);
+    out.write(reinterpret_cast<const char*>(chunk.data()), chunk.size());
+  }
+  out.flush();
+  return kExitOk;
+}
+
+int Usage(std::ostream& err) {
+  err << kUsage;
+  return kExitUsage;
+}
+
+}  // namespace
+
+int RunProbe(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  if (args.size() < 2) return Usage(err);
+  const std::string& command = args[0];
+  const std::wstring path = platform::FromUtf8(args[1]);
+  if (command == "info" && args.size() == 2) return Info(path, out, err);
+  if (command != "read") return Usage(err);
+
+  ReadRequest request;
+  for (std::size_t i = 2; i < args.size(); ++i) {
+    if (args[i] == "--track" && i + 1 < args.size()) {
+      const auto track = ParseNumber(args[++i]);
+      if (!track) return Usage(err);
+      request.track = *track;
+    } else if (args[i] == "--range" && i + 3 < args.size()) {
+      request.first = ParseNumber(args[++i]);
+      request.last = ParseNumber(args[++i]);
+      request.offset = ParseNumber(args[++i]);
+      if (!request.first || !request.last || !request.offset) return Usage(err);
+    } else {
+      return Usage(err);
+    }
+  }
+  return Read(path, request, out, err);
+}
+
+}  // namespace probe
