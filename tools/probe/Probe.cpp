@@ -7,6 +7,7 @@
 
 #include "platform/TextConv.h"
 #include "sources/MusicErrors.h"
+#include "sources/PluginCtrl.h"
 #include "sources/SourceFactory.h"
 #include "tools/probe/Json.h"
 
@@ -14,7 +15,8 @@ namespace probe {
 namespace {
 
 constexpr const char* kUsage =
-    "usage: quorelle-probe info PATH\n"
+    "usage: quorelle-probe plugins\n"
+    "       quorelle-probe info PATH\n"
     "       quorelle-probe read PATH [--track N] [--range FIRST LAST OFFSET]\n"
     "  N counts tracks from 0; FIRST, LAST and OFFSET are CD frames (1/75 s)\n";
 
@@ -35,9 +37,17 @@ int Fail(std::ostream& err, std::int32_t code, const std::wstring& path) {
   return kExitFailure;
 }
 
+// The plug-ins beside the program, as the player loads them.
+std::shared_ptr<CPluginCtrl> LoadPlugins() {
+  auto plugins = std::make_shared<CPluginCtrl>();
+  plugins->LoadPlugins();
+  return plugins;
+}
+
 // Opens a path the way the playlist lists it; the result code says why not.
-std::int32_t OpenForListing(const std::wstring& path, std::unique_ptr<CMusicData>& source) {
-  source = CreateSourceForPath(path);
+std::int32_t OpenForListing(const std::wstring& path, const std::shared_ptr<CPluginCtrl>& plugins,
+                            std::unique_ptr<CMusicData>& source) {
+  source = CreateSourceForPath(path, plugins);
   if (!source) return kMusicErrDecode;
   return source->Open({path, false, kListThreshold});
 }
@@ -67,9 +77,24 @@ std::string JsonOf(const TrackInfo& info) {
       .str();
 }
 
+int Plugins(std::ostream& out) {
+  const auto plugins = LoadPlugins();
+  for (std::size_t i = 0; i < plugins->PluginCount(); ++i) {
+    using platform::ToUtf8;
+    out << JsonLine()
+               .Add("name", ToUtf8(plugins->PluginName(i)))
+               .Add("extensions", ToUtf8(plugins->PluginExtensions(i)))
+               .Add("version", ToUtf8(plugins->PluginVersion(i)))
+               .str()
+        << "\n";
+  }
+  return kExitOk;
+}
+
 int Info(const std::wstring& path, std::ostream& out, std::ostream& err) {
+  const auto plugins = LoadPlugins();
   std::unique_ptr<CMusicData> source;
-  if (const auto code = OpenForListing(path, source); code != kMusicOk) {
+  if (const auto code = OpenForListing(path, plugins, source); code != kMusicOk) {
     return Fail(err, code, path);
   }
   std::int32_t count = 0;
@@ -93,8 +118,9 @@ struct ReadRequest {
 
 int Read(const std::wstring& path, const ReadRequest& request, std::ostream& out,
          std::ostream& err) {
+  const auto plugins = LoadPlugins();
   std::unique_ptr<CMusicData> listing;
-  if (const auto code = OpenForListing(path, listing); code != kMusicOk) {
+  if (const auto code = OpenForListing(path, plugins, listing); code != kMusicOk) {
     return Fail(err, code, path);
   }
   TrackInfo info;
@@ -106,7 +132,7 @@ int Read(const std::wstring& path, const ReadRequest& request, std::ostream& out
 
   // Playback re-creates the source from the track's type and audio file.
   const std::wstring audioPath = info.path.empty() ? path : info.path;
-  auto source = CreateSourceForType(info.type, audioPath);
+  auto source = CreateSourceForType(info.type, audioPath, plugins);
   if (!source) return Fail(err, kMusicErrParam, audioPath);
   if (const auto code = source->Open({audioPath, kPlayGapless, kPlayThreshold}); code != kMusicOk) {
     return Fail(err, code, audioPath);
@@ -136,6 +162,7 @@ int Usage(std::ostream& err) {
 }  // namespace
 
 int RunProbe(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  if (args.size() == 1 && args[0] == "plugins") return Plugins(out);
   if (args.size() < 2) return Usage(err);
   const std::string& command = args[0];
   const std::wstring path = platform::FromUtf8(args[1]);
