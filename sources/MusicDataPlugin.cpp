@@ -85,12 +85,13 @@ std::int32_t CMusicDataPlugin::Open(const MusicOpenParams& params) {
   if (result != PPI_OK) return MapPluginResult(result);
 
   WAVEFORMATEX& format = info_.format;
-  // A file whose headers did not parse reports no channels or no rate.
+  // A file whose headers did not parse reports no channels or no rate; one
+  // without frames has nothing to play.
   if (format.nChannels == 0 || format.nBlockAlign == 0 || format.nSamplesPerSec == 0 ||
-      frameCount < 0 || dataSize < 0) {
+      frameCount <= 0) {
     return kMusicErrDecode;
   }
-  info_.totalBytes = static_cast<std::uint32_t>(dataSize);
+  info_.totalBytes = static_cast<std::uint32_t>(dataSize);  // sizes up to 4 GiB - 1
   info_.formatName = extensions;
   info_.title.clear();
   info_.artist.clear();
