@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <climits>
 #include <filesystem>
 #include <vector>
 
@@ -31,7 +33,7 @@ testplugin::Header DsdLikeStream(std::int32_t frames) {
   h.blockAlign = 8;
   h.frameCount = frames;
   h.alignment = 2048;
-  h.dataSize = frames * 8;
+  h.dataSize = static_cast<std::int32_t>(std::min<std::int64_t>(std::int64_t{frames} * 8, INT32_MAX));
   h.isDsd = 1;
   return h;
 }
