@@ -133,8 +133,22 @@ CDecodedDataQueue::CDecodedDataQueue(std::unique_ptr<Allocator> allocator, std::
     : impl_(std::make_shared<Impl>(std::move(allocator), capacity, records)) {}
 
 CDecodedDataQueue& CDecodedDataQueue::operator=(const CDecodedDataQueue& other) {
-  impl_.store(other.impl_.load());
+  if (this != &other) Replace(other.Acquire());
   return *this;
+}
+
+std::shared_ptr<CDecodedDataQueue::Impl> CDecodedDataQueue::Acquire() const {
+  std::lock_guard hold(referenceLock_);
+  return impl_;
+}
+
+void CDecodedDataQueue::Replace(std::shared_ptr<Impl> impl) {
+  {
+    std::lock_guard hold(referenceLock_);
+    impl_.swap(impl);
+  }
+  // The previous queue, if this was its last reference, is destroyed here,
+  // outside the reference lock.
 }
 
 CDecodedDataQueue CDecodedDataQueue::Create(std::int32_t ramMode,
@@ -146,13 +160,13 @@ CDecodedDataQueue CDecodedDataQueue::Create(std::int32_t ramMode,
 }
 
 std::uint32_t CDecodedDataQueue::GetCapacity() const {
-  const std::shared_ptr<Impl> impl = impl_.load();
+  const std::shared_ptr<Impl> impl = Acquire();
   return impl ? impl->capacity() : 0;
 }
 
 std::uint32_t CDecodedDataQueue::Push(const output::BlockDescription* description,
                                       std::uint32_t limit) const {
-  const std::shared_ptr<Impl> impl = impl_.load();
+  const std::shared_ptr<Impl> impl = Acquire();
   if (impl == nullptr) return kQueueGone;
   if (description == nullptr) return kQueueNullArgument;
   return impl->Push(*description, limit);
@@ -160,24 +174,24 @@ std::uint32_t CDecodedDataQueue::Push(const output::BlockDescription* descriptio
 
 std::uint32_t CDecodedDataQueue::Pop(output::BlockDescription* description,
                                      std::vector<std::uint8_t>* buffer, std::uint32_t slot) const {
-  const std::shared_ptr<Impl> impl = impl_.load();
+  const std::shared_ptr<Impl> impl = Acquire();
   if (impl == nullptr) return kQueueGone;
   if (description == nullptr || buffer == nullptr) return kQueueNullArgument;
   return impl->Pop(*description, *buffer, slot);
 }
 
 std::uint32_t CDecodedDataQueue::Clear() const {
-  const std::shared_ptr<Impl> impl = impl_.load();
+  const std::shared_ptr<Impl> impl = Acquire();
   return impl ? impl->Clear() : kQueueGone;
 }
 
 std::uint32_t CDecodedDataQueue::ClearSlot(std::uint32_t slot) const {
-  const std::shared_ptr<Impl> impl = impl_.load();
+  const std::shared_ptr<Impl> impl = Acquire();
   return impl ? impl->ClearSlot(slot) : kQueueGone;
 }
 
 std::uint32_t CDecodedDataQueue::CountSlot(std::uint32_t slot, std::uint32_t* count) const {
-  const std::shared_ptr<Impl> impl = impl_.load();
+  const std::shared_ptr<Impl> impl = Acquire();
   if (impl == nullptr) return kQueueGone;
   if (count == nullptr) return kQueueNullArgument;
   *count = impl->CountSlot(slot);

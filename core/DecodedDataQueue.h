@@ -1,9 +1,9 @@
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <memory_resource>
+#include <mutex>
 #include <vector>
 
 #include "core/AWEMemory.h"
@@ -47,7 +47,7 @@ class CDecodedDataQueue {
   // `records` provides the memory of the block records.
   CDecodedDataQueue(std::unique_ptr<Allocator> allocator, std::uint32_t capacity,
                     std::pmr::memory_resource* records = std::pmr::get_default_resource());
-  CDecodedDataQueue(const CDecodedDataQueue& other) : impl_(other.impl_.load()) {}
+  CDecodedDataQueue(const CDecodedDataQueue& other) : impl_(other.Acquire()) {}
   CDecodedDataQueue& operator=(const CDecodedDataQueue& other);
 
   // RAM mode 0: at most 8 blocks, each in pages of its own. Any other mode:
@@ -59,7 +59,7 @@ class CDecodedDataQueue {
 
   // Lets go of the queue; it is destroyed, its blocks released, when the last
   // handle and the last operation in progress let go of it too.
-  void Destroy() { impl_.store(nullptr); }
+  void Destroy() { Replace(nullptr); }
 
   // 0 for unlimited, and 0 when the queue is gone.
   std::uint32_t GetCapacity() const;
@@ -85,7 +85,14 @@ class CDecodedDataQueue {
   std::uint32_t CountSlot(std::uint32_t slot, std::uint32_t* count) const;
 
  private:
-  std::atomic<std::shared_ptr<Impl>> impl_;
+  // A strong reference for one operation; null when the queue is gone.
+  std::shared_ptr<Impl> Acquire() const;
+  void Replace(std::shared_ptr<Impl> impl);
+
+  // Guards the reference only, never held while the queue works, so it
+  // comes after every other lock.
+  mutable std::mutex referenceLock_;
+  std::shared_ptr<Impl> impl_;
 };
 
 }  // namespace core

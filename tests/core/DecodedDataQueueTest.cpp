@@ -282,7 +282,8 @@ TEST(DecodedDataQueue, MissingArgumentsAndAGoneQueueGiveTheirCodes) {
   EXPECT_EQ(queue.CountSlot(0, nullptr), core::kQueueNullArgument);
 
   const CDecodedDataQueue none;
-  const BlockDescription block = Describe(BlockBytes(1, 10), 0);
+  const Bytes bytes = BlockBytes(1, 10);
+  const BlockDescription block = Describe(bytes, 0);
   std::uint32_t count = 0;
   EXPECT_EQ(none.Push(&block, 0), core::kQueueGone);
   EXPECT_EQ(none.Pop(&got, &buffer, 0), core::kQueueGone);
@@ -301,7 +302,8 @@ TEST(DecodedDataQueue, ACopyKeepsTheQueueAliveAndTheLastOneReleasesItsBlocks) {
   CDecodedDataQueue copy = queue;
   ASSERT_EQ(PushBytes(queue, BlockBytes(1, 100), 0), 0u);
   queue.Destroy();
-  const BlockDescription block = Describe(BlockBytes(2, 100), 0);
+  const Bytes bytes = BlockBytes(2, 100);
+  const BlockDescription block = Describe(bytes, 0);
   EXPECT_EQ(queue.Push(&block, 0), core::kQueueGone);
   ASSERT_EQ(copy.Push(&block, 0), 0u);
   EXPECT_EQ(log->liveBlocks, 2);

@@ -34,6 +34,10 @@ inline output::BlockDescription Describe(const std::vector<std::uint8_t>& bytes,
           slot};
 }
 
+// The description points into the bytes, so they must outlive it.
+output::BlockDescription Describe(std::vector<std::uint8_t>&& bytes, std::uint32_t slot,
+                                  std::uint32_t code = output::kFormatPcm16) = delete;
+
 inline output::BlockDescription EndBlock(std::uint32_t slot) {
   return {nullptr, 0, output::kFormatPcm16, 2, 44100, slot};
 }
