@@ -62,18 +62,23 @@ std::size_t DecodeRun(const std::uint8_t* p, std::size_t stride, std::size_t cou
   return count;
 }
 
-// Two output samples per frame; returns how many were produced before the
-// frames ran out.
+// Two output samples per frame, starting at `phase`; returns how many were
+// produced before the frames ran out.
 std::size_t DecodeDopRun(const std::uint8_t* p, std::size_t stride, std::size_t framesLeft,
                          std::uint32_t phase, std::size_t count, std::uint32_t* out) {
   std::size_t produced = 0;
-  while (produced < count && framesLeft > 0) {
-    out[produced++] = DecodeDop(p, phase);
-    if (phase == 1) {
-      p += stride;
-      --framesLeft;
-    }
-    phase ^= 1;
+  if (phase == 1 && count > 0 && framesLeft > 0) {  // the second half of a frame
+    out[produced++] = DecodeDop(p, 1);
+    p += stride;
+    --framesLeft;
+  }
+  const std::size_t wholeFrames = std::min(framesLeft, (count - produced) / 2);
+  for (std::size_t i = 0; i < wholeFrames; ++i, p += stride) {
+    out[produced++] = DecodeDop(p, 0);
+    out[produced++] = DecodeDop(p, 1);
+  }
+  if (produced < count && wholeFrames < framesLeft) {  // the first half of a frame
+    out[produced++] = DecodeDop(p, 0);
   }
   return produced;
 }
@@ -92,7 +97,6 @@ std::uint32_t BlockChannel(std::uint32_t channel, const SampleReader& reader) {
 SampleReader MakeSampleReader(const BlockDescription& block, bool dop, std::uint32_t dopPhase) {
   SampleReader reader;
   reader.data = static_cast<const std::uint8_t*>(block.data);
-  reader.bytes = block.size;
   reader.formatCode = block.formatCode;
   reader.channels = block.channels;
   reader.frameCount = FrameCountOf(block);

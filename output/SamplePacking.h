@@ -42,7 +42,6 @@ constexpr std::uint32_t DopSilence(std::uint32_t phase) {
 // with the previous reader's phase.
 struct SampleReader {
   const std::uint8_t* data = nullptr;
-  std::uint32_t bytes = 0;
   std::uint32_t formatCode = kFormatNone;
   std::uint32_t channels = 0;
   std::uint32_t frameCount = 0;

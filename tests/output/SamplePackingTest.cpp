@@ -162,8 +162,20 @@ TEST(SamplePacking, BlocksWithoutAUsableShapeHaveNoFrames) {
   }
 }
 
+// What `count` rounds of read + advance give for one channel.
+std::vector<std::uint32_t> SampleBySample(std::uint32_t channel, output::SampleReader reader,
+                                          std::size_t count) {
+  std::vector<std::uint32_t> samples;
+  for (std::size_t i = 0; i < count; ++i) {
+    samples.push_back(ReadIntermediateSample(channel, reader));
+    output::AdvanceOutputSamples(reader);
+  }
+  return samples;
+}
+
 // The batched path must give exactly what the per-sample path gives, at any
-// start position and phase, across the end of the block.
+// start position and phase, for runs that end inside the block (mid-frame
+// for DoP) and runs past its end.
 TEST(SamplePacking, RunsEqualSampleBySampleReading) {
   std::mt19937 random(7);
   Bytes bytes(24 * 8 * 3);
@@ -177,29 +189,24 @@ TEST(SamplePacking, RunsEqualSampleBySampleReading) {
       for (bool dop : {false, true}) {
         for (std::uint32_t phase : {0u, 1u}) {
           for (std::uint32_t startFrame : {0u, 5u, 40u}) {
-            SCOPED_TRACE(::testing::Message()
-                         << std::hex << code << std::dec << " channels " << channels << " dop "
-                         << dop << " phase " << phase << " start " << startFrame);
-            auto reader = MakeSampleReader(Block(bytes, code, channels), dop, phase);
-            reader.frameIndex = startFrame;
-            constexpr std::size_t kCount = 150;  // runs past the end of every block here
-            for (std::uint32_t channel = 0; channel < 4; ++channel) {
-              std::vector<std::uint32_t> run(kCount);
-              output::ReadIntermediateRun(channel, reader, kCount, run.data());
-              auto stepper = reader;
-              for (std::size_t i = 0; i < kCount; ++i) {
-                ASSERT_EQ(run[i], ReadIntermediateSample(channel, stepper))
-                    << "channel " << channel << " sample " << i;
-                output::AdvanceOutputSamples(stepper);
+            for (std::size_t count : {1u, 7u, 150u}) {
+              SCOPED_TRACE(::testing::Message() << std::hex << code << std::dec << " channels "
+                                                << channels << " dop " << dop << " phase " << phase
+                                                << " start " << startFrame << " count " << count);
+              auto reader = MakeSampleReader(Block(bytes, code, channels), dop, phase);
+              reader.frameIndex = startFrame;
+              for (std::uint32_t channel = 0; channel < 4; ++channel) {
+                std::vector<std::uint32_t> run(count);
+                output::ReadIntermediateRun(channel, reader, count, run.data());
+                ASSERT_EQ(run, SampleBySample(channel, reader, count)) << "channel " << channel;
               }
+              auto jumped = reader, stepped = reader;
+              output::AdvanceOutputSamples(jumped, static_cast<std::uint32_t>(count));
+              for (std::size_t i = 0; i < count; ++i)
+                output::AdvanceOutputSamples(stepped);
+              EXPECT_EQ(jumped.frameIndex, stepped.frameIndex);
+              EXPECT_EQ(jumped.dopPhase, stepped.dopPhase);
             }
-            auto jumped = reader;
-            output::AdvanceOutputSamples(jumped, kCount);
-            auto stepped = reader;
-            for (std::size_t i = 0; i < kCount; ++i)
-              output::AdvanceOutputSamples(stepped);
-            EXPECT_EQ(jumped.frameIndex, stepped.frameIndex);
-            EXPECT_EQ(jumped.dopPhase, stepped.dopPhase);
           }
         }
       }
