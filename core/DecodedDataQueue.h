@@ -32,8 +32,8 @@ constexpr std::uint32_t kNormalQueueCapacity = 8;
 // take the blocks of the track it plays while the next track's blocks queue
 // up behind them.
 //
-// This is a handle: copies share one queue, and each thread keeps its own
-// copy. Every operation first takes its own strong reference, so a queue
+// This is a handle: copies share one queue, and threads may share one handle
+// or keep copies of it. Every operation first takes its own strong reference, so a queue
 // lives until the operations in progress on it are done; once the handle no
 // longer reaches a queue (default-constructed, or after Destroy), operations
 // report kQueueGone. One lock serialises all operations, the copy of the
