@@ -332,6 +332,45 @@ TEST_F(WaveDataPlayTest, RefusalsAnswerWithTheirMessages) {
   EXPECT_FALSE(h.engine->CheckDevice());
 }
 
+TEST_F(WaveDataPlayTest, AHalfStopsWhereTheNextWriteWouldNotFit) {
+  // One DSD bit a byte: 32 bytes a write, 1000 bytes a half.
+  EngineHarness h("DsdSampleType=40\nDsdBufferSize=1000\n", kDecodeNative);
+  const Bytes words = {0x80, 0x01, 0xFF, 0x00, 0x12, 0x34, 0x56, 0x78};  // 2 frames, mono
+  h.engine->PrepareSlot(true, 88200, true, false);
+  h.blocks->Add(0, words, output::kFormatDsd, 1, 88200);
+  h.blocks->End(0);
+  StartWhenQueued(h, 32, 88200, output::kFormatDsd);
+  h.Step(3);
+  const Bytes capture = h.Capture(0);
+  ASSERT_EQ(capture.size(), 3000u);
+  Bytes expected;
+  for (std::uint8_t byte : Bytes{0x80, 0x01, 0xFF, 0x00, 0x12, 0x34, 0x56, 0x78}) {
+    for (int bit = 7; bit >= 0; --bit)
+      expected.push_back((byte >> bit) & 1);
+  }
+  EXPECT_EQ(Bytes(capture.begin() + 1000, capture.begin() + 1064), expected);
+}
+
+TEST_F(WaveDataPlayTest, TheNextSlotIsPreparedWhileTheDevicePlays) {
+  // A steady clock: PrepareSlot races the buffer switch unless it locks.
+  EngineHarness h("BufferSize=256\nClock=paced\n");
+  h.registry.Add("dac.ini", "Virtual", asiotest::kClassA, asiotest::kVirtualDac,
+                 "BufferSize=256\n");
+  h.engine->PrepareSlot(false, 44100, true, false);
+  h.blocks->Add(0, MakePcm(2, 2, 4410, 1).data, output::kFormatPcm16, 2, 44100);
+  h.blocks->End(0);
+  ASSERT_EQ(h.engine->StartOutput(16, false, 44100, output::kFormatPcm16), 0);
+  h.engine->PrepareSlot(false, 44100, true, true);
+  h.blocks->Add(1, MakePcm(2, 2, 4410, 2).data, output::kFormatPcm16, 2, 44100);
+  h.blocks->End(1);
+  const auto joined = h.messages->WaitFor(10000);
+  ASSERT_TRUE(joined.has_value());
+  EXPECT_EQ(joined->id, TM_TRACK_END);
+  EXPECT_EQ(joined->wParam, 0);
+  // Destroying the engine while the device plays returns.
+  h.engine.reset();
+}
+
 TEST_F(WaveDataPlayTest, StartPauseAndStopCyclesLeaveNothingRunning) {
   EngineHarness h("BufferSize=64\n");
   for (int round = 0; round < 5; ++round) {
