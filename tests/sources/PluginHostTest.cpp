@@ -13,12 +13,14 @@
 #include "sources/SourceFactory.h"
 #include "tests/fixtures/WavWriter.h"
 #include "tests/plugins/TestPluginFile.h"
+#include "tests/sources/SourceTestSupport.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using fixtures::Bytes;
 using platform::FromUtf8;
+using sourcetest::ReadToEnd;
 
 const std::string kPluginDir = QP_TEST_PLUGIN_DIR;
 const std::string kExtraDir = QP_EXTRA_PLUGIN_DIR;
@@ -63,24 +65,6 @@ class LiveObjects {
   void* handle_;
   int (*count_)() = nullptr;
 };
-
-struct Delivery {
-  Bytes bytes;
-  std::vector<std::uint32_t> chunkSizes;
-  std::int32_t endCode = 0;
-};
-
-Delivery ReadToEnd(CMusicData& source) {
-  Delivery result;
-  for (;;) {
-    SourceBuffer chunk;
-    result.endCode = ReadChunk(source, chunk);
-    if (result.endCode != kMusicOk || chunk.data() == nullptr) break;
-    result.bytes.insert(result.bytes.end(), chunk.data(), chunk.data() + chunk.size());
-    result.chunkSizes.push_back(chunk.size());
-  }
-  return result;
-}
 
 class PluginHostTest : public ::testing::Test {
  protected:
