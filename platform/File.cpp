@@ -65,4 +65,28 @@ std::int64_t File::ReadAt(std::uint64_t offset, void* buffer, std::size_t count)
   return static_cast<std::int64_t>(done);
 }
 
+ReadStatus ReadWholeFile(const std::wstring& path, std::string& bytes) {
+  bytes.clear();
+  const std::string native = ToUtf8(path);
+  struct stat st {};
+  if (::stat(native.c_str(), &st) != 0) {
+    return errno == ENOENT || errno == ENOTDIR ? ReadStatus::kNotFound : ReadStatus::kFailed;
+  }
+  File file;
+  if (!file.OpenRead(path)) return ReadStatus::kFailed;
+  // Read to the end rather than to the size seen at open: the file may change.
+  char buffer[65536];
+  for (std::uint64_t offset = 0;;) {
+    const std::int64_t n = file.ReadAt(offset, buffer, sizeof buffer);
+    if (n < 0) {
+      bytes.clear();
+      return ReadStatus::kFailed;
+    }
+    if (n == 0) break;
+    bytes.append(buffer, static_cast<std::size_t>(n));
+    offset += static_cast<std::uint64_t>(n);
+  }
+  return ReadStatus::kOk;
+}
+
 }  // namespace platform

@@ -32,4 +32,10 @@ class File {
   int fd_ = -1;
 };
 
+enum class ReadStatus { kOk, kNotFound, kFailed };
+
+// Reads a whole file into `bytes` (emptied first); kNotFound when nothing
+// exists at the path, kFailed when it cannot be opened or read.
+ReadStatus ReadWholeFile(const std::wstring& path, std::string& bytes);
+
 }  // namespace platform

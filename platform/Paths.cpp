@@ -19,6 +19,11 @@ bool EndsWithIgnoringCase(const std::wstring& text, const std::wstring& suffix) 
 
 }  // namespace
 
+std::wstring FileName(const std::wstring& path) {
+  const auto slash = path.find_last_of(L"/\\");
+  return slash == std::wstring::npos ? path : path.substr(slash + 1);
+}
+
 std::wstring FileExtension(const std::wstring& path) {
   const auto slash = path.find_last_of(L"/\\");
   const auto dot = path.rfind(L'.');

@@ -9,6 +9,9 @@ namespace platform {
 // when it cannot be found.
 std::wstring ExecutableDirectory();
 
+// The file name of a path: the text after its last slash (either kind).
+std::wstring FileName(const std::wstring& path);
+
 // The extension of a path's file name from its last dot on (".wav"); empty
 // when the file name has none. Both slashes separate folders.
 std::wstring FileExtension(const std::wstring& path);

@@ -116,6 +116,32 @@ TEST_F(ProbeTest, PluginFilesAreListedAndReadThroughTheDsfPlugin) {
             (Bytes{0x80, 0x80, 0x80, 0x80, 0xC0, 0xC0, 0xC0, 0xC0}));
 }
 
+TEST_F(ProbeTest, PlaylistPrintsTheItemsAPlaylistFileLoads) {
+  // A cue track of the tone (its second second) and a line whose file is gone.
+  std::string quotedPath;
+  for (const char c : path_)
+    quotedPath += c == '"' ? std::string("\"\"") : std::string(1, c);
+  const std::string list = dir_.File("list.ppl");
+  const std::string text = "\xEF\xBB\xBF\"" + quotedPath +
+                           "\",2,\"Second\",\"\",75,75,149\r\n"
+                           "\"/no/such/file.wav\",2,\"Gone\",\"\",75,0,74\r\n";
+  fixtures::WriteText(list, text);
+  auto run = Probe({"playlist", list});
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  const std::string escapedPath = dir_.path() + "/Caf\xC3\xA9 \\\"tone\\\".wav";
+  EXPECT_EQ(run.out, "{\"path\":\"" + escapedPath +
+                         "\",\"fileName\":\"Caf\xC3\xA9 \\\"tone\\\".wav\",\"type\":2,"
+                         "\"formatName\":\"WAVE\",\"totalBytes\":0,\"title\":\"Second\","
+                         "\"artist\":\"\",\"album\":\"\",\"trackNumber\":0,\"formatTag\":1,"
+                         "\"channels\":2,\"sampleRate\":44100,\"avgBytesPerSec\":264600,"
+                         "\"blockAlign\":6,\"bitsPerSample\":24,\"length\":75,\"start\":75,"
+                         "\"end\":149}\n");
+
+  run = Probe({"playlist", dir_.File("missing.ppl")});
+  EXPECT_EQ(run.exitCode, 2);
+  EXPECT_EQ(run.err, "Can't open file (\"" + dir_.File("missing.ppl") + "\")\n");
+}
+
 TEST_F(ProbeTest, TheInstalledCommandPipesAudioToStandardOutput) {
   const std::string command =
       std::string(QP_PROBE_BINARY) + " read '" + dir_.File("plain.wav") + "'";

@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 
+#include "core/PlaylistFile.h"
 #include "platform/TextConv.h"
 #include "sources/MusicErrors.h"
 #include "sources/PluginCtrl.h"
@@ -17,6 +18,7 @@ namespace {
 constexpr const char* kUsage =
     "usage: quorelle-probe plugins\n"
     "       quorelle-probe info PATH\n"
+    "       quorelle-probe playlist FILE.ppl\n"
     "       quorelle-probe read PATH [--track N] [--range FIRST LAST OFFSET]\n"
     "  N counts tracks from 0; FIRST, LAST and OFFSET are CD frames (1/75 s)\n";
 
@@ -111,6 +113,14 @@ int Info(const std::wstring& path, std::ostream& out, std::ostream& err) {
   return kExitOk;
 }
 
+int Playlist(const std::wstring& path, std::ostream& out, std::ostream& err) {
+  std::vector<TrackInfo> items;
+  if (!ReadPlaylistFile(path, &items, LoadPlugins())) return Fail(err, kMusicErrOpen, path);
+  for (const auto& item : items)
+    out << JsonOf(item) << "\n";
+  return kExitOk;
+}
+
 struct ReadRequest {
   std::uint32_t track = 0;
   std::optional<std::uint32_t> first, last, offset;
@@ -167,6 +177,7 @@ int RunProbe(const std::vector<std::string>& args, std::ostream& out, std::ostre
   const std::string& command = args[0];
   const std::wstring path = platform::FromUtf8(args[1]);
   if (command == "info" && args.size() == 2) return Info(path, out, err);
+  if (command == "playlist" && args.size() == 2) return Playlist(path, out, err);
   if (command != "read") return Usage(err);
 
   ReadRequest request;

@@ -10,8 +10,9 @@ namespace probe {
 enum ExitCode : int { kExitOk = 0, kExitUsage = 1, kExitFailure = 2 };
 
 // Runs one probe command (the arguments after the program name): "plugins"
-// lists the loaded plug-ins as JSON lines, "info PATH"
-// prints each track's record as a JSON line, "read PATH [--track N]
+// lists the loaded plug-ins as JSON lines, "info PATH" prints each track's
+// record as a JSON line, "playlist FILE.ppl" prints each item a playlist
+// file loads as a JSON line with the keys of "info", "read PATH [--track N]
 // [--range FIRST LAST OFFSET]" writes the delivered audio bytes to `out`.
 int RunProbe(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
