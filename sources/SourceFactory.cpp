@@ -2,6 +2,7 @@
 
 #include <cwctype>
 
+#include "sources/MusicDataMP3.h"
 #include "sources/MusicDataWave.h"
 
 namespace {
@@ -38,6 +39,8 @@ std::unique_ptr<CMusicData> CreateSourceForType(std::int32_t type, const std::ws
   switch (type) {
     case kSourceTypeWave:
       return std::make_unique<CMusicDataWave>();
+    case kSourceTypeMp3:
+      return std::make_unique<CMusicDataMP3>();
     default:
       return nullptr;
   }
