@@ -152,6 +152,30 @@ TEST(Mp3Analysis, ALameTagWithTheWrongCrcIsNotTrusted) {
   EXPECT_EQ(info->delay, 0u);
 }
 
+// A byte count smaller than the Xing frame itself (0 here, under a matching
+// CRC) must not shrink the audio region below nothing.
+TEST(Mp3Analysis, AXingByteCountBelowItsFrameIsIgnored) {
+  fixtures::TempDir dir;
+  const auto file =
+      Encode(dir, "bytes", kCdStereo, fixtures::TestMusic(44100, 2, 50000), {"-b", "128"});
+  Bytes mp3 = fixtures::ReadFile(file.mp3Path);
+  constexpr std::size_t kByteCount = 4 + 32 + 12;  // after "Info", flags and frame count
+  constexpr std::size_t kTagCrc = 32 + 158;        // the CRC covers the bytes before it
+  std::fill(mp3.begin() + kByteCount, mp3.begin() + kByteCount + 4, 0);
+  const std::uint16_t crc = Crc16Arc(mp3.data(), kTagCrc);
+  mp3[kTagCrc] = static_cast<std::uint8_t>(crc >> 8);
+  mp3[kTagCrc + 1] = static_cast<std::uint8_t>(crc);
+  fixtures::WriteFile(file.mp3Path, mp3);
+
+  const auto info = Analyze(file.mp3Path);
+  ASSERT_TRUE(info);
+  ASSERT_TRUE(info->lame.xingPresent);
+  EXPECT_EQ(info->lame.byteCount, 0u);
+  EXPECT_EQ(info->audioStart, 417u);
+  EXPECT_EQ(info->audioLength, mp3.size() - 417);
+  EXPECT_EQ(info->totalSamples, 50000u);
+}
+
 TEST(Mp3Analysis, Mpeg25NeverReadsAXingHeader) {
   fixtures::TempDir dir;
   const WavFormat format{1, 1, 11025, 16};
