@@ -44,7 +44,7 @@ void BM_WaveSourceRead(benchmark::State& state) {
 }
 BENCHMARK(BM_WaveSourceRead)->Unit(benchmark::kMillisecond);
 
-void BM_MemcpySameBytes(benchmark::State& state) {
+void BM_WaveMemcpySameBytes(benchmark::State& state) {
   const auto bytes = HiResFile::Bytes();
   std::vector<std::uint8_t> from(bytes, 1), to(kHiRes.AvgBytesPerSec());
   for (auto _ : state) {
@@ -55,6 +55,6 @@ void BM_MemcpySameBytes(benchmark::State& state) {
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * bytes));
 }
-BENCHMARK(BM_MemcpySameBytes)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_WaveMemcpySameBytes)->Unit(benchmark::kMillisecond);
 
 }  // namespace

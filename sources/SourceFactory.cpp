@@ -2,18 +2,16 @@
 
 #include <cwctype>
 
+#include "platform/Paths.h"
 #include "sources/MusicDataMP3.h"
+#include "sources/MusicDataPlugin.h"
 #include "sources/MusicDataWave.h"
 
 namespace {
 
-// The text from the last dot of the file name on, lower-cased; empty when the
-// file name has no dot.
+// The text from the last dot of the file name on, lower-cased.
 std::wstring LowerExtension(const std::wstring& path) {
-  const auto slash = path.find_last_of(L"/\\");
-  const auto dot = path.rfind(L'.');
-  if (dot == std::wstring::npos || (slash != std::wstring::npos && dot < slash)) return {};
-  std::wstring extension = path.substr(dot);
+  std::wstring extension = platform::FileExtension(path);
   for (auto& c : extension)
     c = static_cast<wchar_t>(std::towlower(static_cast<wint_t>(c)));
   return extension;
@@ -28,19 +26,23 @@ std::int32_t GetMusicDataType(const std::wstring& path) {
   return kSourceTypePlugin;
 }
 
-std::unique_ptr<CMusicData> CreateSourceForPath(const std::wstring& path) {
-  // Cue sheets and the MP3 and plug-in sources join this factory as they are
-  // built; until then their paths have no source.
+std::unique_ptr<CMusicData> CreateSourceForPath(const std::wstring& path,
+                                                const std::shared_ptr<CPluginCtrl>& plugins) {
+  // Cue sheets join this factory when their source is built; until then
+  // their paths have no source.
   if (LowerExtension(path) == L".cue") return nullptr;
-  return CreateSourceForType(GetMusicDataType(path), path);
+  return CreateSourceForType(GetMusicDataType(path), path, plugins);
 }
 
-std::unique_ptr<CMusicData> CreateSourceForType(std::int32_t type, const std::wstring&) {
+std::unique_ptr<CMusicData> CreateSourceForType(std::int32_t type, const std::wstring& path,
+                                                const std::shared_ptr<CPluginCtrl>& plugins) {
   switch (type) {
     case kSourceTypeWave:
       return std::make_unique<CMusicDataWave>();
     case kSourceTypeMp3:
       return std::make_unique<CMusicDataMP3>();
+    case kSourceTypePlugin:
+      return std::make_unique<CMusicDataPlugin>(plugins, path);
     default:
       return nullptr;
   }

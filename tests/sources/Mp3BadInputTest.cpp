@@ -55,7 +55,7 @@ class Mp3BadInputTest : public ::testing::Test {
 };
 
 TEST_F(Mp3BadInputTest, FilesWithoutAStreamAreRefused) {
-  const Bytes tagOnly = fixtures::Id3v2Tag(3, {{"TIT2", fixtures::Id3TextBody("Only")}}, 2000);
+  const Bytes tagOnly = fixtures::Id3v2Tag({Text("TIT2", "Only")}, {.padding = 2000});
   const Bytes v1 = fixtures::Id3v1Tag("a", "b", "c", true);
   const std::string wavPath = dir_.File("really.wav");
   fixtures::WriteWav(wavPath, kCdStereo, fixtures::TestMusic(44100, 2, 30000));

@@ -52,7 +52,7 @@ TEST(Mp3Decoding, DeliversTheSourceSamplesExactlyInLengthAndAligned) {
     const auto file =
         Encode(dir, c.name, f,
                fixtures::TestMusic(f.sampleRate, f.channels, 2 * f.sampleRate + 123), c.args);
-    auto source = CreateSourceForPath(platform::FromUtf8(file.mp3Path));
+    auto source = CreateSourceForPath(platform::FromUtf8(file.mp3Path), nullptr);
     ASSERT_TRUE(source);
     ASSERT_EQ(source->Open(Params(file.mp3Path)), kMusicOk);
     const TrackInfo info = InfoOf(*source);
@@ -211,7 +211,7 @@ TEST(Mp3Source, CallsOutOfOrderAndBadArguments) {
   ASSERT_NE(type, nullptr);
   EXPECT_STREQ(type->description, L"MP3 File");
   EXPECT_STREQ(type->extension, L"mp3");
-  EXPECT_EQ(CreateSourceForType(kSourceTypeMp3, L"x.mp3") != nullptr, true);
+  EXPECT_EQ(CreateSourceForType(kSourceTypeMp3, L"x.mp3", nullptr) != nullptr, true);
 }
 
 }  // namespace

@@ -218,8 +218,8 @@ TEST(Mp3Analysis, ITunSmpbIsTakenOnlyWhenItAddsUp) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    Bytes mp3 =
-        fixtures::Id3v2Tag(2, {{"TT2", fixtures::Id3TextBody("Song")}, {"COM", c.comment}}, 64);
+    Bytes mp3 = fixtures::Id3v2Tag({Text("TT2", "Song"), {"COM", c.comment}},
+                                   {.majorVersion = 2, .padding = 64});
     const Bytes audio = fixtures::ReadFile(c.file->mp3Path);
     mp3.insert(mp3.end(), audio.begin(), audio.end());
     const std::string path = dir.File("tagged.mp3");
@@ -266,9 +266,8 @@ TEST_F(Mp3TagTest, Id3v2TextsReplaceId3v1TextsEvenWhenEmpty) {
   EXPECT_EQ(info->audioLength, audio_.size());
   EXPECT_EQ(info->totalFrames, frames_);
 
-  const Bytes v2 = fixtures::Id3v2Tag(3, {{"TIT2", fixtures::Id3TextBody("Caf\xC3\xA9", 3)},
-                                          {"TALB", fixtures::Id3TextBody("")},
-                                          {"TRCK", fixtures::Id3TextBody("7/12")}});
+  const Bytes v2 =
+      fixtures::Id3v2Tag({Text("TIT2", "Caf\xC3\xA9", 3), Text("TALB", ""), Text("TRCK", "7/12")});
   info = AnalyzeWith(v2, v1);
   ASSERT_TRUE(info);
   EXPECT_EQ(info->tags.title, L"Caf\u00e9");
@@ -280,12 +279,9 @@ TEST_F(Mp3TagTest, Id3v2TextsReplaceId3v1TextsEvenWhenEmpty) {
 }
 
 TEST_F(Mp3TagTest, Version22FramesAndTagPlusAreRead) {
-  const Bytes v22 = fixtures::Id3v2Tag(2,
-                                       {{"TT2", fixtures::Id3TextBody("Title")},
-                                        {"TP1", fixtures::Id3TextBody("Artist")},
-                                        {"TAL", fixtures::Id3TextBody("Album")},
-                                        {"TRK", fixtures::Id3TextBody("12")}},
-                                       100);
+  const Bytes v22 = fixtures::Id3v2Tag(
+      {Text("TT2", "Title"), Text("TP1", "Artist"), Text("TAL", "Album"), Text("TRK", "12")},
+      {.majorVersion = 2, .padding = 100});
   const Bytes plus = fixtures::Id3v1Tag("x", "y", "z", true);
   const auto info = AnalyzeWith(v22, plus);
   ASSERT_TRUE(info);
@@ -307,7 +303,7 @@ TEST_F(Mp3TagTest, DamagedOrHugeId3v2TagsAreWalkedWithinTheirBounds) {
   // fourth one: only a parse that leaves the frame would find it.
   Bytes cutComment = fixtures::ITunSmpbBody(576, 1000, 50000);
   cutComment.resize(cutComment.size() - 26);
-  Bytes cutTag = fixtures::Id3v2Tag(2, {{"COM", cutComment}}, 64);
+  Bytes cutTag = fixtures::Id3v2Tag({{"COM", cutComment}}, {.majorVersion = 2, .padding = 64});
   const std::string fourth = " 0000C350";
   std::copy(fourth.begin(), fourth.end(), cutTag.begin() + 10 + 6 + cutComment.size());
   const struct {
@@ -317,20 +313,16 @@ TEST_F(Mp3TagTest, DamagedOrHugeId3v2TagsAreWalkedWithinTheirBounds) {
     bool smpb;
   } cases[] = {
       {"cover art first",
-       fixtures::Id3v2Tag(3, {{"APIC", art},
-                              {"TIT2", fixtures::Id3TextBody("After Art")},
-                              {"TPE1", fixtures::Id3TextBody("Band")}}),
+       fixtures::Id3v2Tag({{"APIC", art}, Text("TIT2", "After Art"), Text("TPE1", "Band")}),
        L"After Art", L"Band", false},
-      {"empty text frame",
-       fixtures::Id3v2Tag(3, {{"TIT2", {}}, {"TPE1", fixtures::Id3TextBody("Band")}}), L"", L"Band",
+      {"empty text frame", fixtures::Id3v2Tag({{"TIT2", {}}, Text("TPE1", "Band")}), L"", L"Band",
        false},
       {"size that wraps 32 bits",
-       fixtures::Id3v2Tag(3, {{"TPE1", fixtures::Id3TextBody("Band")},
-                              {"TIT2", fixtures::Id3TextBody("Lost"), 0xFFFFFFF8}}),
-       L"", L"Band", false},
+       fixtures::Id3v2Tag({Text("TPE1", "Band"), Lying(Text("TIT2", "Lost"), 0xFFFFFFF8)}), L"",
+       L"Band", false},
       {"size beyond the tag",
-       fixtures::Id3v2Tag(4, {{"TIT2", fixtures::Id3TextBody("Lost"), 4000}}, 100), L"", L"",
-       false},
+       fixtures::Id3v2Tag({Lying(Text("TIT2", "Lost"), 4000)}, {.majorVersion = 4, .padding = 100}),
+       L"", L"", false},
       {"comment cut inside its numbers", cutTag, L"", L"", false},
   };
   for (const auto& c : cases) {
@@ -347,7 +339,7 @@ TEST_F(Mp3TagTest, DamagedOrHugeId3v2TagsAreWalkedWithinTheirBounds) {
 }
 
 TEST_F(Mp3TagTest, ATagSizeBeyondTheFileIsIgnored) {
-  Bytes tag = fixtures::Id3v2Tag(3, {{"TIT2", fixtures::Id3TextBody("Lost")}}, 0, 0x0FFFFFFF);
+  Bytes tag = fixtures::Id3v2Tag({Text("TIT2", "Lost")}, {.declaredTagSize = 0x0FFFFFFF});
   const auto info = AnalyzeWith(tag, {});
   ASSERT_TRUE(info);
   EXPECT_FALSE(info->id3v2.present);

@@ -20,6 +20,18 @@ using fixtures::Bytes;
 
 inline const fixtures::WavFormat kCdStereo{1, 2, 44100, 16};
 
+// An ID3v2 text frame of 8-bit (encoding 0) or UTF-8 (3) text.
+inline fixtures::Id3v2Frame Text(const std::string& id, const std::string& text,
+                                 std::uint8_t encoding = 0) {
+  return fixtures::TextFrame(id, encoding, fixtures::TextBytes(text));
+}
+
+// The frame with a size field that lies.
+inline fixtures::Id3v2Frame Lying(fixtures::Id3v2Frame frame, std::uint32_t declaredSize) {
+  frame.declaredSize = declaredSize;
+  return frame;
+}
+
 // A WAV file of `pcm` and its MP3 encoding by lame with `lameArgs`; the test
 // fails (not skips) when lame cannot run.
 struct EncodedFile {

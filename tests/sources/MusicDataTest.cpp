@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "sources/MusicData.h"
+#include "sources/MusicDataPlugin.h"
 #include "sources/MusicDataWave.h"
 #include "sources/MusicErrors.h"
 #include "sources/SourceFactory.h"
@@ -41,11 +42,18 @@ TEST(SourceFactory, ChoosesBySourceTypeAndExtensionInAnyCase) {
   for (const auto& c : cases)
     EXPECT_EQ(GetMusicDataType(c.path), c.type) << c.path;
 
-  EXPECT_NE(dynamic_cast<CMusicDataWave*>(CreateSourceForPath(L"/m/a.WAV").get()), nullptr);
-  EXPECT_NE(dynamic_cast<CMusicDataWave*>(CreateSourceForType(kSourceTypeWave, L"/x").get()),
+  EXPECT_NE(dynamic_cast<CMusicDataWave*>(CreateSourceForPath(L"/m/a.WAV", nullptr).get()),
             nullptr);
-  EXPECT_EQ(CreateSourceForType(0, L"/m/a.wav"), nullptr);
-  EXPECT_EQ(CreateSourceForType(9, L"/m/a.wav"), nullptr);
+  EXPECT_NE(
+      dynamic_cast<CMusicDataWave*>(CreateSourceForType(kSourceTypeWave, L"/x", nullptr).get()),
+      nullptr);
+  EXPECT_EQ(CreateSourceForType(0, L"/m/a.wav", nullptr), nullptr);
+  EXPECT_EQ(CreateSourceForType(9, L"/m/a.wav", nullptr), nullptr);
+
+  // A file no source handles becomes a plug-in source, refused when opened.
+  auto unknown = CreateSourceForPath(L"/m/noextension", nullptr);
+  ASSERT_NE(dynamic_cast<CMusicDataPlugin*>(unknown.get()), nullptr);
+  EXPECT_EQ(unknown->Open({L"/m/noextension", false, -96.0}), kMusicErrDecode);
 }
 
 TEST(CMusicData, BaseClassAnswersAsDocumented) {

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "tests/fixtures/DsfWriter.h"
 #include "tests/fixtures/WavWriter.h"
 #include "tests/tools/ProbeTestSupport.h"
 
@@ -80,6 +81,29 @@ TEST_F(ProbeTest, FailuresPrintTheUsersMessage) {
       EXPECT_EQ(run.err, c.err);
     }
   }
+}
+
+TEST_F(ProbeTest, PluginFilesAreListedAndReadThroughTheDsfPlugin) {
+  auto run = Probe({"plugins"});
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_EQ(run.out, "{\"name\":\"DSF Plugin\",\"extensions\":\"DSF\",\"version\":\"1.0.2\"}\n");
+
+  // One second of DSD64 stereo whose stored bytes are 0x01 (left), 0x03 (right).
+  const std::string path = dir_.File("one.dsf");
+  fixtures::WriteFile(path, fixtures::BuildDsf({}, {Bytes(352800, 0x01), Bytes(352800, 0x03)}));
+  run = Probe({"info", path});
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(run.out,
+            "{\"path\":\"\",\"fileName\":\"\",\"type\":4,\"formatName\":\"DSF\","
+            "\"totalBytes\":705600,\"title\":\"\",\"artist\":\"\",\"album\":\"\","
+            "\"trackNumber\":0,\"formatTag\":1,\"channels\":2,\"sampleRate\":88200,"
+            "\"avgBytesPerSec\":705600,\"blockAlign\":8,\"bitsPerSample\":32,\"length\":75,"
+            "\"start\":0,\"end\":74}\n");
+  run = Probe({"read", path});
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  ASSERT_EQ(run.out.size(), 705600u);
+  EXPECT_EQ(Bytes(run.out.begin(), run.out.begin() + 8),
+            (Bytes{0x80, 0x80, 0x80, 0x80, 0xC0, 0xC0, 0xC0, 0xC0}));
 }
 
 TEST_F(ProbeTest, TheInstalledCommandPipesAudioToStandardOutput) {

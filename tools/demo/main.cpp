@@ -4,6 +4,7 @@
 #include <numbers>
 #include <string>
 
+#include "tests/fixtures/DsfWriter.h"
 #include "tests/fixtures/WavWriter.h"
 
 namespace {
@@ -27,6 +28,24 @@ fixtures::Bytes Tone(const fixtures::WavFormat& format, double frequency, double
   return out;
 }
 
+// A sine tone at -6 dBFS as 1-bit DSD from a second-order sigma-delta
+// modulator, packed as DSF stores it (earliest bit lowest), all channels alike.
+std::vector<fixtures::Bytes> DsdTone(std::uint32_t channels, std::uint32_t rate, double frequency,
+                                     double seconds) {
+  const auto bits = static_cast<std::size_t>(rate * seconds) / 8 * 8;
+  fixtures::Bytes bytes(bits / 8, 0);
+  double integrator1 = 0, integrator2 = 0, feedback = 0;
+  for (std::size_t i = 0; i < bits; ++i) {
+    const double input =
+        0.5 * std::sin(2 * std::numbers::pi * frequency * static_cast<double>(i) / rate);
+    integrator1 += input - feedback;
+    integrator2 += integrator1 - feedback;
+    feedback = integrator2 >= 0 ? 1.0 : -1.0;
+    if (feedback > 0) bytes[i / 8] |= static_cast<std::uint8_t>(1u << (i % 8));
+  }
+  return std::vector<fixtures::Bytes>(channels, bytes);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -44,5 +63,10 @@ int main(int argc, char** argv) {
       .Data(Tone(cd, 440.0, 3.0))
       .Write(folder + "/01 A4 tone 44.1k-16.wav");
   fixtures::WriteWav(folder + "/02 E5 tone 96k-24.wav", hiRes, Tone(hiRes, 659.25, 3.0));
+  const fixtures::Bytes tag = fixtures::Id3v2Tag(
+      {fixtures::TextFrame("TIT2", 3, {'1', ' ', 'k', 'H', 'z', ' ', 'D', 'S', 'D'}),
+       fixtures::TextFrame("TPE1", 3, {'C', 'o', 'r', 'v', 'a', 'n', 'e'})});
+  fixtures::WriteFile(folder + "/03 1 kHz tone DSD64.dsf",
+                      fixtures::BuildDsf({.tag = tag}, DsdTone(2, 2822400, 1000.0, 3.0)));
   return 0;
 }

@@ -8,6 +8,7 @@
 
 #include "platform/TextConv.h"
 #include "sources/MusicErrors.h"
+#include "sources/PluginCtrl.h"
 #include "sources/SourceFactory.h"
 #include "tools/probe/Json.h"
 
@@ -15,7 +16,8 @@ namespace probe {
 namespace {
 
 constexpr const char* kUsage =
-    "usage: quorelle-probe info PATH [--gapless DB]\n"
+    "usage: quorelle-probe plugins\n"
+    "       quorelle-probe info PATH [--gapless DB]\n"
     "       quorelle-probe read PATH [--track N] [--range FIRST LAST OFFSET] [--gapless DB]\n"
     "  N counts tracks from 0; FIRST, LAST and OFFSET are CD frames (1/75 s);\n"
     "  --gapless turns MP3 gapless playback on with the silence threshold DB (e.g. -45)\n";
@@ -52,11 +54,19 @@ int Fail(std::ostream& err, std::int32_t code, const std::wstring& path) {
   return kExitFailure;
 }
 
+// The plug-ins beside the program, as the player loads them.
+std::shared_ptr<CPluginCtrl> LoadPlugins() {
+  auto plugins = std::make_shared<CPluginCtrl>();
+  plugins->LoadPlugins();
+  return plugins;
+}
+
 // Opens a path the way the playlist lists it (or, with gapless settings, the
 // way playback sees it); the result code says why not.
-std::int32_t OpenForListing(const std::wstring& path, const std::optional<OpenSettings>& gapless,
+std::int32_t OpenForListing(const std::wstring& path, const std::shared_ptr<CPluginCtrl>& plugins,
+                            const std::optional<OpenSettings>& gapless,
                             std::unique_ptr<CMusicData>& source) {
-  source = CreateSourceForPath(path);
+  source = CreateSourceForPath(path, plugins);
   if (!source) return kMusicErrDecode;
   const OpenSettings settings = gapless.value_or(OpenSettings{false, kListThreshold});
   return source->Open({path, settings.gapless, settings.threshold});
@@ -87,10 +97,25 @@ std::string JsonOf(const TrackInfo& info) {
       .str();
 }
 
+int Plugins(std::ostream& out) {
+  const auto plugins = LoadPlugins();
+  for (std::size_t i = 0; i < plugins->PluginCount(); ++i) {
+    using platform::ToUtf8;
+    out << JsonLine()
+               .Add("name", ToUtf8(plugins->PluginName(i)))
+               .Add("extensions", ToUtf8(plugins->PluginExtensions(i)))
+               .Add("version", ToUtf8(plugins->PluginVersion(i)))
+               .str()
+        << "\n";
+  }
+  return kExitOk;
+}
+
 int Info(const std::wstring& path, const std::optional<OpenSettings>& gapless, std::ostream& out,
          std::ostream& err) {
+  const auto plugins = LoadPlugins();
   std::unique_ptr<CMusicData> source;
-  if (const auto code = OpenForListing(path, gapless, source); code != kMusicOk) {
+  if (const auto code = OpenForListing(path, plugins, gapless, source); code != kMusicOk) {
     return Fail(err, code, path);
   }
   std::int32_t count = 0;
@@ -115,8 +140,9 @@ struct ReadRequest {
 
 int Read(const std::wstring& path, const ReadRequest& request, std::ostream& out,
          std::ostream& err) {
+  const auto plugins = LoadPlugins();
   std::unique_ptr<CMusicData> listing;
-  if (const auto code = OpenForListing(path, request.gapless, listing); code != kMusicOk) {
+  if (const auto code = OpenForListing(path, plugins, request.gapless, listing); code != kMusicOk) {
     return Fail(err, code, path);
   }
   TrackInfo info;
@@ -128,7 +154,7 @@ int Read(const std::wstring& path, const ReadRequest& request, std::ostream& out
 
   // Playback re-creates the source from the track's type and audio file.
   const std::wstring audioPath = info.path.empty() ? path : info.path;
-  auto source = CreateSourceForType(info.type, audioPath);
+  auto source = CreateSourceForType(info.type, audioPath, plugins);
   if (!source) return Fail(err, kMusicErrParam, audioPath);
   const OpenSettings play = request.gapless.value_or(OpenSettings{kPlayGapless, kPlayThreshold});
   if (const auto code = source->Open({audioPath, play.gapless, play.threshold}); code != kMusicOk) {
@@ -159,6 +185,7 @@ int Usage(std::ostream& err) {
 }  // namespace
 
 int RunProbe(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  if (args.size() == 1 && args[0] == "plugins") return Plugins(out);
   if (args.size() < 2) return Usage(err);
   const std::string& command = args[0];
   const std::wstring path = platform::FromUtf8(args[1]);

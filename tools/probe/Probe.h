@@ -9,10 +9,12 @@ namespace probe {
 // Exit codes of the probe tool.
 enum ExitCode : int { kExitOk = 0, kExitUsage = 1, kExitFailure = 2 };
 
-// Runs one probe command (the arguments after the program name): "info PATH"
+// Runs one probe command (the arguments after the program name): "plugins"
+// lists the loaded plug-ins as JSON lines, "info PATH"
 // prints each track's record as a JSON line, "read PATH [--track N]
 // [--range FIRST LAST OFFSET]" writes the delivered audio bytes to `out`.
-// Both take "--gapless DB": MP3 gapless playback on with that threshold.
+// "info" and "read" take "--gapless DB": MP3 gapless playback on with that
+// threshold.
 int RunProbe(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 }  // namespace probe

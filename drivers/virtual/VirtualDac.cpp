@@ -1,0 +1,438 @@
+#include "drivers/virtual/VirtualDac.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <sstream>
+
+namespace {
+
+std::vector<double> ParseRates(const std::string& text) {
+  std::vector<double> rates;
+  std::stringstream in(text);
+  std::string item;
+  while (std::getline(in, item, ',')) {
+    char* end = nullptr;
+    const double rate = std::strtod(item.c_str(), &end);
+    if (end != item.c_str() && rate > 0) rates.push_back(rate);
+  }
+  return rates;
+}
+
+int32_t ParseInt(const std::string& text, int32_t fallback) {
+  char* end = nullptr;
+  const long value = std::strtol(text.c_str(), &end, 10);
+  return end == text.c_str() ? fallback : static_cast<int32_t>(value);
+}
+
+void CopyText(char* field, std::size_t size, const std::string& text) {
+  const std::size_t length = std::min(text.size(), size - 1);
+  std::memcpy(field, text.data(), length);
+  field[length] = '\0';
+}
+
+// Live instances, newest last, for the manual-clock control.
+std::mutex gInstancesMutex;
+std::vector<CVirtualDac*> gInstances;
+
+int64_t NowNanoseconds() {
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+}  // namespace
+
+VirtualDacSettings VirtualDacSettings::Parse(const char* lines) {
+  VirtualDacSettings s;
+  std::stringstream in(lines != nullptr ? lines : "");
+  std::string line;
+  while (std::getline(in, line)) {
+    const auto equals = line.find('=');
+    if (equals == std::string::npos) continue;
+    const std::string key = line.substr(0, equals);
+    const std::string value = line.substr(equals + 1);
+    if (key == "DriverName") s.driverName = value;
+    if (key == "Channels") s.channels = std::clamp(ParseInt(value, 2), 1, 10);
+    if (key == "Rates") s.pcmRates = ParseRates(value);
+    if (key == "DsdRates") s.dsdRates = ParseRates(value);
+    if (key == "BufferSize") s.pcmBufferSize = std::max(ParseInt(value, 512), 8);
+    if (key == "DsdBufferSize") s.dsdBufferSize = std::max(ParseInt(value, 4096), 64) / 8 * 8;
+    if (key == "PcmSampleType") s.pcmSampleType = ParseInt(value, kAsioInt32Lsb);
+    if (key == "DsdSampleType") s.dsdSampleType = ParseInt(value, kAsioDsdInt8Msb1);
+    if (key == "OutputReady") s.outputReady = ParseInt(value, 1) != 0;
+    if (key == "Clock") s.manualClock = value == "manual";
+    if (key == "RefuseInit") s.refuseInit = ParseInt(value, 0) != 0;
+    if (key == "Capture") s.capture = value;
+  }
+  return s;
+}
+
+CVirtualDac::CVirtualDac(VirtualDacSettings settings) : settings_(std::move(settings)) {
+  if (!settings_.pcmRates.empty()) rate_ = settings_.pcmRates.front();
+  std::lock_guard lock(gInstancesMutex);
+  gInstances.push_back(this);
+}
+
+CVirtualDac::~CVirtualDac() {
+  {
+    std::lock_guard lock(gInstancesMutex);
+    gInstances.erase(std::remove(gInstances.begin(), gInstances.end(), this), gInstances.end());
+  }
+  StopClock();
+  CloseCaptures();
+}
+
+int32_t CVirtualDac::StepNewest(int32_t count) {
+  CVirtualDac* dac = nullptr;
+  {
+    std::lock_guard lock(gInstancesMutex);
+    if (!gInstances.empty()) dac = gInstances.back();
+  }
+  return dac != nullptr ? dac->Step(count) : 0;
+}
+
+int32_t CVirtualDac::QueryInterface(const AsioClassId&, void** object) {
+  if (object == nullptr) return kAsioInvalidParameter;
+  AddRef();
+  *object = this;
+  return kAsioOk;
+}
+
+uint32_t CVirtualDac::AddRef() {
+  return ++references_;
+}
+
+uint32_t CVirtualDac::Release() {
+  const uint32_t left = --references_;
+  if (left == 0) delete this;
+  return left;
+}
+
+AsioBool CVirtualDac::init(void*) {
+  std::lock_guard lock(mutex_);
+  if (settings_.refuseInit) return kAsioFalse;
+  if (state_ == State::kLoaded) state_ = State::kInitialized;
+  return kAsioTrue;
+}
+
+void CVirtualDac::getDriverName(char* name) {
+  CopyText(name, 32, settings_.driverName);
+}
+
+int32_t CVirtualDac::getDriverVersion() {
+  return 1;
+}
+
+void CVirtualDac::getErrorMessage(char* message) {
+  CopyText(message, 124,
+           settings_.refuseInit ? "The virtual DAC is set to refuse init" : "No error");
+}
+
+int32_t CVirtualDac::BufferSize() const {
+  return IsDsd() ? settings_.dsdBufferSize : settings_.pcmBufferSize;
+}
+
+int32_t CVirtualDac::SampleType() const {
+  return IsDsd() ? settings_.dsdSampleType : settings_.pcmSampleType;
+}
+
+bool CVirtualDac::Supports(double rate, int32_t format) const {
+  const auto& rates = format == kAsioFormatDsd ? settings_.dsdRates : settings_.pcmRates;
+  return std::any_of(rates.begin(), rates.end(),
+                     [rate](double r) { return std::fabs(r - rate) < 0.5; });
+}
+
+AsioError CVirtualDac::getChannels(int32_t* inputs, int32_t* outputs) {
+  std::lock_guard lock(mutex_);
+  if (state_ == State::kLoaded) return kAsioNotPresent;
+  if (inputs == nullptr || outputs == nullptr) return kAsioInvalidParameter;
+  *inputs = 0;
+  *outputs = settings_.channels;
+  return kAsioOk;
+}
+
+AsioError CVirtualDac::getLatencies(int32_t* input, int32_t* output) {
+  std::lock_guard lock(mutex_);
+  if (state_ == State::kLoaded) return kAsioNotPresent;
+  if (input == nullptr || output == nullptr) return kAsioInvalidParameter;
+  *input = 0;
+  *output = BufferSize();
+  return kAsioOk;
+}
+
+AsioError CVirtualDac::getBufferSize(int32_t* minimum, int32_t* maximum, int32_t* preferred,
+                                     int32_t* granularity) {
+  std::lock_guard lock(mutex_);
+  if (state_ == State::kLoaded) return kAsioNotPresent;
+  *minimum = *maximum = *preferred = BufferSize();
+  *granularity = 0;
+  return kAsioOk;
+}
+
+AsioError CVirtualDac::canSampleRate(AsioSampleRate rate) {
+  std::lock_guard lock(mutex_);
+  if (state_ == State::kLoaded) return kAsioNotPresent;
+  return Supports(rate, format_) ? kAsioOk : kAsioNoClock;
+}
+
+AsioError CVirtualDac::getSampleRate(AsioSampleRate* rate) {
+  std::lock_guard lock(mutex_);
+  if (state_ == State::kLoaded) return kAsioNotPresent;
+  if (rate == nullptr) return kAsioInvalidParameter;
+  *rate = rate_;
+  return kAsioOk;
+}
+
+AsioError CVirtualDac::setSampleRate(AsioSampleRate rate) {
+  std::lock_guard lock(mutex_);
+  if (state_ == State::kLoaded) return kAsioNotPresent;
+  if (state_ == State::kRunning) return kAsioInvalidMode;
+  if (!Supports(rate, format_)) return kAsioNoClock;
+  rate_ = rate;
+  return kAsioOk;
+}
+
+AsioError CVirtualDac::getClockSources(AsioClockSource* clocks, int32_t* count) {
+  if (clocks == nullptr || count == nullptr || *count < 1) return kAsioInvalidParameter;
+  *clocks = AsioClockSource{0, -1, 0, kAsioTrue, {}};
+  CopyText(clocks->name, sizeof clocks->name, "Internal");
+  *count = 1;
+  return kAsioOk;
+}
+
+AsioError CVirtualDac::setClockSource(int32_t reference) {
+  return reference == 0 ? kAsioOk : kAsioInvalidParameter;
+}
+
+AsioError CVirtualDac::getSamplePosition(int64_t* position, int64_t* timestamp) {
+  std::lock_guard lock(mutex_);
+  if (state_ != State::kRunning) return kAsioSpNotAdvancing;
+  *position = samplesPlayed_;
+  *timestamp = NowNanoseconds();
+  return kAsioOk;
+}
+
+AsioError CVirtualDac::getChannelInfo(AsioChannelInfo* info) {
+  std::lock_guard lock(mutex_);
+  if (state_ == State::kLoaded) return kAsioNotPresent;
+  if (info == nullptr || info->isInput != kAsioFalse || info->channel < 0 ||
+      info->channel >= settings_.channels) {
+    return kAsioInvalidParameter;
+  }
+  info->isActive = std::any_of(channels_.begin(), channels_.end(),
+                               [&](const Channel& c) { return c.number == info->channel; });
+  info->channelGroup = 0;
+  info->type = SampleType();
+  CopyText(info->name, sizeof info->name, "Out " + std::to_string(info->channel + 1));
+  return kAsioOk;
+}
+
+AsioError CVirtualDac::createBuffers(AsioBufferInfo* infos, int32_t count, int32_t bufferSize,
+                                     AsioCallbacks* callbacks) {
+  std::lock_guard lock(mutex_);
+  if (state_ != State::kInitialized) return kAsioInvalidMode;
+  if (infos == nullptr || callbacks == nullptr || callbacks->bufferSwitch == nullptr ||
+      count <= 0 || count > settings_.channels) {
+    return kAsioInvalidParameter;
+  }
+  if (bufferSize != BufferSize()) return kAsioInvalidMode;
+  std::vector<Channel> channels;
+  for (int32_t i = 0; i < count; ++i) {
+    const AsioBufferInfo& info = infos[i];
+    const bool duplicate = std::any_of(channels.begin(), channels.end(), [&](const Channel& c) {
+      return c.number == info.channelNum;
+    });
+    if (info.isInput != kAsioFalse || info.channelNum < 0 ||
+        info.channelNum >= settings_.channels || duplicate) {
+      return kAsioInvalidParameter;
+    }
+    Channel channel;
+    channel.number = info.channelNum;
+    const std::size_t bytes =
+        static_cast<std::size_t>(bufferSize) * AsioSampleTypeBits(SampleType()) / 8;
+    channel.halves[0].assign(bytes, 0);
+    channel.halves[1].assign(bytes, 0);
+    channels.push_back(std::move(channel));
+  }
+  channels_ = std::move(channels);
+  for (int32_t i = 0; i < count; ++i) {
+    infos[i].buffers[0] = channels_[static_cast<std::size_t>(i)].halves[0].data();
+    infos[i].buffers[1] = channels_[static_cast<std::size_t>(i)].halves[1].data();
+  }
+  callbacks_ = *callbacks;
+  useTimeInfo_ = callbacks_.asioMessage != nullptr && callbacks_.bufferSwitchTimeInfo != nullptr &&
+                 callbacks_.asioMessage(kAsioSupportsTimeInfo, 0, nullptr, nullptr) == 1;
+  bufferSize_ = bufferSize;
+  state_ = State::kPrepared;
+  return kAsioOk;
+}
+
+AsioError CVirtualDac::disposeBuffers() {
+  StopClock();
+  std::lock_guard lock(mutex_);
+  if (state_ != State::kPrepared && state_ != State::kRunning) return kAsioInvalidMode;
+  CloseCaptures();
+  channels_.clear();
+  callbacks_ = {};
+  state_ = State::kInitialized;
+  return kAsioOk;
+}
+
+AsioError CVirtualDac::start() {
+  {
+    std::lock_guard lock(mutex_);
+    if (state_ != State::kPrepared) return kAsioInvalidMode;
+    playHalf_ = 0;
+    samplesPlayed_ = 0;
+    if (!settings_.capture.empty()) {
+      for (auto& channel : channels_) {
+        if (channel.capture == nullptr) {
+          const std::string path =
+              settings_.capture + "." + std::to_string(channel.number) + ".raw";
+          channel.capture = std::fopen(path.c_str(), "ab");
+        }
+      }
+      if (std::FILE* log = std::fopen((settings_.capture + ".log").c_str(), "a")) {
+        std::fprintf(log, "start rate=%.0f format=%s type=%d buffer=%d channels=%zu\n", rate_,
+                     IsDsd() ? "dsd" : "pcm", SampleType(), bufferSize_, channels_.size());
+        std::fclose(log);
+      }
+    }
+    state_ = State::kRunning;
+    clockStop_ = false;
+  }
+  if (!settings_.manualClock) clock_ = std::thread(&CVirtualDac::RunClock, this);
+  return kAsioOk;
+}
+
+AsioError CVirtualDac::stop() {
+  StopClock();
+  std::lock_guard lock(mutex_);
+  if (state_ == State::kLoaded || state_ == State::kInitialized) return kAsioInvalidMode;
+  if (state_ == State::kRunning) state_ = State::kPrepared;
+  for (auto& channel : channels_) {
+    if (channel.capture != nullptr) std::fflush(channel.capture);
+  }
+  return kAsioOk;
+}
+
+AsioError CVirtualDac::controlPanel() {
+  return kAsioNotPresent;
+}
+
+AsioError CVirtualDac::future(int32_t selector, void* argument) {
+  std::lock_guard lock(mutex_);
+  switch (selector) {
+    case kAsioCanDoIoFormat:
+    case kAsioSetIoFormat:
+    case kAsioGetIoFormat: {
+      auto* format = static_cast<AsioIoFormat*>(argument);
+      if (format == nullptr) return kAsioInvalidParameter;
+      if (selector == kAsioGetIoFormat) {
+        format->formatType = format_;
+        return kAsioSuccess;
+      }
+      const bool supported =
+          format->formatType == kAsioFormatPcm
+              ? !settings_.pcmRates.empty()
+              : format->formatType == kAsioFormatDsd && !settings_.dsdRates.empty();
+      if (!supported) return kAsioNotPresent;
+      if (selector == kAsioCanDoIoFormat) return kAsioSuccess;
+      if (state_ == State::kRunning || state_ == State::kPrepared) return kAsioInvalidMode;
+      if (format_ != format->formatType) {
+        format_ = format->formatType;
+        const auto& rates = IsDsd() ? settings_.dsdRates : settings_.pcmRates;
+        rate_ = rates.front();
+      }
+      return kAsioSuccess;
+    }
+    default:
+      return kAsioInvalidParameter;
+  }
+}
+
+AsioError CVirtualDac::outputReady() {
+  if (!settings_.outputReady) return kAsioNotPresent;
+  std::lock_guard lock(mutex_);
+  ++outputReadyCalls_;
+  return kAsioOk;
+}
+
+void CVirtualDac::Tick() {
+  int half = 0;
+  int64_t position = 0;
+  AsioCallbacks callbacks;
+  bool timeInfo = false;
+  {
+    std::lock_guard lock(mutex_);
+    if (state_ != State::kRunning) return;
+    // The half due now plays: what the host put there is what comes out.
+    for (auto& channel : channels_) {
+      const auto& bytes = channel.halves[playHalf_];
+      if (channel.capture != nullptr) std::fwrite(bytes.data(), 1, bytes.size(), channel.capture);
+    }
+    samplesPlayed_ += bufferSize_;
+    half = 1 - playHalf_;
+    playHalf_ = half;
+    position = samplesPlayed_;
+    callbacks = callbacks_;
+    timeInfo = useTimeInfo_;
+  }
+  // The host fills the other half; no lock held, it may call back into us.
+  if (timeInfo) {
+    AsioTime time{};
+    time.timeInfo.samplePosition = position;
+    time.timeInfo.systemTime = NowNanoseconds();
+    time.timeInfo.sampleRate = rate_;
+    time.timeInfo.flags = kAsioSystemTimeValid | kAsioSamplePositionValid | kAsioSampleRateValid;
+    callbacks.bufferSwitchTimeInfo(&time, half, kAsioTrue);
+  } else {
+    callbacks.bufferSwitch(half, kAsioTrue);
+  }
+}
+
+int32_t CVirtualDac::Step(int32_t count) {
+  int32_t played = 0;
+  for (; played < count; ++played) {
+    {
+      std::lock_guard lock(mutex_);
+      if (state_ != State::kRunning) break;
+    }
+    Tick();
+  }
+  return played;
+}
+
+void CVirtualDac::RunClock() {
+  using Clock = std::chrono::steady_clock;
+  const auto period = std::chrono::duration_cast<Clock::duration>(
+      std::chrono::duration<double>(static_cast<double>(bufferSize_) / rate_));
+  auto deadline = Clock::now();
+  for (;;) {
+    deadline += period;
+    {
+      std::unique_lock lock(mutex_);
+      if (clockWake_.wait_until(lock, deadline, [this] { return clockStop_; })) return;
+    }
+    Tick();
+  }
+}
+
+void CVirtualDac::StopClock() {
+  {
+    std::lock_guard lock(mutex_);
+    clockStop_ = true;
+  }
+  clockWake_.notify_all();
+  if (clock_.joinable() && clock_.get_id() != std::this_thread::get_id()) clock_.join();
+}
+
+void CVirtualDac::CloseCaptures() {
+  for (auto& channel : channels_) {
+    if (channel.capture != nullptr) std::fclose(channel.capture);
+    channel.capture = nullptr;
+  }
+}

@@ -1,0 +1,107 @@
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdio>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "output/AsioApi.h"
+
+// Settings of a virtual DAC, from the "key=value" lines of its registry entry.
+struct VirtualDacSettings {
+  std::string driverName = "Virtual DAC";
+  int32_t channels = 2;  // 1 to 10
+  std::vector<double> pcmRates = {44100,  48000,  88200,  96000,  176400,
+                                  192000, 352800, 384000, 705600, 768000};
+  std::vector<double> dsdRates = {2822400, 5644800, 11289600, 22579200};
+  int32_t pcmBufferSize = 512;   // sample frames per half
+  int32_t dsdBufferSize = 4096;  // 1-bit samples per half
+  int32_t pcmSampleType = kAsioInt32Lsb;
+  int32_t dsdSampleType = kAsioDsdInt8Msb1;
+  bool outputReady = true;
+  bool manualClock = false;  // buffer switches only when a test steps them
+  bool refuseInit = false;
+  std::string capture;  // file prefix: <capture>.<channel>.raw and <capture>.log
+
+  static VirtualDacSettings Parse(const char* lines);
+};
+
+// A sound card without hardware: it plays buffer halves at the device rate
+// (or when stepped), captures every half it plays, per channel, and answers
+// wrong call orders the way a driver does.
+class CVirtualDac final : public IAsioDriver {
+ public:
+  explicit CVirtualDac(VirtualDacSettings settings);
+  ~CVirtualDac();
+
+  int32_t QueryInterface(const AsioClassId& id, void** object) override;
+  uint32_t AddRef() override;
+  uint32_t Release() override;
+  AsioBool init(void* sysRef) override;
+  void getDriverName(char* name) override;
+  int32_t getDriverVersion() override;
+  void getErrorMessage(char* message) override;
+  AsioError start() override;
+  AsioError stop() override;
+  AsioError getChannels(int32_t* inputs, int32_t* outputs) override;
+  AsioError getLatencies(int32_t* input, int32_t* output) override;
+  AsioError getBufferSize(int32_t* minimum, int32_t* maximum, int32_t* preferred,
+                          int32_t* granularity) override;
+  AsioError canSampleRate(AsioSampleRate rate) override;
+  AsioError getSampleRate(AsioSampleRate* rate) override;
+  AsioError setSampleRate(AsioSampleRate rate) override;
+  AsioError getClockSources(AsioClockSource* clocks, int32_t* count) override;
+  AsioError setClockSource(int32_t reference) override;
+  AsioError getSamplePosition(int64_t* position, int64_t* timestamp) override;
+  AsioError getChannelInfo(AsioChannelInfo* info) override;
+  AsioError createBuffers(AsioBufferInfo* infos, int32_t count, int32_t bufferSize,
+                          AsioCallbacks* callbacks) override;
+  AsioError disposeBuffers() override;
+  AsioError controlPanel() override;
+  AsioError future(int32_t selector, void* argument) override;
+  AsioError outputReady() override;
+
+  // Plays up to `count` buffer halves now; the number played (0 unless
+  // running). Used by tests in manual-clock mode.
+  int32_t Step(int32_t count);
+  // Step on the newest live instance.
+  static int32_t StepNewest(int32_t count);
+
+ private:
+  enum class State { kLoaded, kInitialized, kPrepared, kRunning };
+  struct Channel {
+    int32_t number;
+    std::vector<std::uint8_t> halves[2];
+    std::FILE* capture = nullptr;
+  };
+
+  bool IsDsd() const { return format_ == kAsioFormatDsd; }
+  int32_t BufferSize() const;
+  int32_t SampleType() const;
+  bool Supports(double rate, int32_t format) const;
+  // One period: play the half due, then let the host fill the other one.
+  void Tick();
+  void RunClock();
+  void StopClock();
+  void CloseCaptures();
+
+  const VirtualDacSettings settings_;
+  std::atomic<uint32_t> references_{1};
+  std::mutex mutex_;
+  State state_ = State::kLoaded;
+  int32_t format_ = kAsioFormatPcm;
+  double rate_ = 44100;
+  int32_t bufferSize_ = 0;
+  std::vector<Channel> channels_;
+  AsioCallbacks callbacks_{};
+  bool useTimeInfo_ = false;
+  int playHalf_ = 0;
+  int64_t samplesPlayed_ = 0;
+  int64_t outputReadyCalls_ = 0;
+  std::thread clock_;
+  std::condition_variable clockWake_;
+  bool clockStop_ = false;
+};

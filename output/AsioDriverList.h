@@ -1,0 +1,90 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "output/AsioApi.h"
+#include "platform/DynamicLibrary.h"
+
+// Where drivers are registered: one small INI file per driver (*.ini) in
+// "asio.d" folders. The folder named by QP_ASIO_DRIVER_DIR, when set, is the
+// whole registry (tests and demos); otherwise the user's folder and then the
+// system's, a user entry hiding a system entry of the same name.
+//
+//   [Driver]
+//   Name=Corvane USB DAC AMP(KLM)       the registry key name
+//   CLSID={3C5D0A17-0000-4000-8000-000000000001}
+//   Description=...                     optional, listed instead of Name
+//   Library=/usr/lib/quorelle/libqp_asio_alsa.so
+//   [Settings]
+//   Device=usb:3c5d:0a17                handed to the driver as it is
+struct AsioRegistryEntry {
+  std::string keyName;
+  std::string classId;
+  std::string description;
+  bool hasDescription = false;
+  std::string library;
+  std::string settings;  // "key=value" lines
+};
+std::vector<std::string> AsioRegistryFolders();
+// Every entry of the registry sorted by key name (case ignored), as the
+// registry enumerates its keys.
+std::vector<AsioRegistryEntry> ReadAsioRegistry();
+
+// A driver object together with the module it came from; the object is
+// released before the module is unloaded.
+class LoadedAsioDriver {
+ public:
+  LoadedAsioDriver(std::shared_ptr<platform::DynamicLibrary> module, IAsioDriver* driver)
+      : module_(std::move(module)), driver_(driver) {}
+  ~LoadedAsioDriver() {
+    if (driver_ != nullptr) driver_->Release();
+  }
+  LoadedAsioDriver(const LoadedAsioDriver&) = delete;
+  LoadedAsioDriver& operator=(const LoadedAsioDriver&) = delete;
+  IAsioDriver* get() const { return driver_; }
+
+ private:
+  std::shared_ptr<platform::DynamicLibrary> module_;
+  IAsioDriver* driver_;
+};
+
+struct AsioDriverRecord {
+  int32_t id = 0;
+  AsioClassId classId{};
+  char libraryPath[512] = {};
+  char name[128] = {};
+  std::string settings;
+  std::shared_ptr<LoadedAsioDriver> driver;  // null until loaded
+};
+
+// Result codes of the driver list.
+enum : int32_t { kAsioListNoBuffer = -5001, kAsioListNoDriver = -5003 };
+
+// The installed drivers: every registry entry that has a class id and whose
+// library file exists, in registry order, ids counting from 0.
+class InstalledAsioDrivers {
+ public:
+  InstalledAsioDrivers();
+  int32_t GetDriverCount() const { return static_cast<int32_t>(records_.size()); }
+  // Copies the name into `size` bytes; a name that does not fit is cut to
+  // size - 4 characters followed by "...".
+  int32_t GetDriverName(int32_t id, char* buffer, std::size_t size) const;
+  AsioDriverRecord* Record(int32_t id);
+
+  int32_t currentId = -1;
+
+ private:
+  std::vector<AsioDriverRecord> records_;
+};
+
+// Parses "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}"; 16 zero bytes when the text
+// does not parse.
+AsioClassId ParseClassId(const std::string& text);
+
+// Creates the driver object of a record: loads its library and calls its
+// factory with the class id and settings. Null on any failure.
+std::shared_ptr<LoadedAsioDriver> CreateAsioDriver(const AsioDriverRecord& record);

@@ -1,0 +1,183 @@
+#include "output/SampleTypeConverters.h"
+
+#include <array>
+#include <bit>
+#include <cstring>
+
+namespace output {
+namespace {
+
+void StoreBE16(std::uint8_t* d, std::uint32_t v) {
+  d[0] = static_cast<std::uint8_t>(v >> 8);
+  d[1] = static_cast<std::uint8_t>(v);
+}
+void StoreLE16(std::uint8_t* d, std::uint32_t v) {
+  d[0] = static_cast<std::uint8_t>(v);
+  d[1] = static_cast<std::uint8_t>(v >> 8);
+}
+void StoreBE24(std::uint8_t* d, std::uint32_t v) {
+  d[0] = static_cast<std::uint8_t>(v >> 16);
+  d[1] = static_cast<std::uint8_t>(v >> 8);
+  d[2] = static_cast<std::uint8_t>(v);
+}
+void StoreLE24(std::uint8_t* d, std::uint32_t v) {
+  d[0] = static_cast<std::uint8_t>(v);
+  d[1] = static_cast<std::uint8_t>(v >> 8);
+  d[2] = static_cast<std::uint8_t>(v >> 16);
+}
+void StoreBE32(std::uint8_t* d, std::uint32_t v) {
+  StoreBE16(d, v >> 16);
+  StoreBE16(d + 2, v);
+}
+void StoreLE32(std::uint8_t* d, std::uint32_t v) {
+  StoreLE16(d, v);
+  StoreLE16(d + 2, v >> 16);
+}
+void StoreBE64(std::uint8_t* d, std::uint64_t v) {
+  StoreBE32(d, static_cast<std::uint32_t>(v >> 32));
+  StoreBE32(d + 4, static_cast<std::uint32_t>(v));
+}
+void StoreLE64(std::uint8_t* d, std::uint64_t v) {
+  StoreLE32(d, static_cast<std::uint32_t>(v));
+  StoreLE32(d + 4, static_cast<std::uint32_t>(v >> 32));
+}
+
+std::int32_t Signed(const std::uint32_t* sample) {
+  return static_cast<std::int32_t>(*sample);
+}
+
+// Full scale 2^31 maps to 1.0; both scalings are exact powers of two.
+std::uint32_t AsFloat32Bits(const std::uint32_t* sample) {
+  return std::bit_cast<std::uint32_t>(static_cast<float>(Signed(sample)) * 0x1p-31f);
+}
+std::uint64_t AsFloat64Bits(const std::uint32_t* sample) {
+  return std::bit_cast<std::uint64_t>(static_cast<double>(Signed(sample)) * 0x1p-31);
+}
+
+std::uint32_t Int16MSB(std::uint8_t* d, const std::uint32_t* s) {
+  StoreBE16(d, *s >> 16);
+  return 2;
+}
+std::uint32_t Int24MSB(std::uint8_t* d, const std::uint32_t* s) {
+  StoreBE24(d, *s >> 8);
+  return 3;
+}
+std::uint32_t Int32MSB(std::uint8_t* d, const std::uint32_t* s) {
+  StoreBE32(d, *s);
+  return 4;
+}
+std::uint32_t Float32MSB(std::uint8_t* d, const std::uint32_t* s) {
+  StoreBE32(d, AsFloat32Bits(s));
+  return 4;
+}
+std::uint32_t Float64MSB(std::uint8_t* d, const std::uint32_t* s) {
+  StoreBE64(d, AsFloat64Bits(s));
+  return 8;
+}
+template <int Shift>
+std::uint32_t Int32MSBShifted(std::uint8_t* d, const std::uint32_t* s) {
+  StoreBE32(d, static_cast<std::uint32_t>(Signed(s) >> Shift));
+  return 4;
+}
+std::uint32_t Int16LSB(std::uint8_t* d, const std::uint32_t* s) {
+  StoreLE16(d, *s >> 16);
+  return 2;
+}
+std::uint32_t Int24LSB(std::uint8_t* d, const std::uint32_t* s) {
+  StoreLE24(d, *s >> 8);
+  return 3;
+}
+std::uint32_t Int32LSB(std::uint8_t* d, const std::uint32_t* s) {
+  StoreLE32(d, *s);
+  return 4;
+}
+std::uint32_t Float32LSB(std::uint8_t* d, const std::uint32_t* s) {
+  StoreLE32(d, AsFloat32Bits(s));
+  return 4;
+}
+std::uint32_t Float64LSB(std::uint8_t* d, const std::uint32_t* s) {
+  StoreLE64(d, AsFloat64Bits(s));
+  return 8;
+}
+template <int Shift>
+std::uint32_t Int32LSBShifted(std::uint8_t* d, const std::uint32_t* s) {
+  StoreLE32(d, static_cast<std::uint32_t>(Signed(s) >> Shift));
+  return 4;
+}
+
+// Native DSD intermediate samples hold the DSD bytes in memory order, which
+// is time order, each with its earliest bit in bit 7.
+std::uint32_t DSDInt8MSB1(std::uint8_t* d, const std::uint32_t* s) {
+  std::memcpy(d, s, 4);
+  return 4;
+}
+std::uint32_t DSDInt8LSB1(std::uint8_t* d, const std::uint32_t* s) {
+  std::uint32_t v = *s;
+  v = (v >> 1 & 0x55555555u) | (v & 0x55555555u) << 1;
+  v = (v >> 2 & 0x33333333u) | (v & 0x33333333u) << 2;
+  v = (v >> 4 & 0x0F0F0F0Fu) | (v & 0x0F0F0F0Fu) << 4;
+  std::memcpy(d, &v, 4);
+  return 4;
+}
+std::uint32_t DSDInt8NER8(std::uint8_t* d, const std::uint32_t* s) {
+  std::uint8_t bytes[4];
+  std::memcpy(bytes, s, 4);
+  for (int byte = 0; byte < 4; ++byte) {
+    for (int bit = 0; bit < 8; ++bit)
+      *d++ = bytes[byte] >> (7 - bit) & 1;
+  }
+  return 32;
+}
+
+template <WriteSampleFn Write>
+std::size_t WriteRun(std::uint8_t* destination, const std::uint32_t* samples, std::size_t count) {
+  std::size_t written = 0;
+  for (std::size_t i = 0; i < count; ++i)
+    written += Write(destination + written, samples + i);
+  return written;
+}
+
+template <WriteSampleFn Write>
+constexpr SampleTypeConverter Row(SampleType type, const char* name, std::uint32_t bits) {
+  return {type, name, bits, Write, WriteRun<Write>};
+}
+
+constexpr std::array kConverters{
+    Row<Int16MSB>(kSampleInt16MSB, "Int16MSB", 16),
+    Row<Int24MSB>(kSampleInt24MSB, "Int24MSB", 24),
+    Row<Int32MSB>(kSampleInt32MSB, "Int32MSB", 32),
+    Row<Float32MSB>(kSampleFloat32MSB, "Float32MSB", 32),
+    Row<Float64MSB>(kSampleFloat64MSB, "Float64MSB", 64),
+    Row<Int32MSBShifted<16>>(kSampleInt32MSB16, "Int32MSB16", 32),
+    Row<Int32MSBShifted<14>>(kSampleInt32MSB18, "Int32MSB18", 32),
+    Row<Int32MSBShifted<12>>(kSampleInt32MSB20, "Int32MSB20", 32),
+    Row<Int32MSBShifted<8>>(kSampleInt32MSB24, "Int32MSB24", 32),
+    Row<Int16LSB>(kSampleInt16LSB, "Int16LSB", 16),
+    Row<Int24LSB>(kSampleInt24LSB, "Int24LSB", 24),
+    Row<Int32LSB>(kSampleInt32LSB, "Int32LSB", 32),
+    Row<Float32LSB>(kSampleFloat32LSB, "Float32LSB", 32),
+    Row<Float64LSB>(kSampleFloat64LSB, "Float64LSB", 64),
+    Row<Int32LSBShifted<16>>(kSampleInt32LSB16, "Int32LSB16", 32),
+    Row<Int32LSBShifted<14>>(kSampleInt32LSB18, "Int32LSB18", 32),
+    Row<Int32LSBShifted<12>>(kSampleInt32LSB20, "Int32LSB20", 32),
+    Row<Int32LSBShifted<8>>(kSampleInt32LSB24, "Int32LSB24", 32),
+    Row<DSDInt8LSB1>(kSampleDSDInt8LSB1, "DSDInt8LSB1", 1),
+    Row<DSDInt8MSB1>(kSampleDSDInt8MSB1, "DSDInt8MSB1", 1),
+    Row<DSDInt8NER8>(kSampleDSDInt8NER8, "DSDInt8NER8", 8),
+};
+static_assert(kConverters.size() == 21);
+
+}  // namespace
+
+std::span<const SampleTypeConverter> SampleTypeConverters() {
+  return kConverters;
+}
+
+const SampleTypeConverter* FindSampleTypeConverter(std::int32_t type) {
+  for (const auto& row : kConverters) {
+    if (row.type == type) return &row;
+  }
+  return nullptr;
+}
+
+}  // namespace output

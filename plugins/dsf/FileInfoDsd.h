@@ -1,0 +1,99 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <string>
+
+#include "sources/PluginInterface.h"
+
+// The plug-in's base for DSD file formats: the source (a file or a memory
+// image) with its positioned reads, the delivery mode and range, the stream
+// parameters, the tag texts and their dictionary, and the delivered buffer.
+// A format class parses its headers into this state and converts its data.
+class CFileInfo_DSD {
+ public:
+  enum OutputMode : int { kModeDop = 1, kModeRawWords = 2 };
+  // One tag text: its ID3 encoding byte and its bytes followed by two zeros.
+  struct TagText {
+    std::uint8_t encoding = 0;
+    std::string bytes;
+  };
+  using TagMap = std::map<std::string, std::string>;
+
+  CFileInfo_DSD() = default;
+  virtual ~CFileInfo_DSD();
+  CFileInfo_DSD(const CFileInfo_DSD&) = delete;
+  CFileInfo_DSD& operator=(const CFileInfo_DSD&) = delete;
+
+  virtual int32_t NameA(char* buffer, int32_t length);
+  virtual int32_t ExtensionsA(char* buffer, int32_t length);
+  virtual int32_t VersionA(char* buffer, int32_t length);
+  virtual int32_t NameW(char16_t* buffer, int32_t length);
+  virtual int32_t ExtensionsW(char16_t* buffer, int32_t length);
+  virtual int32_t VersionW(char16_t* buffer, int32_t length);
+  virtual int32_t Alignment(int32_t* frames);
+  virtual int32_t TagDictionary(const void** dictionary);
+  virtual void ParseHeaders();
+  virtual int32_t ReadDop(void** data, uint32_t* size);
+  virtual int32_t ReadRawWords(void** data, uint32_t* size);
+
+  // PPI_E_OPEN when the file cannot be opened, else PPI_OK whatever it holds.
+  int32_t OpenFile(const char16_t* path);
+  int32_t OpenMemory(const void* image, std::size_t size);
+  bool IsOpen() const { return source_ != Source::kNone; }
+
+  int32_t FrameCount(int32_t* count) const;
+  int32_t DataSize(int32_t* bytes) const;
+  void Format(WAVEFORMATEX* format) const;
+  int32_t TitleArtist(void* title, int32_t titleBytes, int32_t* titleEncoding, void* artist,
+                      int32_t artistBytes, int32_t* artistEncoding) const;
+  void SetRange(int32_t first, int32_t last);
+  void SetMode(OutputMode mode);
+  OutputMode mode() const { return mode_; }
+  bool HoldsData() const { return delivered_ != nullptr; }
+  void ReleaseData();
+
+ protected:
+  enum class Source { kNone, kFile, kMemory };
+  static int32_t CopyNarrow(const char* text, char* buffer, int32_t length);
+  static int32_t CopyWide(const char16_t* text, char16_t* buffer, int32_t length);
+
+  // Reads exactly `count` bytes at the read position, or fewer only at the
+  // end of a file; returns the number read, or -1 when nothing can be read
+  // (a memory image needs all `count` bytes).
+  std::int64_t ReadSome(void* destination, std::size_t count);
+  bool ReadExact(void* destination, std::size_t count) {
+    return ReadSome(destination, count) == static_cast<std::int64_t>(count);
+  }
+  void Seek(std::uint64_t position);
+  std::uint64_t SourceSize() const;
+  void Discard();
+  void RebuildTagDictionary();
+  // A zeroed buffer of `size` bytes that becomes the delivered buffer.
+  std::uint8_t* NewDeliveredBuffer(std::size_t size);
+
+  OutputMode mode_ = kModeDop;
+  std::uint32_t bytesPerFrame_ = 2;  // DSD bytes per channel per frame
+  Source source_ = Source::kNone;
+  std::uint64_t totalFileSize_ = 0;
+  bool dataFound_ = false;
+  std::uint64_t dataOffset_ = 0;
+  std::uint64_t dataBytes_ = 0;
+  std::int32_t first_ = 0;
+  std::int32_t last_ = 0;
+  std::int32_t count_ = 0;
+  std::uint32_t samplingFrequency_ = 0;
+  std::uint16_t channels_ = 0;
+  std::uint32_t channelMask_ = 0;
+  TagText title_, artist_, album_, track_;
+  TagMap tags_;
+
+ private:
+  void* delivered_ = nullptr;
+  std::uint32_t deliveredSize_ = 0;
+  int fd_ = -1;
+  std::uint64_t position_ = 0;
+  const std::uint8_t* memoryStart_ = nullptr;
+  const std::uint8_t* memoryEnd_ = nullptr;
+};

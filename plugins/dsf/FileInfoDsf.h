@@ -1,0 +1,33 @@
+#pragma once
+
+#include "plugins/dsf/FileInfoDsd.h"
+
+// DSF (DSD Stream File) version 1: three fixed chunks, an optional ID3v2 tag
+// at the end, and sample data interleaved in 4096-byte blocks per channel,
+// each byte holding eight 1-bit samples, the earliest in its lowest bit.
+class CFileInfo_DSF : public CFileInfo_DSD {
+ public:
+  static constexpr std::uint32_t kBlockSize = 4096;
+  static constexpr std::uint32_t kMaxChannels = 6;
+  static constexpr std::int32_t kAlignmentFrames = 2048;
+
+  int32_t NameA(char* buffer, int32_t length) override;
+  int32_t ExtensionsA(char* buffer, int32_t length) override;
+  int32_t VersionA(char* buffer, int32_t length) override;
+  int32_t NameW(char16_t* buffer, int32_t length) override;
+  int32_t ExtensionsW(char16_t* buffer, int32_t length) override;
+  int32_t VersionW(char16_t* buffer, int32_t length) override;
+  int32_t Alignment(int32_t* frames) override;
+  void ParseHeaders() override;
+  int32_t ReadDop(void** data, uint32_t* size) override;
+  int32_t ReadRawWords(void** data, uint32_t* size) override;
+
+ private:
+  void ReadId3Tag(std::uint64_t offset);
+  // Walks the blocks of the selected range and hands each frame's bytes per
+  // channel (bytesPerFrame_ of them, in time order, MSB-first) to `emit`.
+  template <typename Emit>
+  int32_t ReadRange(void** data, uint32_t* size, Emit emit);
+
+  bool lsbFirst_ = true;  // 1-bit files store the earliest bit lowest
+};

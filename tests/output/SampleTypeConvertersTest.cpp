@@ -1,0 +1,198 @@
+#include "output/SampleTypeConverters.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <set>
+#include <vector>
+
+namespace {
+
+using output::FindSampleTypeConverter;
+using Bytes = std::vector<std::uint8_t>;
+
+constexpr std::uint32_t kZero = 0, kFull = 0x7FFFFFFF, kNegFull = 0x80000000, kOdd = 0x12345678;
+
+Bytes Write(const output::SampleTypeConverter& row, std::uint32_t sample) {
+  Bytes out(64, 0xEE);
+  out.resize(row.write(out.data(), &sample));
+  return out;
+}
+
+TEST(SampleTypeConverters, PcmTypesWriteTheDocumentedBytes) {
+  const struct {
+    output::SampleType type;
+    std::uint32_t bits;
+    Bytes zero, full, negFull, odd;
+  } rows[] = {
+      {output::kSampleInt16MSB, 16, {0, 0}, {0x7F, 0xFF}, {0x80, 0}, {0x12, 0x34}},
+      {output::kSampleInt24MSB,
+       24,
+       {0, 0, 0},
+       {0x7F, 0xFF, 0xFF},
+       {0x80, 0, 0},
+       {0x12, 0x34, 0x56}},
+      {output::kSampleInt32MSB,
+       32,
+       {0, 0, 0, 0},
+       {0x7F, 0xFF, 0xFF, 0xFF},
+       {0x80, 0, 0, 0},
+       {0x12, 0x34, 0x56, 0x78}},
+      {output::kSampleFloat32MSB,
+       32,
+       {0, 0, 0, 0},
+       {0x3F, 0x80, 0, 0},
+       {0xBF, 0x80, 0, 0},
+       {0x3E, 0x11, 0xA2, 0xB4}},
+      {output::kSampleFloat64MSB,
+       64,
+       {0, 0, 0, 0, 0, 0, 0, 0},
+       {0x3F, 0xEF, 0xFF, 0xFF, 0xFF, 0xC0, 0, 0},
+       {0xBF, 0xF0, 0, 0, 0, 0, 0, 0},
+       {0x3F, 0xC2, 0x34, 0x56, 0x78, 0, 0, 0}},
+      {output::kSampleInt32MSB16,
+       32,
+       {0, 0, 0, 0},
+       {0, 0, 0x7F, 0xFF},
+       {0xFF, 0xFF, 0x80, 0},
+       {0, 0, 0x12, 0x34}},
+      {output::kSampleInt32MSB18,
+       32,
+       {0, 0, 0, 0},
+       {0, 0x01, 0xFF, 0xFF},
+       {0xFF, 0xFE, 0, 0},
+       {0, 0, 0x48, 0xD1}},
+      {output::kSampleInt32MSB20,
+       32,
+       {0, 0, 0, 0},
+       {0, 0x07, 0xFF, 0xFF},
+       {0xFF, 0xF8, 0, 0},
+       {0, 0x01, 0x23, 0x45}},
+      {output::kSampleInt32MSB24,
+       32,
+       {0, 0, 0, 0},
+       {0, 0x7F, 0xFF, 0xFF},
+       {0xFF, 0x80, 0, 0},
+       {0, 0x12, 0x34, 0x56}},
+      {output::kSampleInt16LSB, 16, {0, 0}, {0xFF, 0x7F}, {0, 0x80}, {0x34, 0x12}},
+      {output::kSampleInt24LSB,
+       24,
+       {0, 0, 0},
+       {0xFF, 0xFF, 0x7F},
+       {0, 0, 0x80},
+       {0x56, 0x34, 0x12}},
+      {output::kSampleInt32LSB,
+       32,
+       {0, 0, 0, 0},
+       {0xFF, 0xFF, 0xFF, 0x7F},
+       {0, 0, 0, 0x80},
+       {0x78, 0x56, 0x34, 0x12}},
+      {output::kSampleFloat32LSB,
+       32,
+       {0, 0, 0, 0},
+       {0, 0, 0x80, 0x3F},
+       {0, 0, 0x80, 0xBF},
+       {0xB4, 0xA2, 0x11, 0x3E}},
+      {output::kSampleFloat64LSB,
+       64,
+       {0, 0, 0, 0, 0, 0, 0, 0},
+       {0, 0, 0xC0, 0xFF, 0xFF, 0xFF, 0xEF, 0x3F},
+       {0, 0, 0, 0, 0, 0, 0xF0, 0xBF},
+       {0, 0, 0, 0x78, 0x56, 0x34, 0xC2, 0x3F}},
+      {output::kSampleInt32LSB16,
+       32,
+       {0, 0, 0, 0},
+       {0xFF, 0x7F, 0, 0},
+       {0, 0x80, 0xFF, 0xFF},
+       {0x34, 0x12, 0, 0}},
+      {output::kSampleInt32LSB18,
+       32,
+       {0, 0, 0, 0},
+       {0xFF, 0xFF, 0x01, 0},
+       {0, 0, 0xFE, 0xFF},
+       {0xD1, 0x48, 0, 0}},
+      {output::kSampleInt32LSB20,
+       32,
+       {0, 0, 0, 0},
+       {0xFF, 0xFF, 0x07, 0},
+       {0, 0, 0xF8, 0xFF},
+       {0x45, 0x23, 0x01, 0}},
+      {output::kSampleInt32LSB24,
+       32,
+       {0, 0, 0, 0},
+       {0xFF, 0xFF, 0x7F, 0},
+       {0, 0, 0x80, 0xFF},
+       {0x56, 0x34, 0x12, 0}},
+  };
+  for (const auto& r : rows) {
+    const auto* row = FindSampleTypeConverter(r.type);
+    ASSERT_NE(row, nullptr) << r.type;
+    SCOPED_TRACE(row->name);
+    EXPECT_EQ(row->bits, r.bits);
+    EXPECT_EQ(Write(*row, kZero), r.zero);
+    EXPECT_EQ(Write(*row, kFull), r.full);
+    EXPECT_EQ(Write(*row, kNegFull), r.negFull);
+    EXPECT_EQ(Write(*row, kOdd), r.odd);
+  }
+}
+
+TEST(SampleTypeConverters, DsdTypesWriteTheBytesInTimeOrder) {
+  auto sampleOf = [](Bytes memoryOrder) {
+    std::uint32_t sample;
+    std::memcpy(&sample, memoryOrder.data(), 4);
+    return sample;
+  };
+  const std::uint32_t odd = sampleOf({0x12, 0x34, 0x56, 0x78});
+  const std::uint32_t silence = sampleOf({0x96, 0x96, 0x96, 0x96});
+  const std::uint32_t edges = sampleOf({0x80, 0x00, 0xFF, 0x01});
+
+  const auto* msb = FindSampleTypeConverter(output::kSampleDSDInt8MSB1);
+  const auto* lsb = FindSampleTypeConverter(output::kSampleDSDInt8LSB1);
+  const auto* ner = FindSampleTypeConverter(output::kSampleDSDInt8NER8);
+  ASSERT_TRUE(msb && lsb && ner);
+  EXPECT_EQ(msb->bits, 1u);
+  EXPECT_EQ(lsb->bits, 1u);
+  EXPECT_EQ(ner->bits, 8u);
+
+  EXPECT_EQ(Write(*msb, odd), (Bytes{0x12, 0x34, 0x56, 0x78}));
+  EXPECT_EQ(Write(*msb, silence), (Bytes{0x96, 0x96, 0x96, 0x96}));
+  EXPECT_EQ(Write(*lsb, odd), (Bytes{0x48, 0x2C, 0x6A, 0x1E}));
+  EXPECT_EQ(Write(*lsb, silence), (Bytes{0x69, 0x69, 0x69, 0x69}));
+  EXPECT_EQ(Write(*lsb, edges), (Bytes{0x01, 0x00, 0xFF, 0x80}));
+  EXPECT_EQ(Write(*ner, odd), (Bytes{0, 0, 0, 1, 0, 0, 1, 0, 0, 0, 1, 1, 0, 1, 0, 0,
+                                     0, 1, 0, 1, 0, 1, 1, 0, 0, 1, 1, 1, 1, 0, 0, 0}));
+  EXPECT_EQ(Write(*ner, edges), (Bytes{1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+                                       1, 1, 1, 1, 1, 1, 1, 1, 0, 0, 0, 0, 0, 0, 0, 1}));
+}
+
+TEST(SampleTypeConverters, ExactlyTheKnownTypesHaveRowsAndRunsMatchSingleWrites) {
+  std::set<std::int32_t> types;
+  for (const auto& row : output::SampleTypeConverters())
+    types.insert(row.type);
+  EXPECT_EQ(types.size(), 21u);
+  for (std::int32_t type = -2; type < 64; ++type) {
+    const auto* row = FindSampleTypeConverter(type);
+    EXPECT_EQ(row != nullptr, types.count(type) == 1) << type;
+    if (row != nullptr) {
+      EXPECT_EQ(row->type, type);
+    }
+  }
+
+  const std::uint32_t samples[] = {kZero,      kFull,      kNegFull,  kOdd,
+                                   0xDEADBEEF, 0x00000001, 0x96969696};
+  for (const auto& row : output::SampleTypeConverters()) {
+    SCOPED_TRACE(row.name);
+    Bytes expected;
+    for (std::uint32_t sample : samples) {
+      const Bytes one = Write(row, sample);
+      expected.insert(expected.end(), one.begin(), one.end());
+    }
+    Bytes run(expected.size() + 8, 0xEE);
+    EXPECT_EQ(row.writeRun(run.data(), samples, std::size(samples)), expected.size());
+    EXPECT_EQ(run[expected.size()], 0xEE);  // nothing past the run
+    run.resize(expected.size());
+    EXPECT_EQ(run, expected);
+  }
+}
+
+}  // namespace
