@@ -7,6 +7,7 @@
 
 #include <cstring>
 
+#include "bench/MemcpyBaseline.h"
 #include "platform/TextConv.h"
 #include "sources/PluginCtrl.h"
 #include "tests/fixtures/DsfWriter.h"
@@ -74,15 +75,7 @@ void BM_DsfReadDop(benchmark::State& state) {
 BENCHMARK(BM_DsfReadDop)->Unit(benchmark::kMillisecond);
 
 void BM_DsfMemcpySameBytes(benchmark::State& state) {
-  const std::size_t bytes = 2 * kBytesPerChannel;
-  std::vector<std::uint8_t> from(bytes, 1), to(2 * kDsd256 / 8);
-  for (auto _ : state) {
-    for (std::size_t at = 0; at < bytes; at += to.size()) {
-      std::memcpy(to.data(), from.data() + at, to.size());
-      benchmark::ClobberMemory();
-    }
-  }
-  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * bytes));
+  CopyInPieces(state, 2 * kBytesPerChannel, 2 * kDsd256 / 8);
 }
 BENCHMARK(BM_DsfMemcpySameBytes)->Unit(benchmark::kMillisecond);
 

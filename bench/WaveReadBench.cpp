@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "bench/MemcpyBaseline.h"
 #include "platform/TextConv.h"
 #include "sources/MusicDataWave.h"
 #include "tests/fixtures/WavWriter.h"
@@ -45,15 +46,7 @@ void BM_WaveSourceRead(benchmark::State& state) {
 BENCHMARK(BM_WaveSourceRead)->Unit(benchmark::kMillisecond);
 
 void BM_WaveMemcpySameBytes(benchmark::State& state) {
-  const auto bytes = HiResFile::Bytes();
-  std::vector<std::uint8_t> from(bytes, 1), to(kHiRes.AvgBytesPerSec());
-  for (auto _ : state) {
-    for (std::size_t at = 0; at < bytes; at += to.size()) {
-      std::memcpy(to.data(), from.data() + at, to.size());
-      benchmark::ClobberMemory();
-    }
-  }
-  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * bytes));
+  CopyInPieces(state, HiResFile::Bytes(), kHiRes.AvgBytesPerSec());
 }
 BENCHMARK(BM_WaveMemcpySameBytes)->Unit(benchmark::kMillisecond);
 

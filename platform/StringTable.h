@@ -23,6 +23,7 @@ enum StringId : unsigned {
   IDS_ERR_UNKNOWN = 25023,
   IDS_ERR_NO_DEVICE = 25024,
   IDS_ERR_NON_PLAYABLE = 25025,
+  IDS_ERR_AUDIO_DEVICE = 25027,
 };
 
 }  // namespace platform

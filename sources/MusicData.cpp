@@ -4,6 +4,22 @@
 
 #include "platform/PageBuffer.h"
 
+void CopyReportedFields(const TrackInfo& from, TrackInfo& to, bool withLocation) {
+  if (withLocation) {
+    to.path = from.path;
+    to.fileName = from.fileName;
+  }
+  to.type = from.type;
+  to.formatName = from.formatName;
+  to.totalBytes = from.totalBytes;
+  to.title = from.title;
+  to.artist = from.artist;
+  to.format = from.format;
+  to.length = from.length;
+  to.start = from.start;
+  to.end = from.end;
+}
+
 const FileTypeInfo* CMusicData::GetFileType() {
   return nullptr;
 }

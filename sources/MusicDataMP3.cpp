@@ -80,15 +80,7 @@ std::int32_t CMusicDataMP3::GetTrackCount(std::int32_t* count) {
 
 std::int32_t CMusicDataMP3::GetTrackInfo(std::int32_t index, TrackInfo* info) {
   if (index != 0 || info == nullptr) return kMusicErrParam;
-  info->type = info_.type;
-  info->formatName = info_.formatName;
-  info->totalBytes = info_.totalBytes;
-  info->title = info_.title;
-  info->artist = info_.artist;
-  info->format = info_.format;
-  info->length = info_.length;
-  info->start = info_.start;
-  info->end = info_.end;
+  CopyReportedFields(info_, *info, false);
   info->album = info_.album;
   info->trackNumber = info_.trackNumber;
   return kMusicOk;

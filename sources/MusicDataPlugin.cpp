@@ -121,15 +121,7 @@ std::int32_t CMusicDataPlugin::GetTrackCount(std::int32_t* count) {
 
 std::int32_t CMusicDataPlugin::GetTrackInfo(std::int32_t index, TrackInfo* info) {
   if (index != 0 || info == nullptr) return kMusicErrParam;
-  info->type = info_.type;
-  info->formatName = info_.formatName;
-  info->totalBytes = info_.totalBytes;
-  info->title = info_.title;
-  info->artist = info_.artist;
-  info->format = info_.format;
-  info->length = info_.length;
-  info->start = info_.start;
-  info->end = info_.end;
+  CopyReportedFields(info_, *info, false);  // the path stays the caller's
   return kMusicOk;
 }
 

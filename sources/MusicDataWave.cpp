@@ -225,17 +225,7 @@ std::int32_t CMusicDataWave::GetTrackCount(std::int32_t* count) {
 
 std::int32_t CMusicDataWave::GetTrackInfo(std::int32_t index, TrackInfo* info) {
   if (index != 0 || info == nullptr) return kMusicErrParam;
-  info->path = info_.path;
-  info->fileName = info_.fileName;
-  info->type = info_.type;
-  info->formatName = info_.formatName;
-  info->totalBytes = info_.totalBytes;
-  info->title = info_.title;
-  info->artist = info_.artist;
-  info->format = info_.format;
-  info->length = info_.length;
-  info->start = info_.start;
-  info->end = info_.end;
+  CopyReportedFields(info_, *info, true);
   return kMusicOk;
 }
 

@@ -35,5 +35,10 @@ struct TrackInfo {
   std::map<std::wstring, std::wstring> properties;
 };
 
+// Copies what a source reports of a track: type, format name, total bytes,
+// title, artist, format, length, start and end, and with `withLocation` the
+// path and file name too. The other fields of `to` stay as they are.
+void CopyReportedFields(const TrackInfo& from, TrackInfo& to, bool withLocation);
+
 // CD frames per second, the time unit of every range and position.
 inline constexpr std::uint32_t kFramesPerSecond = 75;

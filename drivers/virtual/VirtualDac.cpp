@@ -372,7 +372,11 @@ void CVirtualDac::Tick() {
     // The half due now plays: what the host put there is what comes out.
     for (auto& channel : channels_) {
       const auto& bytes = channel.halves[playHalf_];
-      if (channel.capture != nullptr) std::fwrite(bytes.data(), 1, bytes.size(), channel.capture);
+      if (channel.capture != nullptr) {
+        // Flushed at once so the capture can be read while the DAC plays.
+        std::fwrite(bytes.data(), 1, bytes.size(), channel.capture);
+        std::fflush(channel.capture);
+      }
     }
     samplesPlayed_ += bufferSize_;
     half = 1 - playHalf_;

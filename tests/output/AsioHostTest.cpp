@@ -5,6 +5,7 @@
 #include "output/AsioDriverList.h"
 #include "output/AsioHost.h"
 #include "output/AsioWrapper.h"
+#include "output/DeviceSelection.h"
 #include "tests/output/AsioTestSupport.h"
 
 namespace {
@@ -140,6 +141,20 @@ TEST_F(AsioHostTest, ADriverThatRefusesInitLeavesNoCurrentDriver) {
   EXPECT_STREQ(info.errorMessage, "The virtual DAC is set to refuse init");
   int32_t in = 1, out = 1;
   EXPECT_EQ(HostGetChannels(&in, &out), kAsioNotPresent);
+}
+
+TEST_F(AsioHostTest, DevicesAreSelectedAndProbedByName) {
+  registry_.Add("v.ini", "Virtual", kClassA, kVirtualDac, "DriverName=Probe\n");
+  ASSERT_TRUE(SelectOutputDevice(L"Virtual"));
+  EXPECT_EQ(InitName(), "Probe");
+  EXPECT_FALSE(CanOpenDevice(L""));  // leaves the current device alone
+  EXPECT_EQ(InitName(), "Probe");
+  EXPECT_TRUE(CanOpenDevice(L"Virtual"));
+  EXPECT_EQ(InitName(), "No ASIO Driver");  // closed again
+  EXPECT_FALSE(CanOpenDevice(L"Nobody"));
+  // No driver of that name and no renderer library: nothing is selected.
+  EXPECT_FALSE(SelectOutputDevice(L"WASAPI: Speakers"));
+  EXPECT_EQ(HostIsWasapi(), 0);
 }
 
 }  // namespace

@@ -8,7 +8,7 @@ namespace {
 using fixtures::Bytes;
 using fixtures::WavFormat;
 using namespace mp3test;
-using wavetest::ReadToEnd;
+using sourcetest::ReadToEnd;
 
 Bytes Concat(std::initializer_list<Bytes> parts) {
   Bytes out;

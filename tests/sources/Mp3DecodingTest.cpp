@@ -12,7 +12,7 @@ namespace {
 using fixtures::Bytes;
 using fixtures::WavFormat;
 using namespace mp3test;
-using wavetest::ReadToEnd;
+using sourcetest::ReadToEnd;
 
 TrackInfo InfoOf(CMusicData& source) {
   TrackInfo info;

@@ -12,7 +12,7 @@
 #include "tests/fixtures/Id3Writer.h"
 #include "tests/fixtures/Mp3Fixtures.h"
 #include "tests/fixtures/WavWriter.h"
-#include "tests/sources/WaveTestSupport.h"
+#include "tests/sources/SourceTestSupport.h"
 
 namespace mp3test {
 

@@ -1,16 +1,16 @@
 #include <gtest/gtest.h>
 
 #include "tests/fixtures/WavWriter.h"
-#include "tests/sources/WaveTestSupport.h"
+#include "tests/sources/SourceTestSupport.h"
 
 namespace {
 
 using fixtures::Bytes;
 using fixtures::WavFile;
 using fixtures::WavFormat;
-using wavetest::InfoOf;
-using wavetest::OpenWave;
-using wavetest::ReadToEnd;
+using sourcetest::InfoOf;
+using sourcetest::OpenWave;
+using sourcetest::ReadToEnd;
 
 class WaveSourceTest : public ::testing::Test {
  protected:

@@ -13,12 +13,14 @@
 #include "sources/SourceFactory.h"
 #include "tests/fixtures/WavWriter.h"
 #include "tests/plugins/TestPluginFile.h"
+#include "tests/sources/SourceTestSupport.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using fixtures::Bytes;
 using platform::FromUtf8;
+using sourcetest::ReadToEnd;
 
 const std::string kPluginDir = QP_TEST_PLUGIN_DIR;
 const std::string kExtraDir = QP_EXTRA_PLUGIN_DIR;
@@ -33,7 +35,8 @@ testplugin::Header DsdLikeStream(std::int32_t frames) {
   h.blockAlign = 8;
   h.frameCount = frames;
   h.alignment = 2048;
-  h.dataSize = static_cast<std::int32_t>(std::min<std::int64_t>(std::int64_t{frames} * 8, INT32_MAX));
+  h.dataSize =
+      static_cast<std::int32_t>(std::min<std::int64_t>(std::int64_t{frames} * 8, INT32_MAX));
   h.isDsd = 1;
   return h;
 }
@@ -62,24 +65,6 @@ class LiveObjects {
   void* handle_;
   int (*count_)() = nullptr;
 };
-
-struct Delivery {
-  Bytes bytes;
-  std::vector<std::uint32_t> chunkSizes;
-  std::int32_t endCode = 0;
-};
-
-Delivery ReadToEnd(CMusicData& source) {
-  Delivery result;
-  for (;;) {
-    SourceBuffer chunk;
-    result.endCode = ReadChunk(source, chunk);
-    if (result.endCode != kMusicOk || chunk.data() == nullptr) break;
-    result.bytes.insert(result.bytes.end(), chunk.data(), chunk.data() + chunk.size());
-    result.chunkSizes.push_back(chunk.size());
-  }
-  return result;
-}
 
 class PluginHostTest : public ::testing::Test {
  protected:
@@ -303,6 +288,29 @@ TEST_F(PluginHostTest, SourcesOutliveARescanAndAnUnload) {
   EXPECT_EQ(ReadToEnd(*playing).bytes, ExpectedBytes(0, 5000, 8));
   playing.reset();
   EXPECT_EQ(shared(), 0);
+}
+
+TEST_F(PluginHostTest, ObjectsGoBackThroughTheModuleThatMadeThem) {
+  // Two plug-in files with one display name: each object must still be
+  // destroyed by its own module.
+  const fs::path folder = dir_.File("twins");
+  fs::create_directory(folder);
+  fs::copy_file(kPluginDir + "/tone.ppi", folder / "a.ppi");
+  fs::copy_file(kExtraDir + "/tone_twin.ppi", folder / "b.ppi");
+  auto registry = std::make_shared<CPluginCtrl>();
+  ASSERT_EQ(registry->LoadPluginsFrom(FromUtf8(folder.string())), 0);
+  ASSERT_EQ(registry->PluginCount(), 2u);
+  const LiveObjects first((folder / "a.ppi").string());
+  const LiveObjects second((folder / "b.ppi").string());
+  {
+    const std::wstring path = WriteStream("x.twn", DsdLikeStream(10));
+    CMusicDataPlugin twin(registry, path);
+    ASSERT_EQ(twin.Open({path, false, -96.0}), 0);
+    EXPECT_EQ(first(), 0);
+    EXPECT_EQ(second(), 1);
+  }
+  EXPECT_EQ(first(), 0);
+  EXPECT_EQ(second(), 0);
 }
 
 TEST_F(PluginHostTest, SourceForARegistryIndexCarriesTheEntrysTexts) {

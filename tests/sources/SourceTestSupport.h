@@ -7,7 +7,7 @@
 #include "sources/MusicData.h"
 #include "sources/MusicDataWave.h"
 
-namespace wavetest {
+namespace sourcetest {
 
 // Every chunk Read delivers from the current position, with each chunk's size.
 struct Delivery {
@@ -38,4 +38,4 @@ inline TrackInfo InfoOf(CMusicDataWave& source) {
   return info;
 }
 
-}  // namespace wavetest
+}  // namespace sourcetest

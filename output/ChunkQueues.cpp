@@ -1,0 +1,122 @@
+#include "output/ChunkQueues.h"
+
+#include <cstring>
+
+#include "platform/PageBuffer.h"
+
+namespace output {
+namespace {
+
+// Every chunk that can be alive at once: full queues, and one chunk being
+// filled and one being played per slot and channel.
+constexpr std::size_t kMaxLiveChunks = kSlotCount * kMaxOutputChannels * (kMaxQueuedChunks + 2);
+constexpr std::size_t kPoolReserve = 64;
+
+}  // namespace
+
+ChunkQueues::ChunkQueues() {
+  pool_.reserve(kMaxLiveChunks);
+  for (auto& slot : sizes_) {
+    for (auto& size : slot)
+      size = 0;
+  }
+}
+
+ChunkQueues::~ChunkQueues() {
+  for (int slot = 0; slot < kSlotCount; ++slot)
+    FlushSlot(slot);
+  for (std::uint8_t* chunk : pool_)
+    platform::FreePages(chunk);
+}
+
+std::uint8_t* ChunkQueues::NewChunk(std::uint8_t silence) {
+  std::uint8_t* chunk = nullptr;
+  {
+    std::lock_guard lock(mutex_);
+    if (!pool_.empty()) {
+      chunk = pool_.back();
+      pool_.pop_back();
+    }
+  }
+  if (chunk == nullptr) chunk = static_cast<std::uint8_t*>(platform::AllocPages(kChunkBytes));
+  if (chunk != nullptr) std::memset(chunk, silence, kChunkBytes);
+  return chunk;
+}
+
+void ChunkQueues::Release(std::uint8_t* chunk) {
+  if (chunk == nullptr) return;
+  std::lock_guard lock(mutex_);
+  RecycleLocked(chunk);
+}
+
+void ChunkQueues::RecycleLocked(std::uint8_t* chunk) {
+  if (chunk == nullptr) return;
+  if (pool_.size() < pool_.capacity()) {
+    pool_.push_back(chunk);  // within the reserved capacity: no allocation
+  } else {
+    platform::FreePages(chunk);
+  }
+}
+
+void ChunkQueues::TrimPool() {
+  std::vector<std::uint8_t*> surplus;
+  {
+    std::lock_guard lock(mutex_);
+    if (pool_.size() <= kPoolReserve) return;
+    surplus.assign(pool_.begin() + kPoolReserve, pool_.end());
+    pool_.resize(kPoolReserve);
+  }
+  for (std::uint8_t* chunk : surplus)
+    platform::FreePages(chunk);
+}
+
+void ChunkQueues::Push(int slot, int channel, ChunkElement element) {
+  std::lock_guard lock(mutex_);
+  Ring& ring = RingOf(slot, channel);
+  if (ring.count == ring.elements.size()) {  // never with HasRoom first
+    RecycleLocked(element.data);
+    return;
+  }
+  ring.elements[(ring.head + ring.count) % ring.elements.size()] = element;
+  sizes_[slot][channel] = ++ring.count;
+}
+
+bool ChunkQueues::HasRoom(int slot, int channel) const {
+  return sizes_[slot][channel].load(std::memory_order_relaxed) < kMaxQueuedChunks;
+}
+
+std::size_t ChunkQueues::Size(int slot, int channel) const {
+  return sizes_[slot][channel].load(std::memory_order_relaxed);
+}
+
+bool ChunkQueues::TakeChunk(int slot, int channel, ChunkElement& element) {
+  if (slot < 0 || slot >= kSlotCount || channel < 0 || channel >= kMaxOutputChannels) return false;
+  std::lock_guard lock(mutex_);
+  Ring& ring = RingOf(slot, channel);
+  if (ring.count == 0) return false;
+  element = ring.elements[ring.head];
+  ring.head = (ring.head + 1) % ring.elements.size();
+  sizes_[slot][channel] = --ring.count;
+  return true;
+}
+
+bool ChunkQueues::AnyEmpty(int slot, int channels) const {
+  for (int channel = 0; channel < channels && channel < kMaxOutputChannels; ++channel) {
+    if (Size(slot, channel) == 0) return true;
+  }
+  return false;
+}
+
+void ChunkQueues::FlushSlot(int slot) {
+  std::lock_guard lock(mutex_);
+  for (int channel = 0; channel < kMaxOutputChannels; ++channel) {
+    Ring& ring = RingOf(slot, channel);
+    for (; ring.count > 0; --ring.count) {
+      RecycleLocked(ring.elements[ring.head].data);
+      ring.head = (ring.head + 1) % ring.elements.size();
+    }
+    sizes_[slot][channel] = 0;
+  }
+}
+
+}  // namespace output

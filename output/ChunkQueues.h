@@ -1,0 +1,70 @@
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <mutex>
+#include <vector>
+
+namespace output {
+
+inline constexpr std::uint32_t kChunkBytes = 40960;  // 10240 samples of 32 bits
+inline constexpr std::size_t kMaxQueuedChunks = 300;
+inline constexpr int kSlotCount = 2;
+inline constexpr int kMaxOutputChannels = 8;
+
+// One queued piece of a channel's sample stream: a chunk and the bytes used
+// in it. (null, 0) marks the end of a track.
+struct ChunkElement {
+  std::uint8_t* data = nullptr;
+  std::uint32_t bytes = 0;
+};
+
+// The per-slot, per-channel chunk queues between the feeder and the buffer
+// switch, under one lock, and the pool of chunks they recycle. Taking and
+// giving back chunks never allocates, so the buffer switch may do both.
+class ChunkQueues {
+ public:
+  ChunkQueues();
+  ~ChunkQueues();
+  ChunkQueues(const ChunkQueues&) = delete;
+  ChunkQueues& operator=(const ChunkQueues&) = delete;
+
+  // A chunk filled with `silence`, from the pool or new pages; null when no
+  // memory can be had. Feeder side.
+  std::uint8_t* NewChunk(std::uint8_t silence);
+  // Gives a chunk back to the pool; null is ignored. Any side.
+  void Release(std::uint8_t* chunk);
+  // Returns pooled chunks beyond a small reserve to the system. Feeder side.
+  void TrimPool();
+
+  // Appends an element; the caller waits for HasRoom first.
+  void Push(int slot, int channel, ChunkElement element);
+  // Fewer than 300 elements queued; read without the lock.
+  bool HasRoom(int slot, int channel) const;
+  std::size_t Size(int slot, int channel) const;
+  // Takes the front element; false when the queue is empty or out of range.
+  bool TakeChunk(int slot, int channel, ChunkElement& element);
+  // True when any of the first `channels` queues of the slot is empty.
+  bool AnyEmpty(int slot, int channels) const;
+  // Takes every element off the slot's queues and releases their chunks.
+  void FlushSlot(int slot);
+
+ private:
+  struct Ring {
+    std::array<ChunkElement, kMaxQueuedChunks + 1> elements;
+    std::size_t head = 0;
+    std::size_t count = 0;
+  };
+  Ring& RingOf(int slot, int channel) { return rings_[slot][channel]; }
+  // Back to the pool, or to the system when the pool is full; lock held.
+  void RecycleLocked(std::uint8_t* chunk);
+
+  mutable std::mutex mutex_;
+  Ring rings_[kSlotCount][kMaxOutputChannels];
+  std::atomic<std::size_t> sizes_[kSlotCount][kMaxOutputChannels];
+  std::vector<std::uint8_t*> pool_;  // capacity reserved for every chunk that can exist
+};
+
+}  // namespace output

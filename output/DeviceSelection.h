@@ -1,0 +1,12 @@
+#pragma once
+
+#include <string>
+
+// Binds the named device as the host API's current device: an installed
+// driver of exactly that name, else a renderer endpoint ("WASAPI: " + its
+// friendly name, or the friendly name alone). False when neither answers.
+bool SelectOutputDevice(const std::wstring& name);
+
+// True when the device opens (select, init) and has an output channel; the
+// device is closed again either way. An empty name is false at once.
+bool CanOpenDevice(const std::wstring& name);

@@ -1,0 +1,155 @@
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "output/AsioApi.h"
+#include "output/ChunkQueues.h"
+#include "output/EngineLinks.h"
+#include "output/SampleTypeConverters.h"
+#include "platform/Event.h"
+#include "platform/ThreadMessageQueue.h"
+
+// The output engine: plays the decoded blocks of two track slots through the
+// current device of the host API. The feeder thread splits blocks into
+// per-channel chunks of 32-bit samples; the driver's buffer switch converts
+// them into the device's sample type, joining the next slot's track onto the
+// current one without a gap when rate and kind agree. A 50 ms timer watches
+// for a stalled driver and reports the elapsed time.
+//
+// One instance per process (the driver's callbacks carry no context). All
+// operations are for the playback thread. Locks: the engine lock, then the
+// chunk-queue lock; the buffer switch takes nothing else.
+class CWaveDataPlay {
+ public:
+  CWaveDataPlay(std::shared_ptr<platform::ThreadMessageQueue> playbackThread,
+                std::shared_ptr<IBlockSource> blocks, std::shared_ptr<IPositionSink> position);
+  ~CWaveDataPlay();
+  CWaveDataPlay(const CWaveDataPlay&) = delete;
+  CWaveDataPlay& operator=(const CWaveDataPlay&) = delete;
+
+  // 0, -1 (the rate is not supported) or -2 (any other failure).
+  int32_t OpenDevice(int32_t dsdMode, const std::wstring& deviceName);
+  void CloseDevice();
+  void PrepareSlot(bool isDsd, double sourceRate, bool gaplessJoin, bool nextSlot);
+  // 0, -1, or an error of OpenDevice. A block format code of 0 is not
+  // playable.
+  int32_t StartOutput(int32_t bitsPerSample, bool prepareOnly, double sourceRate,
+                      std::uint32_t formatCode);
+  // 2 when it paused, 1 when it resumed.
+  int32_t TogglePause();
+  void StopOutput(bool keepDevice);
+  // 0, or -1 when no device rate is known.
+  int32_t SetPosition(double seconds);
+  void ReportPosition();
+  bool CheckDevice();
+  void RequestFlush(int slot);
+
+  // State, for the playback thread and for tests.
+  int currentSlot() const;
+  bool running() const { return running_; }
+  double deviceRate(int slot) const;
+  int64_t playedSamples() const { return played_; }
+  const AsioDriverInfo& driverInfo() const { return info_; }
+  int32_t outputBufferCount() const { return outputBuffers_; }
+
+ private:
+  struct Consumer {
+    std::uint8_t* chunk = nullptr;
+    std::uint32_t readOffset = 0;
+    std::uint32_t bytesLeft = 0;
+  };
+  struct Slot {
+    int32_t isDsd = 0;
+    int32_t gaplessJoin = 0;
+    double deviceRate = 0;
+    int32_t endState = -1;  // -1 playing, >0 switches to the end message, 0 ended
+    int32_t endKind = 0;    // 0 the other slot took over, 1 playback stops
+    bool channelActive[output::kMaxOutputChannels] = {};
+    Consumer consumers[output::kMaxOutputChannels];
+  };
+
+  static void OnBufferSwitch(int32_t half, AsioBool directProcess);
+  static AsioTime* OnBufferSwitchTimeInfo(AsioTime* time, int32_t half, AsioBool directProcess);
+  static void OnSampleRateChange(AsioSampleRate rate);
+  static int32_t OnMessage(int32_t selector, int32_t value, void* message, double* opt);
+
+  void BufferSwitch(int32_t half);
+  // Fills one half of buffer `index` from its channel's queue; true when the
+  // channel reached the end of the current slot's track.
+  bool FillHalf(int index, std::uint8_t* destination, std::size_t bytes, bool last, bool starving);
+  bool OtherSlotJoins(int slot) const;
+  int32_t SlotDsdMode(const Slot& slot, int32_t decodeMode) const;
+  std::uint8_t SilenceByte(const Slot& slot) const;
+  void Prefill();
+  void ReleaseConsumers();
+  void RaiseWatchdog();
+
+  void FeederLoop();
+  bool WaitForRoom(int slot, int channel);
+  std::uint8_t* NewFeederChunk(int slot);
+  bool PushFullChunks(int slot);
+  void EndTrack(int& feedSlot);
+  void ReleaseFeederChunks(int slot);
+  // Makes `slot` the one being fed: fresh chunks, write offset 0.
+  void FeedInto(int slot);
+
+  int32_t StartWithRecovery();
+  void StartTimer();
+  void KillTimer();
+  void TimerLoop();
+  void PostMessage(std::uint32_t id, std::intptr_t wParam, std::intptr_t lParam);
+
+  std::shared_ptr<platform::ThreadMessageQueue> playbackThread_;
+  std::shared_ptr<IBlockSource> blocks_;
+  std::shared_ptr<IPositionSink> position_;
+
+  mutable std::mutex engineLock_;
+  output::ChunkQueues queues_;
+  Slot slots_[output::kSlotCount];
+  int current_ = 0;
+  int endedSlot_ = -1;
+
+  // The driver information record.
+  AsioDriverInfo info_{};
+  int32_t inputChannels_ = 0;
+  int32_t outputChannels_ = 0;
+  int32_t minSize_ = 0, maxSize_ = 0, preferredSize_ = 0, granularity_ = 0;
+  double sampleRate_ = 0;
+  bool postOutput_ = false;
+  int32_t inputLatency_ = 0, outputLatency_ = 0;
+  int32_t outputBuffers_ = 0;
+  AsioBufferInfo buffers_[output::kMaxOutputChannels] = {};
+  AsioChannelInfo channels_[output::kMaxOutputChannels] = {};
+  const output::SampleTypeConverter* converters_[output::kMaxOutputChannels] = {};
+  AsioCallbacks callbacks_{};
+
+  std::atomic<int64_t> played_{0};
+  std::atomic<int32_t> watchdog_{0};
+  std::atomic<bool> running_{false};
+  bool buffersCreated_ = false;
+  double lastRate_ = -1.0;
+  int32_t lastMode_ = -1;
+  int32_t decodeMode_ = 0;  // the settings' decode mode at the last start
+
+  platform::Event stopEvent_{true};
+  platform::Event ready_{true};
+  std::atomic<bool> flushRequest_[output::kSlotCount] = {false, false};
+  std::thread feeder_;
+  // The feeder's chunks being filled and their shared write offset.
+  std::uint8_t* feederChunks_[output::kSlotCount][output::kMaxOutputChannels] = {};
+  std::uint32_t writeOffset_ = 0;
+  std::uint32_t dopPhase_ = 0;
+
+  std::thread timer_;
+  std::mutex timerMutex_;
+  std::condition_variable timerWake_;
+  bool timerStop_ = false;
+  int64_t lastReportedSeconds_ = -1;
+};

@@ -1,0 +1,47 @@
+#include "platform/ThreadMessageQueue.h"
+
+#include <chrono>
+
+namespace platform {
+
+void ThreadMessageQueue::Post(std::uint32_t id, std::intptr_t wParam, std::intptr_t lParam) {
+  {
+    std::lock_guard lock(mutex_);
+    messages_.push_back({id, wParam, lParam});
+  }
+  posted_.notify_one();
+}
+
+bool ThreadMessageQueue::Get(ThreadMessage& message) {
+  std::unique_lock lock(mutex_);
+  posted_.wait(lock, [this] { return !messages_.empty(); });
+  message = messages_.front();
+  messages_.pop_front();
+  return message.id != kQuitMessage;
+}
+
+std::optional<ThreadMessage> ThreadMessageQueue::Peek() {
+  std::lock_guard lock(mutex_);
+  if (messages_.empty()) return std::nullopt;
+  ThreadMessage message = messages_.front();
+  messages_.pop_front();
+  return message;
+}
+
+std::optional<ThreadMessage> ThreadMessageQueue::WaitFor(std::uint32_t milliseconds) {
+  std::unique_lock lock(mutex_);
+  if (!posted_.wait_for(lock, std::chrono::milliseconds(milliseconds),
+                        [this] { return !messages_.empty(); })) {
+    return std::nullopt;
+  }
+  ThreadMessage message = messages_.front();
+  messages_.pop_front();
+  return message;
+}
+
+std::size_t ThreadMessageQueue::Size() const {
+  std::lock_guard lock(mutex_);
+  return messages_.size();
+}
+
+}  // namespace platform

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <mutex>
+#include <optional>
+
+namespace platform {
+
+// One posted message: an id and two parameters.
+struct ThreadMessage {
+  std::uint32_t id = 0;
+  std::intptr_t wParam = 0;
+  std::intptr_t lParam = 0;
+};
+
+inline constexpr std::uint32_t kQuitMessage = 0x0012;
+
+// A thread's message queue: any thread posts, the owning thread takes the
+// messages in order. Quit makes Get answer false once the messages posted
+// before it have been taken.
+class ThreadMessageQueue {
+ public:
+  void Post(std::uint32_t id, std::intptr_t wParam = 0, std::intptr_t lParam = 0);
+  void PostQuit() { Post(kQuitMessage); }
+
+  // Waits for the next message; false for the quit message.
+  bool Get(ThreadMessage& message);
+  // The next message if there is one, taken off the queue.
+  std::optional<ThreadMessage> Peek();
+  // The next message if one arrives within `milliseconds`.
+  std::optional<ThreadMessage> WaitFor(std::uint32_t milliseconds);
+  std::size_t Size() const;
+
+ private:
+  mutable std::mutex mutex_;
+  std::condition_variable posted_;
+  std::deque<ThreadMessage> messages_;
+};
+
+}  // namespace platform

@@ -1,0 +1,390 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "platform/ErrorReport.h"
+#include "tests/output/EngineTestSupport.h"
+
+namespace {
+
+using enginetest::Bytes;
+using enginetest::EngineHarness;
+using platform::ThreadMessage;
+
+// Per-channel 32-bit samples as a device of sample type Int32LSB receives them.
+using Samples = std::vector<std::uint32_t>;
+
+Bytes LittleEndian(const Samples& samples) {
+  Bytes out;
+  for (std::uint32_t s : samples) {
+    for (int i = 0; i < 4; ++i)
+      out.push_back(static_cast<std::uint8_t>(s >> (8 * i)));
+  }
+  return out;
+}
+
+// A PCM block of `frames` frames whose samples differ per frame and channel,
+// with the left-justified 32-bit value each sample must arrive as.
+struct PcmTrack {
+  Bytes data;
+  std::vector<Samples> expected;  // per channel
+};
+
+PcmTrack MakePcm(std::uint32_t bytesPerSample, std::uint32_t channels, std::uint32_t frames,
+                 std::uint32_t seed) {
+  PcmTrack track;
+  track.expected.resize(channels);
+  const Bytes noise = fixtures::AudioPattern(std::size_t{frames} * channels * bytesPerSample, seed);
+  track.data = noise;
+  for (std::uint32_t f = 0; f < frames; ++f) {
+    for (std::uint32_t c = 0; c < channels; ++c) {
+      const std::uint8_t* p = &noise[(std::size_t{f} * channels + c) * bytesPerSample];
+      std::uint32_t value = 0;
+      for (std::uint32_t b = 0; b < bytesPerSample; ++b)
+        value |= std::uint32_t{p[b]} << (8 * b);
+      track.expected[c].push_back(value << (8 * (4 - bytesPerSample)));
+    }
+  }
+  return track;
+}
+
+Samples Zeros(std::size_t count) {
+  return Samples(count, 0);
+}
+
+Samples Join(std::initializer_list<Samples> parts) {
+  Samples out;
+  for (const auto& part : parts)
+    out.insert(out.end(), part.begin(), part.end());
+  return out;
+}
+
+// The first `bytes` bytes of a capture.
+Bytes HeadBytes(const Bytes& capture, std::size_t bytes) {
+  return Bytes(capture.begin(), capture.begin() + std::min(capture.size(), bytes));
+}
+
+// The first `count` 32-bit samples of a capture.
+Bytes Head(const Bytes& capture, std::size_t samples) {
+  return HeadBytes(capture, samples * 4);
+}
+
+class RecordingErrors : public IAppErrorManager {
+ public:
+  void ReportError(const std::wstring& text) override { texts.push_back(text); }
+  std::vector<std::wstring> texts;
+};
+
+class WaveDataPlayTest : public ::testing::Test {
+ protected:
+  void SetUp() override { platform::SetAppErrorManager(errors_); }
+  void TearDown() override { platform::SetAppErrorManager(nullptr); }
+
+  // Starts prepared, lets the feeder queue everything, then runs the device.
+  static void StartWhenQueued(EngineHarness& h, int bits, double rate, std::uint32_t code) {
+    ASSERT_EQ(h.engine->StartOutput(bits, true, rate, code), 0);
+    ASSERT_TRUE(h.blocks->WaitDrained());
+    ASSERT_EQ(h.engine->TogglePause(), 2);
+    ASSERT_EQ(h.engine->TogglePause(), 1);
+  }
+
+  std::shared_ptr<RecordingErrors> errors_ = std::make_shared<RecordingErrors>();
+};
+
+TEST_F(WaveDataPlayTest, PcmOfEveryWidthArrivesBitExactAndEndsTheTrack) {
+  const struct {
+    const char* name;
+    std::uint32_t code, bytes;
+    int bits;
+  } formats[] = {{"16-bit", output::kFormatPcm16, 2, 16},
+                 {"24-bit", output::kFormatPcm24, 3, 24},
+                 {"32-bit", output::kFormatPcm32, 4, 32}};
+  for (const auto& format : formats) {
+    SCOPED_TRACE(format.name);
+    EngineHarness h("BufferSize=64\n");
+    const PcmTrack track = MakePcm(format.bytes, 2, 1000, format.bytes);
+    h.engine->PrepareSlot(false, 44100, true, false);
+    h.blocks->Add(0, track.data, format.code, 2, 44100);
+    h.blocks->End(0);
+    StartWhenQueued(h, format.bits, 44100, format.code);
+    h.Step(20);
+    for (int c = 0; c < 2; ++c) {
+      EXPECT_EQ(Head(h.Capture(c), 64 + 1000 + 64),
+                LittleEndian(Join({Zeros(64), track.expected[c], Zeros(64)})));
+    }
+    const auto messages = h.Messages();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].id, TM_TRACK_END);
+    EXPECT_EQ(messages[0].wParam, 1);
+    EXPECT_EQ(messages[0].lParam, 1);
+    EXPECT_EQ(h.Log(), "start rate=44100 format=pcm type=18 buffer=64 channels=2\n");
+  }
+}
+
+TEST_F(WaveDataPlayTest, FloatSamplesBecomeFullScaleIntegers) {
+  EngineHarness h("BufferSize=64\n");
+  const float values[] = {0.5f, -0.25f, 1.0f, -1.0f, 2.0f, 0.0f};
+  Bytes data(sizeof values);
+  std::memcpy(data.data(), values, sizeof values);
+  h.engine->PrepareSlot(false, 48000, true, false);
+  h.blocks->Add(0, data, output::kFormatFloat32, 2, 48000);
+  h.blocks->End(0);
+  StartWhenQueued(h, 32, 48000, output::kFormatFloat32);
+  h.Step(3);
+  // v x (2^31 - 1) truncated, clipped to +-(2^31 - 1).
+  EXPECT_EQ(Head(h.Capture(0), 64 + 3),
+            LittleEndian(Join({Zeros(64), {0x3FFFFFFF, 0x7FFFFFFF, 0x7FFFFFFF}})));
+  EXPECT_EQ(Head(h.Capture(1), 64 + 3),
+            LittleEndian(Join({Zeros(64), {0xE0000001, 0x80000001, 0}})));
+}
+
+TEST_F(WaveDataPlayTest, DsdPlaysNativelyOrAsDopFromTheSameBlocks) {
+  const Bytes words = fixtures::AudioPattern(2 * 4 * 300, 9);  // 300 frames of two channels
+  auto channelBytes = [&](int c) {
+    Bytes out;
+    for (std::size_t f = 0; f < 300; ++f)
+      out.insert(out.end(), &words[(f * 2 + c) * 4], &words[(f * 2 + c) * 4 + 4]);
+    return out;
+  };
+  {
+    SCOPED_TRACE("native");
+    EngineHarness h("DsdBufferSize=1024\n", kDecodeNative);
+    h.engine->PrepareSlot(true, 88200, true, false);
+    EXPECT_EQ(h.engine->deviceRate(0), 2822400);
+    h.blocks->Add(0, words, output::kFormatDsd, 2, 88200);
+    h.blocks->End(0);
+    StartWhenQueued(h, 32, 88200, output::kFormatDsd);
+    h.Step(12);
+    for (int c = 0; c < 2; ++c) {
+      Bytes expected(128, 0x96);  // the prefilled half: DSD silence
+      const Bytes stream = channelBytes(c);
+      expected.insert(expected.end(), stream.begin(), stream.end());
+      expected.resize(expected.size() + 128, 0x96);
+      EXPECT_EQ(HeadBytes(h.Capture(c), expected.size()), expected);
+    }
+    EXPECT_EQ(h.Log(), "start rate=2822400 format=dsd type=33 buffer=1024 channels=2\n");
+  }
+  {
+    SCOPED_TRACE("DSD over PCM");
+    EngineHarness h("BufferSize=64\n", kDecodeDop);
+    h.engine->PrepareSlot(true, 88200, true, false);
+    EXPECT_EQ(h.engine->deviceRate(0), 176400);
+    h.blocks->Add(0, words, output::kFormatDsd, 2, 88200);
+    h.blocks->End(0);
+    StartWhenQueued(h, 32, 88200, output::kFormatDsd);
+    h.Step(14);
+    for (int c = 0; c < 2; ++c) {
+      Bytes expected(256, 0);
+      const Bytes stream = channelBytes(c);
+      for (std::size_t f = 0; f < 300; ++f) {
+        const std::uint8_t* b = &stream[f * 4];
+        expected.insert(expected.end(), {0, b[1], b[0], 0x05, 0, b[3], b[2], 0xFA});
+      }
+      EXPECT_EQ(HeadBytes(h.Capture(c), expected.size()), expected);
+    }
+    EXPECT_EQ(h.Log(), "start rate=176400 format=pcm type=18 buffer=64 channels=2\n");
+  }
+}
+
+TEST_F(WaveDataPlayTest, MonoFillsBothChannelsAndTenChannelsGetTheirFirstEight) {
+  EngineHarness h("BufferSize=64\nChannels=10\n");
+  const PcmTrack mono = MakePcm(2, 1, 100, 3);
+  h.engine->PrepareSlot(false, 44100, true, false);
+  h.blocks->Add(0, mono.data, output::kFormatPcm16, 1, 44100);
+  h.blocks->End(0);
+  StartWhenQueued(h, 16, 44100, output::kFormatPcm16);
+  h.Step(4);
+  EXPECT_EQ(h.engine->outputBufferCount(), 8);
+  const Bytes expected = LittleEndian(Join({Zeros(64), mono.expected[0]}));
+  EXPECT_EQ(Head(h.Capture(0), 164), expected);
+  EXPECT_EQ(Head(h.Capture(1), 164), expected);
+  EXPECT_EQ(Head(h.Capture(7), 164), LittleEndian(Zeros(164)));
+  EXPECT_TRUE(h.Capture(8).empty());
+}
+
+TEST_F(WaveDataPlayTest, TracksOfOneRateJoinWithoutASampleLostOrAdded) {
+  for (bool outputReady : {true, false}) {
+    SCOPED_TRACE(outputReady ? "with output-ready" : "without output-ready");
+    EngineHarness h(std::string("BufferSize=64\nOutputReady=") + (outputReady ? "1\n" : "0\n"));
+    const PcmTrack a = MakePcm(2, 2, 100, 1), b = MakePcm(2, 2, 50, 2);
+    h.engine->PrepareSlot(false, 44100, true, false);
+    h.engine->PrepareSlot(false, 44100, true, true);
+    h.blocks->Add(0, a.data, output::kFormatPcm16, 2, 44100);
+    h.blocks->End(0);
+    h.blocks->Add(1, b.data, output::kFormatPcm16, 2, 44100);
+    h.blocks->End(1);
+    StartWhenQueued(h, 16, 44100, output::kFormatPcm16);
+
+    h.Step(1);  // fills A[0, 64)
+    EXPECT_TRUE(h.Messages().empty());
+    h.Step(1);  // A ends inside this half; B carries on in it
+    auto messages = h.Messages();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].id, TM_TRACK_END);
+    EXPECT_EQ(messages[0].wParam, 0);
+    EXPECT_EQ(messages[0].lParam, 1);
+    EXPECT_EQ(h.engine->currentSlot(), 1);
+    h.Step(1);  // B ends: playback stops, one switch later without output-ready
+    if (!outputReady) {
+      EXPECT_TRUE(h.Messages().empty());
+      h.Step(1);
+    }
+    messages = h.Messages();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].wParam, 1);
+    h.Step(2);
+    for (int c = 0; c < 2; ++c) {
+      EXPECT_EQ(Head(h.Capture(c), 64 + 150 + 64),
+                LittleEndian(Join({Zeros(64), a.expected[c], b.expected[c], Zeros(64)})));
+    }
+  }
+}
+
+TEST_F(WaveDataPlayTest, ATrackAtAnotherRateEndsTheFirstInsteadOfJoining) {
+  EngineHarness h("BufferSize=64\n");
+  const PcmTrack a = MakePcm(2, 2, 100, 1), b = MakePcm(2, 2, 50, 2);
+  h.engine->PrepareSlot(false, 44100, true, false);
+  h.engine->PrepareSlot(false, 48000, true, true);
+  h.blocks->Add(0, a.data, output::kFormatPcm16, 2, 44100);
+  h.blocks->End(0);
+  h.blocks->Add(1, b.data, output::kFormatPcm16, 2, 48000);
+  h.blocks->End(1);
+  StartWhenQueued(h, 16, 44100, output::kFormatPcm16);
+  h.Step(5);
+  const auto messages = h.Messages();
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0].wParam, 1);
+  EXPECT_EQ(messages[0].lParam, 1);
+  EXPECT_EQ(Head(h.Capture(0), 64 + 100 + 100),
+            LittleEndian(Join({Zeros(64), a.expected[0], Zeros(100)})));
+}
+
+TEST_F(WaveDataPlayTest, TracksOfWholeChunksAndReplacedNextTracks) {
+  EngineHarness h("BufferSize=512\n");
+  const PcmTrack a = MakePcm(2, 2, 10240, 1);  // exactly one chunk per channel
+  const PcmTrack replaced = MakePcm(2, 2, 3000, 2), b = MakePcm(2, 2, 700, 3);
+  h.engine->PrepareSlot(false, 44100, true, false);
+  h.engine->PrepareSlot(false, 44100, true, true);
+  h.blocks->Add(0, a.data, output::kFormatPcm16, 2, 44100);
+  h.blocks->End(0);
+  h.blocks->Add(1, replaced.data, output::kFormatPcm16, 2, 44100);
+  h.blocks->End(1);
+  ASSERT_EQ(h.engine->StartOutput(16, true, 44100, output::kFormatPcm16), 0);
+  ASSERT_TRUE(h.blocks->WaitDrained());
+  // The next track is replaced before it plays.
+  h.engine->RequestFlush(1);
+  ASSERT_TRUE(h.blocks->WaitDrained());
+  h.blocks->Add(1, b.data, output::kFormatPcm16, 2, 44100);
+  h.blocks->End(1);
+  ASSERT_TRUE(h.blocks->WaitDrained());
+  ASSERT_EQ(h.engine->TogglePause(), 2);
+  ASSERT_EQ(h.engine->TogglePause(), 1);
+  h.Step(25);
+  EXPECT_EQ(Head(h.Capture(1), 512 + 10240 + 700 + 512),
+            LittleEndian(Join({Zeros(512), a.expected[1], b.expected[1], Zeros(512)})));
+}
+
+TEST_F(WaveDataPlayTest, SeekingSetsThePlayedSamplesAndReportsThePosition) {
+  EngineHarness h("BufferSize=64\n");
+  h.engine->PrepareSlot(false, 44100, true, false);
+  EXPECT_EQ(h.engine->SetPosition(30), -1);  // no device rate yet
+  h.blocks->Add(0, MakePcm(2, 2, 100, 1).data, output::kFormatPcm16, 2, 44100);
+  StartWhenQueued(h, 16, 44100, output::kFormatPcm16);
+  EXPECT_EQ(h.engine->SetPosition(30), 0);
+  EXPECT_EQ(h.engine->playedSamples(), 1323000);
+  std::lock_guard lock(h.position->mutex_);
+  ASSERT_FALSE(h.position->reported.empty());
+  EXPECT_EQ(h.position->reported.back(), 30u);
+}
+
+TEST_F(WaveDataPlayTest, AStalledDriverIsReportedOnce) {
+  EngineHarness h("BufferSize=64\n");
+  h.engine->PrepareSlot(false, 44100, true, false);
+  h.blocks->Add(0, MakePcm(2, 2, 100, 1).data, output::kFormatPcm16, 2, 44100);
+  StartWhenQueued(h, 16, 44100, output::kFormatPcm16);
+  // Nobody steps the clock: no buffer switch comes.
+  const auto stop = h.messages->WaitFor(10000);
+  ASSERT_TRUE(stop.has_value());
+  EXPECT_EQ(stop->id, TM_STOP);
+  EXPECT_FALSE(h.messages->WaitFor(500).has_value());
+}
+
+TEST_F(WaveDataPlayTest, RefusalsAnswerWithTheirMessages) {
+  EngineHarness h("BufferSize=64\nRates=44100\n");
+  h.engine->PrepareSlot(false, 44100, true, false);
+  EXPECT_EQ(h.engine->StartOutput(8, false, 44100, output::kFormatPcm8), -1);
+  EXPECT_EQ(h.engine->StartOutput(16, false, 44100, output::kFormatNone), -1);
+  h.engine->PrepareSlot(false, 96000, true, false);
+  EXPECT_EQ(h.engine->StartOutput(16, false, 96000, output::kFormatPcm16), -1);  // rate refused
+  for (const auto& message : h.Messages()) {
+    EXPECT_EQ(message.id, TM_TRACK_END);
+    EXPECT_EQ(message.wParam, 1);
+    EXPECT_EQ(message.lParam, 0);
+  }
+  EXPECT_EQ(errors_->texts, std::vector<std::wstring>(3, L"Non playable file."));
+
+  EngineSettings settings = GetEngineSettings();
+  settings.deviceName = L"Nobody";
+  SetEngineSettings(settings);
+  EXPECT_EQ(h.engine->StartOutput(16, false, 96000, output::kFormatPcm16), -2);
+  EXPECT_EQ(h.Messages().at(0).id, TM_STOP);
+  EXPECT_EQ(errors_->texts.back(), L"No output device has been selected.");
+  EXPECT_FALSE(h.engine->CheckDevice());
+}
+
+TEST_F(WaveDataPlayTest, AHalfStopsWhereTheNextWriteWouldNotFit) {
+  // One DSD bit a byte: 32 bytes a write, 1000 bytes a half.
+  EngineHarness h("DsdSampleType=40\nDsdBufferSize=1000\n", kDecodeNative);
+  const Bytes words = {0x80, 0x01, 0xFF, 0x00, 0x12, 0x34, 0x56, 0x78};  // 2 frames, mono
+  h.engine->PrepareSlot(true, 88200, true, false);
+  h.blocks->Add(0, words, output::kFormatDsd, 1, 88200);
+  h.blocks->End(0);
+  StartWhenQueued(h, 32, 88200, output::kFormatDsd);
+  h.Step(3);
+  const Bytes capture = h.Capture(0);
+  ASSERT_EQ(capture.size(), 3000u);
+  Bytes expected;
+  for (std::uint8_t byte : Bytes{0x80, 0x01, 0xFF, 0x00, 0x12, 0x34, 0x56, 0x78}) {
+    for (int bit = 7; bit >= 0; --bit)
+      expected.push_back((byte >> bit) & 1);
+  }
+  EXPECT_EQ(Bytes(capture.begin() + 1000, capture.begin() + 1064), expected);
+}
+
+TEST_F(WaveDataPlayTest, TheNextSlotIsPreparedWhileTheDevicePlays) {
+  // A steady clock: PrepareSlot races the buffer switch unless it locks.
+  EngineHarness h("BufferSize=256\nClock=paced\n");
+  h.registry.Add("dac.ini", "Virtual", asiotest::kClassA, asiotest::kVirtualDac,
+                 "BufferSize=256\n");
+  h.engine->PrepareSlot(false, 44100, true, false);
+  h.blocks->Add(0, MakePcm(2, 2, 4410, 1).data, output::kFormatPcm16, 2, 44100);
+  h.blocks->End(0);
+  ASSERT_EQ(h.engine->StartOutput(16, false, 44100, output::kFormatPcm16), 0);
+  h.engine->PrepareSlot(false, 44100, true, true);
+  h.blocks->Add(1, MakePcm(2, 2, 4410, 2).data, output::kFormatPcm16, 2, 44100);
+  h.blocks->End(1);
+  const auto joined = h.messages->WaitFor(10000);
+  ASSERT_TRUE(joined.has_value());
+  EXPECT_EQ(joined->id, TM_TRACK_END);
+  EXPECT_EQ(joined->wParam, 0);
+  // Destroying the engine while the device plays returns.
+  h.engine.reset();
+}
+
+TEST_F(WaveDataPlayTest, StartPauseAndStopCyclesLeaveNothingRunning) {
+  EngineHarness h("BufferSize=64\n");
+  for (int round = 0; round < 5; ++round) {
+    h.engine->PrepareSlot(false, 44100, true, false);
+    h.blocks->Add(0, MakePcm(2, 2, 5000, round).data, output::kFormatPcm16, 2, 44100);
+    ASSERT_EQ(h.engine->StartOutput(16, false, 44100, output::kFormatPcm16), 0);
+    h.Step(3);
+    EXPECT_EQ(h.engine->TogglePause(), 2);
+    EXPECT_EQ(h.engine->TogglePause(), 1);
+    h.Step(2);
+    h.engine->StopOutput(round % 2 == 0);
+    EXPECT_FALSE(h.engine->running());
+    EXPECT_EQ(h.engine->playedSamples(), 0);
+  }
+}
+
+}  // namespace
