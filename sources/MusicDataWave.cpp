@@ -41,12 +41,6 @@ std::uint32_t BigEndian32(const std::uint8_t* p) {
          static_cast<std::uint32_t>(p[2]) << 8 | static_cast<std::uint32_t>(p[3]);
 }
 
-std::uint32_t SyncSafe32(const std::uint8_t* p) {
-  return static_cast<std::uint32_t>(p[0] & 0x7F) << 21 |
-         static_cast<std::uint32_t>(p[1] & 0x7F) << 14 |
-         static_cast<std::uint32_t>(p[2] & 0x7F) << 7 | static_cast<std::uint32_t>(p[3] & 0x7F);
-}
-
 TrackInfo EmptyWaveInfo() {
   TrackInfo info;
   info.type = kSourceTypeWave;
@@ -177,7 +171,7 @@ void CMusicDataWave::ReadId3Chunk(const RiffChunk& riff) {
   std::vector<std::uint8_t> tag(chunk.size);
   if (file_.Read(tag.data(), tag.size()) != static_cast<std::int64_t>(tag.size())) return;
   if (std::memcmp(tag.data(), "ID3", 3) != 0) return;
-  const std::uint64_t tagSize = SyncSafe32(&tag[6]);
+  const std::uint64_t tagSize = Id3SyncSafe32(&tag[6]);
   if (tagSize + 10 > chunk.size) return;
 
   const std::size_t tagEnd = static_cast<std::size_t>(tagSize) + 10;

@@ -3,6 +3,7 @@
 #include <cwctype>
 
 #include "platform/Paths.h"
+#include "sources/MusicDataMP3.h"
 #include "sources/MusicDataPlugin.h"
 #include "sources/MusicDataWave.h"
 
@@ -27,8 +28,8 @@ std::int32_t GetMusicDataType(const std::wstring& path) {
 
 std::unique_ptr<CMusicData> CreateSourceForPath(const std::wstring& path,
                                                 const std::shared_ptr<CPluginCtrl>& plugins) {
-  // Cue sheets and MP3 files join this factory as their sources are built;
-  // until then their paths have no source.
+  // Cue sheets join this factory when their source is built; until then
+  // their paths have no source.
   if (LowerExtension(path) == L".cue") return nullptr;
   return CreateSourceForType(GetMusicDataType(path), path, plugins);
 }
@@ -38,6 +39,8 @@ std::unique_ptr<CMusicData> CreateSourceForType(std::int32_t type, const std::ws
   switch (type) {
     case kSourceTypeWave:
       return std::make_unique<CMusicDataWave>();
+    case kSourceTypeMp3:
+      return std::make_unique<CMusicDataMP3>();
     case kSourceTypePlugin:
       return std::make_unique<CMusicDataPlugin>(plugins, path);
     default:

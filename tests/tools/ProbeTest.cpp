@@ -3,25 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <sstream>
 
 #include "tests/fixtures/DsfWriter.h"
 #include "tests/fixtures/WavWriter.h"
+#include "tests/tools/ProbeTestSupport.h"
 
 namespace {
 
 using fixtures::Bytes;
-
-struct ProbeRun {
-  int exitCode;
-  std::string out, err;
-};
-
-ProbeRun Probe(const std::vector<std::string>& args) {
-  std::ostringstream out, err;
-  const int code = probe::RunProbe(args, out, err);
-  return {code, out.str(), err.str()};
-}
+using probetest::Probe;
 
 class ProbeTest : public ::testing::Test {
  protected:

@@ -1,6 +1,7 @@
 #include "tools/probe/Probe.h"
 
 #include <charconv>
+#include <cmath>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -17,15 +18,31 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: quorelle-probe plugins\n"
-    "       quorelle-probe info PATH\n"
+    "       quorelle-probe info PATH [--gapless DB]\n"
     "       quorelle-probe playlist FILE.ppl\n"
-    "       quorelle-probe read PATH [--track N] [--range FIRST LAST OFFSET]\n"
-    "  N counts tracks from 0; FIRST, LAST and OFFSET are CD frames (1/75 s)\n";
+    "       quorelle-probe read PATH [--track N] [--range FIRST LAST OFFSET] [--gapless DB]\n"
+    "  N counts tracks from 0; FIRST, LAST and OFFSET are CD frames (1/75 s);\n"
+    "  --gapless turns MP3 gapless playback on with the silence threshold DB (e.g. -45)\n";
 
 // The player's defaults when it plays: MP3 gapless off, threshold -45 dB.
 constexpr bool kPlayGapless = false;
 constexpr double kPlayThreshold = -45.0;
 constexpr double kListThreshold = -96.0;
+
+// How sources are opened: the MP3 gapless switch and threshold.
+struct OpenSettings {
+  bool gapless;
+  double threshold;
+};
+
+std::optional<double> ParseDecibels(const std::string& text) {
+  double value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc() || end != text.data() + text.size() || !std::isfinite(value)) {
+    return std::nullopt;
+  }
+  return value;
+}
 
 std::optional<std::uint32_t> ParseNumber(const std::string& text) {
   std::uint32_t value = 0;
@@ -46,12 +63,15 @@ std::shared_ptr<CPluginCtrl> LoadPlugins() {
   return plugins;
 }
 
-// Opens a path the way the playlist lists it; the result code says why not.
+// Opens a path the way the playlist lists it (or, with gapless settings, the
+// way playback sees it); the result code says why not.
 std::int32_t OpenForListing(const std::wstring& path, const std::shared_ptr<CPluginCtrl>& plugins,
+                            const std::optional<OpenSettings>& gapless,
                             std::unique_ptr<CMusicData>& source) {
   source = CreateSourceForPath(path, plugins);
   if (!source) return kMusicErrDecode;
-  return source->Open({path, false, kListThreshold});
+  const OpenSettings settings = gapless.value_or(OpenSettings{false, kListThreshold});
+  return source->Open({path, settings.gapless, settings.threshold});
 }
 
 std::string JsonOf(const TrackInfo& info) {
@@ -93,10 +113,11 @@ int Plugins(std::ostream& out) {
   return kExitOk;
 }
 
-int Info(const std::wstring& path, std::ostream& out, std::ostream& err) {
+int Info(const std::wstring& path, const std::optional<OpenSettings>& gapless, std::ostream& out,
+         std::ostream& err) {
   const auto plugins = LoadPlugins();
   std::unique_ptr<CMusicData> source;
-  if (const auto code = OpenForListing(path, plugins, source); code != kMusicOk) {
+  if (const auto code = OpenForListing(path, plugins, gapless, source); code != kMusicOk) {
     return Fail(err, code, path);
   }
   std::int32_t count = 0;
@@ -124,13 +145,14 @@ int Playlist(const std::wstring& path, std::ostream& out, std::ostream& err) {
 struct ReadRequest {
   std::uint32_t track = 0;
   std::optional<std::uint32_t> first, last, offset;
+  std::optional<OpenSettings> gapless;
 };
 
 int Read(const std::wstring& path, const ReadRequest& request, std::ostream& out,
          std::ostream& err) {
   const auto plugins = LoadPlugins();
   std::unique_ptr<CMusicData> listing;
-  if (const auto code = OpenForListing(path, plugins, listing); code != kMusicOk) {
+  if (const auto code = OpenForListing(path, plugins, request.gapless, listing); code != kMusicOk) {
     return Fail(err, code, path);
   }
   TrackInfo info;
@@ -144,7 +166,8 @@ int Read(const std::wstring& path, const ReadRequest& request, std::ostream& out
   const std::wstring audioPath = info.path.empty() ? path : info.path;
   auto source = CreateSourceForType(info.type, audioPath, plugins);
   if (!source) return Fail(err, kMusicErrParam, audioPath);
-  if (const auto code = source->Open({audioPath, kPlayGapless, kPlayThreshold}); code != kMusicOk) {
+  const OpenSettings play = request.gapless.value_or(OpenSettings{kPlayGapless, kPlayThreshold});
+  if (const auto code = source->Open({audioPath, play.gapless, play.threshold}); code != kMusicOk) {
     return Fail(err, code, audioPath);
   }
   const std::uint32_t first = request.first.value_or(info.start);
@@ -176,13 +199,18 @@ int RunProbe(const std::vector<std::string>& args, std::ostream& out, std::ostre
   if (args.size() < 2) return Usage(err);
   const std::string& command = args[0];
   const std::wstring path = platform::FromUtf8(args[1]);
-  if (command == "info" && args.size() == 2) return Info(path, out, err);
   if (command == "playlist" && args.size() == 2) return Playlist(path, out, err);
-  if (command != "read") return Usage(err);
+  if (command != "info" && command != "read") return Usage(err);
 
   ReadRequest request;
   for (std::size_t i = 2; i < args.size(); ++i) {
-    if (args[i] == "--track" && i + 1 < args.size()) {
+    if (args[i] == "--gapless" && i + 1 < args.size()) {
+      const auto threshold = ParseDecibels(args[++i]);
+      if (!threshold) return Usage(err);
+      request.gapless = OpenSettings{true, *threshold};
+    } else if (command == "info") {
+      return Usage(err);
+    } else if (args[i] == "--track" && i + 1 < args.size()) {
       const auto track = ParseNumber(args[++i]);
       if (!track) return Usage(err);
       request.track = *track;
@@ -195,6 +223,7 @@ int RunProbe(const std::vector<std::string>& args, std::ostream& out, std::ostre
       return Usage(err);
     }
   }
+  if (command == "info") return Info(path, request.gapless, out, err);
   return Read(path, request, out, err);
 }
 

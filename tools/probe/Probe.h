@@ -14,6 +14,8 @@ enum ExitCode : int { kExitOk = 0, kExitUsage = 1, kExitFailure = 2 };
 // record as a JSON line, "playlist FILE.ppl" prints each item a playlist
 // file loads as a JSON line with the keys of "info", "read PATH [--track N]
 // [--range FIRST LAST OFFSET]" writes the delivered audio bytes to `out`.
+// "info" and "read" take "--gapless DB": MP3 gapless playback on with that
+// threshold.
 int RunProbe(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 }  // namespace probe
