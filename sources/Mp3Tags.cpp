@@ -78,14 +78,16 @@ ITunSmpb ParseITunSmpb(const std::vector<std::uint8_t>& body) {
 }
 
 // How one version lays out its frame headers: identifier, then a big-endian
-// size, then (2.3 and 2.4) two flag bytes.
+// size (seven bits a byte in 2.4), then (2.3 and 2.4) two flag bytes.
 struct FrameLayout {
   std::size_t idBytes;
   int sizeBytes;
   std::size_t headerBytes;
+  bool syncSafeSize;
 };
-constexpr FrameLayout kFramesV22{3, 3, 6};
-constexpr FrameLayout kFramesV23{4, 4, 10};
+constexpr FrameLayout kFramesV22{3, 3, 6, false};
+constexpr FrameLayout kFramesV23{4, 4, 10, false};
+constexpr FrameLayout kFramesV24{4, 4, 10, true};
 
 // Hands each frame of the tag that fits in it to `visit(id, bodyOffset,
 // size)`, fetching one header at a time; stops at padding (a zero byte
@@ -97,7 +99,9 @@ void WalkFrames(CSmartFileReader& reader, std::uint64_t tagEnd, const FrameLayou
   while (tagEnd - at > layout.headerBytes - 1) {
     const auto header = reader.FetchAt(at, static_cast<std::uint32_t>(layout.headerBytes));
     if (header.size() < layout.headerBytes || header[0] == 0) break;
-    const std::uint64_t size = BigEndian(&header[layout.idBytes], layout.sizeBytes);
+    const std::uint64_t size = layout.syncSafeSize
+                                   ? Id3SyncSafe32(&header[layout.idBytes])
+                                   : BigEndian(&header[layout.idBytes], layout.sizeBytes);
     if (size + layout.headerBytes > tagEnd - at) break;
     const std::string id(header.begin(), header.begin() + layout.idBytes);
     const std::uint64_t body = at + layout.headerBytes;
@@ -143,8 +147,9 @@ Id3v2Tag ReadId3v2Tag(CSmartFileReader& reader) {
                  }
                });
   } else {
-    // Version 2.4 sizes are taken as plain big-endian numbers too.
-    WalkFrames(reader, tagEnd, kFramesV23,
+    // Version 2.4 frame sizes are seven bits a byte: read plain, any frame of
+    // 128 bytes or more would throw the walk off.
+    WalkFrames(reader, tagEnd, header[3] == 4 ? kFramesV24 : kFramesV23,
                [&](std::string_view id, std::uint64_t body, std::uint64_t size) {
                  if (id == "TIT2") tag.title = text(body, size);
                  if (id == "TPE1") tag.artist = text(body, size);

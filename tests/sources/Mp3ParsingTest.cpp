@@ -324,6 +324,10 @@ TEST_F(Mp3TagTest, DamagedOrHugeId3v2TagsAreWalkedWithinTheirBounds) {
        fixtures::Id3v2Tag({Lying(Text("TIT2", "Lost"), 4000)}, {.majorVersion = 4, .padding = 100}),
        L"", L"", false},
       {"comment cut inside its numbers", cutTag, L"", L"", false},
+      {"version 2.4 frames of 128 bytes and more",
+       fixtures::Id3v2Tag({Text("TIT2", std::string(300, 'x')), Text("TPE1", "Band")},
+                          {.majorVersion = 4}),
+       std::wstring(300, L'x'), L"Band", false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
