@@ -1,18 +1,13 @@
 #include "renderer/PlaybackStream.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cstring>
+
+#include "output/AsioDriverSupport.h"
 
 namespace {
 
 constexpr pa_usec_t kMinimumQueue = 100 * PA_USEC_PER_MSEC;
-
-int64_t NowNanoseconds() {
-  return std::chrono::duration_cast<std::chrono::nanoseconds>(
-             std::chrono::steady_clock::now().time_since_epoch())
-      .count();
-}
 
 }  // namespace
 
@@ -164,7 +159,7 @@ void PlaybackStream::HandOver(int half) {
     AsioTime time{};
     time.timeInfo.speed = 1.0;
     time.timeInfo.samplePosition = framesWritten_;
-    time.timeInfo.systemTime = NowNanoseconds();
+    time.timeInfo.systemTime = AsioNowNanoseconds();
     time.timeInfo.sampleRate = setup_.spec.rate;
     time.timeInfo.flags = kAsioSystemTimeValid | kAsioSamplePositionValid | kAsioSampleRateValid;
     setup_.callbacks.bufferSwitchTimeInfo(&time, half, kAsioTrue);

@@ -1,11 +1,11 @@
 #include "renderer/PulseRenderer.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <iterator>
 
+#include "output/AsioDriverSupport.h"
 #include "platform/TextConv.h"
 
 namespace {
@@ -15,12 +15,6 @@ constexpr int32_t kMinimumBufferSize = 64;
 constexpr int32_t kMaximumBufferSize = 8192;
 constexpr int32_t kPreferredBufferSize = 1024;
 constexpr int32_t kSampleBytes = 4;  // S32LE, the host's Int32LSB
-
-void CopyText(char* field, std::size_t size, const std::string& text) {
-  const std::size_t length = std::min(text.size(), size - 1);
-  std::memcpy(field, text.data(), length);
-  field[length] = '\0';
-}
 
 // UTF-16 text cut to `units` code units without splitting a surrogate pair.
 std::u16string CutUtf16(std::u16string text, std::size_t units) {
@@ -39,12 +33,6 @@ void CopyUtf16(char16_t (&field)[N], const std::u16string& text) {
 
 std::u16string Utf16(const std::string& utf8) {
   return platform::ToUtf16(platform::FromUtf8(utf8));
-}
-
-int64_t NowNanoseconds() {
-  return std::chrono::duration_cast<std::chrono::nanoseconds>(
-             std::chrono::steady_clock::now().time_since_epoch())
-      .count();
 }
 
 // The stream's layout on a sink: its own channels and map, and at least two
@@ -141,11 +129,11 @@ AsioError CPulseRenderer::Init(AsioDriverInfo* info) {
   if (info == nullptr) return kAsioInvalidParameter;
   info->asioVersion = 2;
   info->driverVersion = 1;
-  CopyText(info->name, sizeof info->name, kRendererName);
+  CopyAsioText(info->name, sizeof info->name, kRendererName);
   {
     std::lock_guard lock(mutex_);
     if (state_ != State::kClosed && CheckOpen() == kAsioOk) {
-      CopyText(info->errorMessage, sizeof info->errorMessage, "No error");
+      CopyAsioText(info->errorMessage, sizeof info->errorMessage, "No error");
       return kAsioOk;
     }
   }
@@ -153,7 +141,7 @@ AsioError CPulseRenderer::Init(AsioDriverInfo* info) {
 
   std::lock_guard lock(mutex_);
   auto fail = [info](const char* why) {
-    CopyText(info->errorMessage, sizeof info->errorMessage, why);
+    CopyAsioText(info->errorMessage, sizeof info->errorMessage, why);
     return kAsioNotPresent;
   };
   if (selectedSink_.empty()) return fail("No desktop audio device is selected");
@@ -170,7 +158,7 @@ AsioError CPulseRenderer::Init(AsioDriverInfo* info) {
   ChooseStreamLayout(*sink, setup_);
   client_ = std::move(client);
   state_ = State::kInitialized;
-  CopyText(info->errorMessage, sizeof info->errorMessage, "No error");
+  CopyAsioText(info->errorMessage, sizeof info->errorMessage, "No error");
   return kAsioOk;
 }
 
@@ -267,15 +255,11 @@ AsioError CPulseRenderer::SetSampleRate(AsioSampleRate rate) {
 }
 
 AsioError CPulseRenderer::GetClockSources(AsioClockSource* clocks, int32_t* count) {
-  if (clocks == nullptr || count == nullptr || *count < 1) return kAsioInvalidParameter;
-  *clocks = AsioClockSource{0, -1, 0, kAsioTrue, {}};
-  CopyText(clocks->name, sizeof clocks->name, "Internal");
-  *count = 1;
-  return kAsioOk;
+  return GetInternalClock(clocks, count);
 }
 
 AsioError CPulseRenderer::SetClockSource(int32_t reference) {
-  return reference == 0 ? kAsioOk : kAsioInvalidParameter;
+  return SetInternalClock(reference);
 }
 
 AsioError CPulseRenderer::GetSamplePosition(int64_t* position, int64_t* timestamp) {
@@ -284,7 +268,7 @@ AsioError CPulseRenderer::GetSamplePosition(int64_t* position, int64_t* timestam
   if (position == nullptr || timestamp == nullptr) return kAsioInvalidParameter;
   if (state_ != State::kRunning || !stream_) return kAsioSpNotAdvancing;
   *position = stream_->FramesWritten();
-  *timestamp = NowNanoseconds();
+  *timestamp = AsioNowNanoseconds();
   return kAsioOk;
 }
 
@@ -299,8 +283,8 @@ AsioError CPulseRenderer::GetChannelInfo(AsioChannelInfo* info) {
                                [&](const Channel& c) { return c.number == info->channel; });
   info->channelGroup = 0;
   info->type = kAsioInt32Lsb;
-  CopyText(info->name, sizeof info->name,
-           pa_channel_position_to_string(setup_.channelMap.map[info->channel]));
+  CopyAsioText(info->name, sizeof info->name,
+               pa_channel_position_to_string(setup_.channelMap.map[info->channel]));
   return kAsioOk;
 }
 
@@ -309,32 +293,19 @@ AsioError CPulseRenderer::CreateBuffers(AsioBufferInfo* infos, int32_t count, in
   std::lock_guard lock(mutex_);
   if (const AsioError open = CheckOpen(); open != kAsioOk) return open;
   if (state_ != State::kInitialized) return kAsioInvalidMode;
-  if (infos == nullptr || callbacks == nullptr || callbacks->bufferSwitch == nullptr ||
-      count <= 0 || count > setup_.spec.channels || bufferSize < kMinimumBufferSize ||
-      bufferSize > kMaximumBufferSize) {
+  if (callbacks == nullptr || callbacks->bufferSwitch == nullptr ||
+      !IsValidOutputRequest(infos, count, setup_.spec.channels) ||
+      bufferSize < kMinimumBufferSize || bufferSize > kMaximumBufferSize) {
     return kAsioInvalidParameter;
   }
-  std::vector<Channel> channels;
-  for (int32_t i = 0; i < count; ++i) {
-    const AsioBufferInfo& info = infos[i];
-    const bool duplicate = std::any_of(channels.begin(), channels.end(), [&](const Channel& c) {
-      return c.number == info.channelNum;
-    });
-    if (info.isInput != kAsioFalse || info.channelNum < 0 ||
-        info.channelNum >= setup_.spec.channels || duplicate) {
-      return kAsioInvalidParameter;
-    }
-    Channel channel;
-    channel.number = info.channelNum;
-    const auto bytes = static_cast<std::size_t>(bufferSize) * kSampleBytes;
-    channel.halves[0].assign(bytes, 0);
-    channel.halves[1].assign(bytes, 0);
-    channels.push_back(std::move(channel));
-  }
-  channels_ = std::move(channels);
+  channels_.assign(static_cast<std::size_t>(count), Channel());
   setup_.channels.clear();
   for (int32_t i = 0; i < count; ++i) {
     Channel& channel = channels_[static_cast<std::size_t>(i)];
+    channel.number = infos[i].channelNum;
+    const auto bytes = static_cast<std::size_t>(bufferSize) * kSampleBytes;
+    channel.halves[0].assign(bytes, 0);
+    channel.halves[1].assign(bytes, 0);
     infos[i].buffers[0] = channel.halves[0].data();
     infos[i].buffers[1] = channel.halves[1].data();
     setup_.channels.push_back(
@@ -342,9 +313,7 @@ AsioError CPulseRenderer::CreateBuffers(AsioBufferInfo* infos, int32_t count, in
   }
   setup_.bufferSize = bufferSize;
   setup_.callbacks = *callbacks;
-  setup_.timeInfo = callbacks->asioMessage != nullptr &&
-                    callbacks->bufferSwitchTimeInfo != nullptr &&
-                    callbacks->asioMessage(kAsioSupportsTimeInfo, 0, nullptr, nullptr) == 1;
+  setup_.timeInfo = HostTakesTimeInfo(*callbacks);
   state_ = State::kPrepared;
   return kAsioOk;
 }
