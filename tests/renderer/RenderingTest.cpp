@@ -270,4 +270,20 @@ TEST_P(RenderingTest, TheServerGoingAwayEndsTheStream) {
   EXPECT_EQ(count, 0);
 }
 
+// The server runs with flat volumes; a stream asking for an absolute 100 %
+// would turn the sink up to full. The renderer's 100 % is relative to the
+// sink, so the user's setting stays.
+TEST_P(RenderingTest, TheSinkVolumeStaysWhereTheUserSetIt) {
+  pulsetest::RunForOutput({"pactl", "set-sink-volume", "dac", "30%"});
+  ASSERT_NE(pulsetest::RunForOutput({"pactl", "get-sink-volume", "dac"}).find(" 30% "),
+            std::string::npos);
+  ASSERT_NO_FATAL_FAILURE(Open(GetParam(), 0));
+  ASSERT_EQ(HostStart(), kAsioOk);
+  ASSERT_TRUE(host_.WaitFor([&] { return host_.fills >= 2; }));
+  const std::string volume = pulsetest::RunForOutput({"pactl", "get-sink-volume", "dac"});
+  EXPECT_NE(volume.find(" 30% "), std::string::npos) << volume;
+  EXPECT_EQ(volume.find("100%"), std::string::npos) << volume;
+  EXPECT_EQ(HostStop(), kAsioOk);
+}
+
 }  // namespace
