@@ -3,7 +3,6 @@
 #include <strings.h>
 #include <cctype>
 #include <cstdio>
-#include <cstring>
 
 namespace platform {
 namespace {

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <iterator>
 
 #include "output/AsioDriverSupport.h"
@@ -283,8 +282,8 @@ AsioError CPulseRenderer::GetChannelInfo(AsioChannelInfo* info) {
                                [&](const Channel& c) { return c.number == info->channel; });
   info->channelGroup = 0;
   info->type = kAsioInt32Lsb;
-  CopyAsioText(info->name, sizeof info->name,
-               pa_channel_position_to_string(setup_.channelMap.map[info->channel]));
+  const char* position = pa_channel_position_to_string(setup_.channelMap.map[info->channel]);
+  CopyAsioText(info->name, sizeof info->name, position != nullptr ? position : "");
   return kAsioOk;
 }
 
