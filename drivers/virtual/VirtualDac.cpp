@@ -7,6 +7,8 @@
 #include <cstring>
 #include <sstream>
 
+#include "output/AsioDriverSupport.h"
+
 namespace {
 
 std::vector<double> ParseRates(const std::string& text) {
@@ -27,21 +29,9 @@ int32_t ParseInt(const std::string& text, int32_t fallback) {
   return end == text.c_str() ? fallback : static_cast<int32_t>(value);
 }
 
-void CopyText(char* field, std::size_t size, const std::string& text) {
-  const std::size_t length = std::min(text.size(), size - 1);
-  std::memcpy(field, text.data(), length);
-  field[length] = '\0';
-}
-
 // Live instances, newest last, for the manual-clock control.
 std::mutex gInstancesMutex;
 std::vector<CVirtualDac*> gInstances;
-
-int64_t NowNanoseconds() {
-  return std::chrono::duration_cast<std::chrono::nanoseconds>(
-             std::chrono::steady_clock::now().time_since_epoch())
-      .count();
-}
 
 }  // namespace
 
@@ -119,7 +109,7 @@ AsioBool CVirtualDac::init(void*) {
 }
 
 void CVirtualDac::getDriverName(char* name) {
-  CopyText(name, 32, settings_.driverName);
+  CopyAsioText(name, 32, settings_.driverName);
 }
 
 int32_t CVirtualDac::getDriverVersion() {
@@ -127,8 +117,8 @@ int32_t CVirtualDac::getDriverVersion() {
 }
 
 void CVirtualDac::getErrorMessage(char* message) {
-  CopyText(message, 124,
-           settings_.refuseInit ? "The virtual DAC is set to refuse init" : "No error");
+  CopyAsioText(message, 124,
+               settings_.refuseInit ? "The virtual DAC is set to refuse init" : "No error");
 }
 
 int32_t CVirtualDac::BufferSize() const {
@@ -196,22 +186,18 @@ AsioError CVirtualDac::setSampleRate(AsioSampleRate rate) {
 }
 
 AsioError CVirtualDac::getClockSources(AsioClockSource* clocks, int32_t* count) {
-  if (clocks == nullptr || count == nullptr || *count < 1) return kAsioInvalidParameter;
-  *clocks = AsioClockSource{0, -1, 0, kAsioTrue, {}};
-  CopyText(clocks->name, sizeof clocks->name, "Internal");
-  *count = 1;
-  return kAsioOk;
+  return GetInternalClock(clocks, count);
 }
 
 AsioError CVirtualDac::setClockSource(int32_t reference) {
-  return reference == 0 ? kAsioOk : kAsioInvalidParameter;
+  return SetInternalClock(reference);
 }
 
 AsioError CVirtualDac::getSamplePosition(int64_t* position, int64_t* timestamp) {
   std::lock_guard lock(mutex_);
   if (state_ != State::kRunning) return kAsioSpNotAdvancing;
   *position = samplesPlayed_;
-  *timestamp = NowNanoseconds();
+  *timestamp = AsioNowNanoseconds();
   return kAsioOk;
 }
 
@@ -226,7 +212,7 @@ AsioError CVirtualDac::getChannelInfo(AsioChannelInfo* info) {
                                [&](const Channel& c) { return c.number == info->channel; });
   info->channelGroup = 0;
   info->type = SampleType();
-  CopyText(info->name, sizeof info->name, "Out " + std::to_string(info->channel + 1));
+  CopyAsioText(info->name, sizeof info->name, "Out " + std::to_string(info->channel + 1));
   return kAsioOk;
 }
 
@@ -239,18 +225,11 @@ AsioError CVirtualDac::createBuffers(AsioBufferInfo* infos, int32_t count, int32
     return kAsioInvalidParameter;
   }
   if (bufferSize != BufferSize()) return kAsioInvalidMode;
+  if (!IsValidOutputRequest(infos, count, settings_.channels)) return kAsioInvalidParameter;
   std::vector<Channel> channels;
   for (int32_t i = 0; i < count; ++i) {
-    const AsioBufferInfo& info = infos[i];
-    const bool duplicate = std::any_of(channels.begin(), channels.end(), [&](const Channel& c) {
-      return c.number == info.channelNum;
-    });
-    if (info.isInput != kAsioFalse || info.channelNum < 0 ||
-        info.channelNum >= settings_.channels || duplicate) {
-      return kAsioInvalidParameter;
-    }
     Channel channel;
-    channel.number = info.channelNum;
+    channel.number = infos[i].channelNum;
     const std::size_t bytes =
         static_cast<std::size_t>(bufferSize) * AsioSampleTypeBits(SampleType()) / 8;
     channel.halves[0].assign(bytes, 0);
@@ -263,8 +242,7 @@ AsioError CVirtualDac::createBuffers(AsioBufferInfo* infos, int32_t count, int32
     infos[i].buffers[1] = channels_[static_cast<std::size_t>(i)].halves[1].data();
   }
   callbacks_ = *callbacks;
-  useTimeInfo_ = callbacks_.asioMessage != nullptr && callbacks_.bufferSwitchTimeInfo != nullptr &&
-                 callbacks_.asioMessage(kAsioSupportsTimeInfo, 0, nullptr, nullptr) == 1;
+  useTimeInfo_ = HostTakesTimeInfo(callbacks_);
   bufferSize_ = bufferSize;
   state_ = State::kPrepared;
   return kAsioOk;
@@ -389,7 +367,7 @@ void CVirtualDac::Tick() {
   if (timeInfo) {
     AsioTime time{};
     time.timeInfo.samplePosition = position;
-    time.timeInfo.systemTime = NowNanoseconds();
+    time.timeInfo.systemTime = AsioNowNanoseconds();
     time.timeInfo.sampleRate = rate_;
     time.timeInfo.flags = kAsioSystemTimeValid | kAsioSamplePositionValid | kAsioSampleRateValid;
     callbacks.bufferSwitchTimeInfo(&time, half, kAsioTrue);
