@@ -6,6 +6,7 @@
 #include <regex>
 
 #include "output/AsioDriverList.h"
+#include "output/RenderEndpoints.h"
 #include "platform/TextConv.h"
 
 namespace {
@@ -48,6 +49,21 @@ class CDevNameInfo::Impl {
     for (const auto& rule : kRules)
       patterns_.emplace_back(rule.pattern, std::regex::ECMAScript);
     ScanDrivers();
+    ScanEndpoints();
+  }
+
+  void ScanEndpoints() {
+    for (const auto& endpoint : EnumerateRenderEndpoints()) {
+      const std::wstring name = L"WASAPI: " + endpoint.friendlyName;
+      std::uint16_t vendor = 0, product = 0;
+      if (!ParseVidPid(endpoint.hardwareId, vendor, product)) continue;
+      for (std::size_t r = 0; r < std::size(kRules); ++r) {
+        if (!std::regex_match(name, patterns_[r]) || !IdsMatch(kRules[r], vendor, product))
+          continue;
+        entries.push_back({kWasapi, name, kRules[r].leadIn, kRules[r].flags});
+        break;
+      }
+    }
   }
 
   void ScanDrivers() {

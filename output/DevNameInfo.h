@@ -9,7 +9,8 @@
 // lists them: installed drivers whose name matches one of the maker's driver
 // names while a USB device with the maker's ids is plugged in, then desktop
 // endpoints ("WASAPI: " + friendly name) whose hardware id carries those
-// ids. The scan runs once, at construction: a snapshot.
+// ids. Drivers come first, in list order, then endpoints in the server's
+// order. The scan runs once, at construction: a snapshot.
 class CDevNameInfo {
  public:
   enum Kind : int32_t { kAsio = 1, kWasapi = 2 };

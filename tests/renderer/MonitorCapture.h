@@ -10,7 +10,7 @@
 #include <thread>
 
 #include "tests/fixtures/WavWriter.h"
-#include "tests/renderer/ChildProcess.h"
+#include "tests/fixtures/ChildProcess.h"
 
 namespace pulsetest {
 

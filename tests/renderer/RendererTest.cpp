@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/renderer/PulseDaemon.h"
+#include "tests/fixtures/PulseDaemon.h"
 #include "tests/renderer/RendererTestSupport.h"
 
 namespace {

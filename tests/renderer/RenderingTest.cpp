@@ -6,9 +6,9 @@
 #include <mutex>
 #include <vector>
 
-#include "tests/renderer/ChildProcess.h"
+#include "tests/fixtures/ChildProcess.h"
 #include "tests/renderer/MonitorCapture.h"
-#include "tests/renderer/PulseDaemon.h"
+#include "tests/fixtures/PulseDaemon.h"
 #include "tests/renderer/RendererTestSupport.h"
 
 namespace {
