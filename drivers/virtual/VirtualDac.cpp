@@ -27,21 +27,9 @@ int32_t ParseInt(const std::string& text, int32_t fallback) {
   return end == text.c_str() ? fallback : static_cast<int32_t>(value);
 }
 
-void CopyText(char* field, std::size_t size, const std::string& text) {
-  const std::size_t length = std::min(text.size(), size - 1);
-  std::memcpy(field, text.data(), length);
-  field[length] = '\0';
-}
-
 // Live instances, newest last, for the manual-clock control.
 std::mutex gInstancesMutex;
 std::vector<CVirtualDac*> gInstances;
-
-int64_t NowNanoseconds() {
-  return std::chrono::duration_cast<std::chrono::nanoseconds>(
-             std::chrono::steady_clock::now().time_since_epoch())
-      .count();
-}
 
 }  // namespace
 
@@ -92,23 +80,6 @@ int32_t CVirtualDac::StepNewest(int32_t count) {
     if (!gInstances.empty()) dac = gInstances.back();
   }
   return dac != nullptr ? dac->Step(count) : 0;
-}
-
-int32_t CVirtualDac::QueryInterface(const AsioClassId&, void** object) {
-  if (object == nullptr) return kAsioInvalidParameter;
-  AddRef();
-  *object = this;
-  return kAsioOk;
-}
-
-uint32_t CVirtualDac::AddRef() {
-  return ++references_;
-}
-
-uint32_t CVirtualDac::Release() {
-  const uint32_t left = --references_;
-  if (left == 0) delete this;
-  return left;
 }
 
 AsioBool CVirtualDac::init(void*) {
@@ -193,18 +164,6 @@ AsioError CVirtualDac::setSampleRate(AsioSampleRate rate) {
   if (!Supports(rate, format_)) return kAsioNoClock;
   rate_ = rate;
   return kAsioOk;
-}
-
-AsioError CVirtualDac::getClockSources(AsioClockSource* clocks, int32_t* count) {
-  if (clocks == nullptr || count == nullptr || *count < 1) return kAsioInvalidParameter;
-  *clocks = AsioClockSource{0, -1, 0, kAsioTrue, {}};
-  CopyText(clocks->name, sizeof clocks->name, "Internal");
-  *count = 1;
-  return kAsioOk;
-}
-
-AsioError CVirtualDac::setClockSource(int32_t reference) {
-  return reference == 0 ? kAsioOk : kAsioInvalidParameter;
 }
 
 AsioError CVirtualDac::getSamplePosition(int64_t* position, int64_t* timestamp) {
@@ -317,10 +276,6 @@ AsioError CVirtualDac::stop() {
     if (channel.capture != nullptr) std::fflush(channel.capture);
   }
   return kAsioOk;
-}
-
-AsioError CVirtualDac::controlPanel() {
-  return kAsioNotPresent;
 }
 
 AsioError CVirtualDac::future(int32_t selector, void* argument) {
