@@ -62,8 +62,8 @@ void BufferSwitch(int32_t half, AsioBool) {
   if (gHost->fills == gHost->limit) {
     EXPECT_EQ(HostStop(), kAsioOk);
     gHost->stopped = true;
-    gHost->changed.notify_all();
   }
+  gHost->changed.notify_all();
 }
 
 AsioTime* BufferSwitchTimeInfo(AsioTime* time, int32_t half, AsioBool direct) {
@@ -451,6 +451,69 @@ TEST_F(AlsaDriverTest, StartStopStartPlaysEachRunFromHalfZero) {
   const Bytes secondRun = ExpectedRun(6, 8, 4, 0);
   expected.insert(expected.end(), secondRun.begin(), secondRun.end());
   ExpectSameBytes(fixtures::ReadFile(registry_.File("dac.raw")), expected);
+}
+
+TEST_F(AlsaDriverTest, OnADeviceThatPlaysInRealTimeTheWriterWaitsAndStopWakesIt) {
+  // 10 ms halves into a 40 ms device buffer: once full, each write waits
+  // for the device to make room.
+  WriteAlsaConfig({{"card", TestPcm("S32_LE", "48000", "2", "paced 1")}});
+  ASSERT_NO_FATAL_FAILURE(Open({.device = "card", .rate = 48000}));
+  ASSERT_EQ(bufferSize_, 480);
+  ASSERT_NO_FATAL_FAILURE(Run(10));
+  EXPECT_EQ(host_.positions.back(), 10 * bufferSize_);
+  const Bytes firstRun = ExpectedRun(1, 9, 4, 0);
+
+  // Stopped from outside, mid-stream: the writer is waiting for room.
+  {
+    std::lock_guard lock(host_.mutex);
+    host_.limit = 1000;
+    host_.stopped = false;
+  }
+  Prefill(0xC0);
+  ASSERT_EQ(HostStart(), kAsioOk);
+  {
+    std::unique_lock lock(host_.mutex);
+    ASSERT_TRUE(
+        host_.changed.wait_for(lock, std::chrono::seconds(10), [&] { return host_.fills >= 16; }));
+  }
+  ASSERT_EQ(HostStop(), kAsioOk);
+  const int fills = host_.fills;
+  ReleaseAsioDrivers();
+
+  // Run two: whatever reached the device before the stop, in order.
+  const Bytes recording = fixtures::ReadFile(registry_.File("card.raw"));
+  ASSERT_GT(recording.size(), firstRun.size());
+  ExpectSameBytes(Bytes(recording.begin(), recording.begin() + firstRun.size()), firstRun);
+  const Bytes runTwo(recording.begin() + firstRun.size(), recording.end());
+  const Bytes expected = ExpectedRun(11, fills, 4, 0);
+  EXPECT_GE(runTwo.size(), 6 * 2 * host_.halfBytes);
+  ASSERT_LE(runTwo.size(), expected.size());
+  EXPECT_TRUE(std::equal(runTwo.begin(), runTwo.end(), expected.begin()));
+}
+
+TEST_F(AlsaDriverTest, StopEndsTheWriterOnADeviceThatStoppedPlaying) {
+  // The device takes one buffer (four halves) and then no more: the writer
+  // waits for room that never comes, until stop wakes it.
+  WriteAlsaConfig({{"card", TestPcm("S32_LE", "48000", "2", "paced 1 stall_after 0")}});
+  ASSERT_NO_FATAL_FAILURE(Open({.device = "card", .rate = 48000}));
+  {
+    std::lock_guard lock(host_.mutex);
+    host_.limit = 1000;
+    host_.written.resize(2);
+    host_.content = [this](std::size_t channel, int fill) {
+      return fixtures::AudioPattern(host_.halfBytes, 1000 * fill + channel);
+    };
+  }
+  ASSERT_EQ(HostStart(), kAsioOk);
+  {
+    std::unique_lock lock(host_.mutex);
+    ASSERT_TRUE(
+        host_.changed.wait_for(lock, std::chrono::seconds(10), [&] { return host_.fills >= 4; }));
+  }
+  ASSERT_EQ(HostStop(), kAsioOk);
+  EXPECT_EQ(host_.fills, 4);
+  ReleaseAsioDrivers();
+  ExpectSameBytes(fixtures::ReadFile(registry_.File("card.raw")), ExpectedRun(1, 3, 4, 0));
 }
 
 TEST_F(AlsaDriverTest, TheDeviceDecidesFormatsRatesAndChannels) {

@@ -1,7 +1,9 @@
 // A test-only ALSA PCM type ("qptest"), loaded by a test's ALSA configuration
 // through pcm_type.qptest { lib ... }. It stands for a sound card whose
 // formats, rates and channel counts come from its configuration, consumes
-// whatever it is given at once, and can refuse to open or vanish mid-stream:
+// whatever it is given at once (or, paced, at its rate, waking pollers every
+// millisecond like a sound card's period interrupt), and can refuse to open,
+// vanish mid-stream or underrun:
 //
 //   pcm.name {
 //     type qptest
@@ -13,13 +15,18 @@
 //     open_error 16             open fails with this errno (16: busy)
 //     vanish_after 4096         frames accepted before writes fail with ENODEV
 //     xrun_after 4096           frames played before one underrun
+//     paced 1                   plays in real time instead of at once
+//     stall_after 0             paced: plays no further than this many frames
 //   }
 #include <alsa/asoundlib.h>
 #include <alsa/pcm_external.h>
 #include <sys/eventfd.h>
+#include <sys/timerfd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -35,8 +42,13 @@ struct TestPcm {
   std::string record, log;
   long vanishAfter = -1;
   long xrunAfter = -1;
+  long stallAfter = -1;
   bool xrunDone = false;
+  bool paced = false;
+  bool started = false;
   snd_pcm_uframes_t transferred = 0;
+  snd_pcm_uframes_t preparedAt = 0;  // frames transferred when last prepared
+  std::chrono::steady_clock::time_point startedAt;
   std::FILE* recordFile = nullptr;
 };
 
@@ -49,16 +61,42 @@ std::vector<std::string> Split(const std::string& text) {
   return items;
 }
 
-int Start(snd_pcm_ioplug_t*) {
+int Start(snd_pcm_ioplug_t* io) {
+  auto* pcm = static_cast<TestPcm*>(io->private_data);
+  pcm->started = true;
+  pcm->startedAt = std::chrono::steady_clock::now();
   return 0;
 }
 
-int Stop(snd_pcm_ioplug_t*) {
+int Stop(snd_pcm_ioplug_t* io) {
+  static_cast<TestPcm*>(io->private_data)->started = false;
   return 0;
 }
 
-// Everything transferred has been played at once (the pointer runs up to the
-// boundary, so a whole buffer written in one go still counts as played).
+int Prepare(snd_pcm_ioplug_t* io) {
+  auto* pcm = static_cast<TestPcm*>(io->private_data);
+  pcm->started = false;
+  pcm->preparedAt = pcm->transferred;
+  return 0;
+}
+
+// The frames played since the last prepare: nothing before the start, then
+// everything transferred, or when paced what the rate allows since the start
+// (up to a stall).
+snd_pcm_uframes_t Played(const TestPcm& pcm) {
+  if (!pcm.started) return 0;
+  snd_pcm_uframes_t played = pcm.transferred - pcm.preparedAt;
+  if (pcm.paced) {
+    const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - pcm.startedAt;
+    played = std::min(played, static_cast<snd_pcm_uframes_t>(elapsed.count() * pcm.io.rate));
+    if (pcm.stallAfter >= 0)
+      played = std::min(played, static_cast<snd_pcm_uframes_t>(pcm.stallAfter));
+  }
+  return played;
+}
+
+// The pointer runs up to the boundary, so a whole buffer written in one go
+// still counts as played.
 snd_pcm_sframes_t Pointer(snd_pcm_ioplug_t* io) {
   auto* pcm = static_cast<TestPcm*>(io->private_data);
   if (pcm->xrunAfter >= 0 && !pcm->xrunDone &&
@@ -66,7 +104,24 @@ snd_pcm_sframes_t Pointer(snd_pcm_ioplug_t* io) {
     pcm->xrunDone = true;
     return -EPIPE;
   }
-  return static_cast<snd_pcm_sframes_t>(pcm->transferred);
+  return static_cast<snd_pcm_sframes_t>(Played(*pcm));
+}
+
+// Paced, the poll descriptor is a millisecond timer; a tick reports room
+// when a period's worth is free.
+int PollRevents(snd_pcm_ioplug_t* io, struct pollfd* descriptors, unsigned int count,
+                unsigned short* revents) {
+  auto* pcm = static_cast<TestPcm*>(io->private_data);
+  if (count != 1) return -EINVAL;
+  if (!pcm->paced) {
+    *revents = descriptors[0].revents;
+    return 0;
+  }
+  uint64_t ticks = 0;
+  const bool ticked = read(io->poll_fd, &ticks, sizeof ticks) > 0;
+  const snd_pcm_uframes_t queued = pcm->transferred - pcm->preparedAt - Played(*pcm);
+  *revents = ticked && io->buffer_size - queued >= io->period_size ? POLLOUT : 0;
+  return 0;
 }
 
 snd_pcm_sframes_t Transfer(snd_pcm_ioplug_t* io, const snd_pcm_channel_area_t* areas,
@@ -113,6 +168,8 @@ const snd_pcm_ioplug_callback_t kCallbacks = {
     .transfer = Transfer,
     .close = Close,
     .hw_params = HwParams,
+    .prepare = Prepare,
+    .poll_revents = PollRevents,
 };
 
 int ReadConfig(snd_config_t* conf, TestPcm& pcm, long& openError) {
@@ -139,8 +196,11 @@ int ReadConfig(snd_config_t* conf, TestPcm& pcm, long& openError) {
     } else if (key == "record" || key == "log") {
       if (snd_config_get_string(node, &text) < 0) return -EINVAL;
       (key == "record" ? pcm.record : pcm.log) = text;
-    } else if (key == "open_error" || key == "vanish_after" || key == "xrun_after") {
+    } else if (key == "open_error" || key == "vanish_after" || key == "xrun_after" ||
+               key == "paced" || key == "stall_after") {
       if (snd_config_get_integer(node, &number) < 0) return -EINVAL;
+      if (key == "paced") pcm.paced = number != 0;
+      if (key == "stall_after") pcm.stallAfter = number;
       if (key == "open_error") openError = number;
       if (key == "vanish_after") pcm.vanishAfter = number;
       if (key == "xrun_after") pcm.xrunAfter = number;
@@ -188,8 +248,15 @@ SND_PCM_PLUGIN_DEFINE_FUNC(qptest) {
   pcm->io.version = SND_PCM_IOPLUG_VERSION;
   pcm->io.name = "Quorelle test PCM";
   pcm->io.flags = SND_PCM_IOPLUG_FLAG_BOUNDARY_WA;
-  pcm->io.poll_fd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);  // always writable
-  pcm->io.poll_events = POLLOUT;
+  if (pcm->paced) {
+    pcm->io.poll_fd = timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
+    const itimerspec everyMillisecond = {{0, 1000000}, {0, 1000000}};
+    timerfd_settime(pcm->io.poll_fd, 0, &everyMillisecond, nullptr);
+    pcm->io.poll_events = POLLIN;
+  } else {
+    pcm->io.poll_fd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);  // always writable
+    pcm->io.poll_events = POLLOUT;
+  }
   pcm->io.callback = &kCallbacks;
   pcm->io.private_data = pcm;
   error = snd_pcm_ioplug_create(&pcm->io, name, stream, mode);
