@@ -84,23 +84,6 @@ int32_t CVirtualDac::StepNewest(int32_t count) {
   return dac != nullptr ? dac->Step(count) : 0;
 }
 
-int32_t CVirtualDac::QueryInterface(const AsioClassId&, void** object) {
-  if (object == nullptr) return kAsioInvalidParameter;
-  AddRef();
-  *object = this;
-  return kAsioOk;
-}
-
-uint32_t CVirtualDac::AddRef() {
-  return ++references_;
-}
-
-uint32_t CVirtualDac::Release() {
-  const uint32_t left = --references_;
-  if (left == 0) delete this;
-  return left;
-}
-
 AsioBool CVirtualDac::init(void*) {
   std::lock_guard lock(mutex_);
   if (settings_.refuseInit) return kAsioFalse;
@@ -183,14 +166,6 @@ AsioError CVirtualDac::setSampleRate(AsioSampleRate rate) {
   if (!Supports(rate, format_)) return kAsioNoClock;
   rate_ = rate;
   return kAsioOk;
-}
-
-AsioError CVirtualDac::getClockSources(AsioClockSource* clocks, int32_t* count) {
-  return GetInternalClock(clocks, count);
-}
-
-AsioError CVirtualDac::setClockSource(int32_t reference) {
-  return SetInternalClock(reference);
 }
 
 AsioError CVirtualDac::getSamplePosition(int64_t* position, int64_t* timestamp) {
@@ -295,10 +270,6 @@ AsioError CVirtualDac::stop() {
     if (channel.capture != nullptr) std::fflush(channel.capture);
   }
   return kAsioOk;
-}
-
-AsioError CVirtualDac::controlPanel() {
-  return kAsioNotPresent;
 }
 
 AsioError CVirtualDac::future(int32_t selector, void* argument) {

@@ -8,7 +8,7 @@
 #include <thread>
 #include <vector>
 
-#include "output/AsioApi.h"
+#include "drivers/AsioDriverBase.h"
 
 // Settings of a virtual DAC, from the "key=value" lines of its registry entry.
 struct VirtualDacSettings {
@@ -32,14 +32,11 @@ struct VirtualDacSettings {
 // A sound card without hardware: it plays buffer halves at the device rate
 // (or when stepped), captures every half it plays, per channel, and answers
 // wrong call orders the way a driver does.
-class CVirtualDac final : public IAsioDriver {
+class CVirtualDac final : public CAsioDriverBase {
  public:
   explicit CVirtualDac(VirtualDacSettings settings);
   ~CVirtualDac();
 
-  int32_t QueryInterface(const AsioClassId& id, void** object) override;
-  uint32_t AddRef() override;
-  uint32_t Release() override;
   AsioBool init(void* sysRef) override;
   void getDriverName(char* name) override;
   int32_t getDriverVersion() override;
@@ -53,14 +50,11 @@ class CVirtualDac final : public IAsioDriver {
   AsioError canSampleRate(AsioSampleRate rate) override;
   AsioError getSampleRate(AsioSampleRate* rate) override;
   AsioError setSampleRate(AsioSampleRate rate) override;
-  AsioError getClockSources(AsioClockSource* clocks, int32_t* count) override;
-  AsioError setClockSource(int32_t reference) override;
   AsioError getSamplePosition(int64_t* position, int64_t* timestamp) override;
   AsioError getChannelInfo(AsioChannelInfo* info) override;
   AsioError createBuffers(AsioBufferInfo* infos, int32_t count, int32_t bufferSize,
                           AsioCallbacks* callbacks) override;
   AsioError disposeBuffers() override;
-  AsioError controlPanel() override;
   AsioError future(int32_t selector, void* argument) override;
   AsioError outputReady() override;
 
@@ -89,7 +83,6 @@ class CVirtualDac final : public IAsioDriver {
   void CloseCaptures();
 
   const VirtualDacSettings settings_;
-  std::atomic<uint32_t> references_{1};
   std::mutex mutex_;
   State state_ = State::kLoaded;
   int32_t format_ = kAsioFormatPcm;

@@ -1,0 +1,411 @@
+#include "drivers/alsa/AlsaDriver.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <sstream>
+
+#include "drivers/alsa/AlsaDeviceName.h"
+#include "output/SamplePacking.h"
+
+namespace {
+
+// The rates a fresh driver or a format switch starts at: the first the
+// device takes.
+constexpr double kPcmRates[] = {44100,  48000,  88200,  96000,  176400,
+                                192000, 352800, 384000, 705600, 768000};
+constexpr double kDsdRates[] = {2822400, 5644800, 11289600, 22579200, 45158400};
+
+// Buffer halves below this many host samples cost more in switches than
+// they save in latency.
+constexpr int32_t kMinimumHalfSamples = 32;
+
+// The ALSA rate for a host rate: DSD carries several one-bit samples per
+// frame. 0 when the rate does not divide into whole frames.
+unsigned AlsaRate(double rate, const AlsaStreamFormat& format) {
+  if (!(rate >= 1) || rate > 1e9 || std::fabs(rate - std::round(rate)) > 1e-6) return 0;
+  const auto whole = static_cast<unsigned long>(std::llround(rate));
+  return whole % format.samplesPerFrame == 0 ? static_cast<unsigned>(whole / format.samplesPerFrame)
+                                             : 0;
+}
+
+std::string OpenFailure(const std::string& pcmName, int error) {
+  if (error == -EBUSY) {
+    return pcmName +
+           " is busy: another program holds it (PulseAudio or PipeWire?). Release it: pactl "
+           "set-card-profile CARD off";
+  }
+  return "Cannot open " + pcmName + ": " + snd_strerror(error);
+}
+
+}  // namespace
+
+AlsaDriverSettings AlsaDriverSettings::Parse(const char* lines) {
+  AlsaDriverSettings settings;
+  std::stringstream in(lines != nullptr ? lines : "");
+  std::string line;
+  while (std::getline(in, line)) {
+    const auto equals = line.find('=');
+    if (equals == std::string::npos) continue;
+    const std::string key = line.substr(0, equals);
+    const std::string value = line.substr(equals + 1);
+    if (key == "Device") settings.device = value;
+    if (key == "DriverName") settings.driverName = value;
+    if (key == "Channels")
+      settings.channels = static_cast<uint32_t>(std::strtoul(value.c_str(), nullptr, 10));
+  }
+  if (settings.driverName.empty()) settings.driverName = "ALSA " + settings.device;
+  return settings;
+}
+
+CAlsaDriver::CAlsaDriver(AlsaDriverSettings settings) : settings_(std::move(settings)) {}
+
+CAlsaDriver::~CAlsaDriver() {
+  writer_.Stop();
+}
+
+AsioBool CAlsaDriver::init(void*) {
+  std::lock_guard lock(mutex_);
+  if (state_ != State::kLoaded) return kAsioTrue;
+  const AlsaDeviceName device = ResolveAlsaDevice(settings_.device);
+  if (!device.found) {
+    error_ = device.error;
+    return kAsioFalse;
+  }
+  pcmName_ = device.pcmName;
+  if (const int error = AlsaPcm::Open(pcmName_, pcm_); error < 0) {
+    error_ = OpenFailure(pcmName_, error);
+    return kAsioFalse;
+  }
+  SwitchIoFormat(kAsioFormatPcm);
+  if (outputs_ == 0) {
+    error_ = settings_.channels > 0
+                 ? pcmName_ + " does not play " + std::to_string(settings_.channels) +
+                       " channels of S32_LE, S24_3LE or S16_LE"
+                 : pcmName_ + " plays none of S32_LE, S24_3LE, S16_LE";
+    pcm_.reset();
+    return kAsioFalse;
+  }
+  error_ = "No error";
+  state_ = State::kInitialized;
+  return kAsioTrue;
+}
+
+void CAlsaDriver::getDriverName(char* name) {
+  CopyText(name, 32, settings_.driverName);
+}
+
+int32_t CAlsaDriver::getDriverVersion() {
+  return 1;
+}
+
+void CAlsaDriver::getErrorMessage(char* message) {
+  std::lock_guard lock(mutex_);
+  CopyText(message, 124, error_);
+}
+
+std::span<const AlsaStreamFormat> CAlsaDriver::Formats(int32_t ioFormat) const {
+  if (ioFormat == kAsioFormatDsd) return kDsdFormats;
+  return kPcmFormats;
+}
+
+uint32_t CAlsaDriver::ChannelsFor(int32_t ioFormat) const {
+  const auto formats = Formats(ioFormat);
+  const auto takes = [&](unsigned channels) {
+    return std::any_of(formats.begin(), formats.end(), [&](const AlsaStreamFormat& format) {
+      return pcm_->Accepts(format.format, channels, 0);
+    });
+  };
+  unsigned minimum = 0, maximum = 0;
+  if (!pcm_->ChannelRange(formats, minimum, maximum)) return 0;
+  if (settings_.channels > 0) return takes(settings_.channels) ? settings_.channels : 0;
+  return takes(2) ? 2 : minimum;
+}
+
+const AlsaStreamFormat* CAlsaDriver::StreamFormat(double rate) const {
+  if (outputs_ == 0) return nullptr;
+  for (const auto& format : Formats(ioFormat_)) {
+    const unsigned alsaRate = AlsaRate(rate, format);
+    if (alsaRate != 0 && pcm_->Accepts(format.format, outputs_, alsaRate)) return &format;
+  }
+  return nullptr;
+}
+
+double CAlsaDriver::DefaultRate() const {
+  const std::span<const double> rates =
+      IsDsd() ? std::span<const double>(kDsdRates) : std::span<const double>(kPcmRates);
+  for (const double rate : rates) {
+    if (StreamFormat(rate) != nullptr) return rate;
+  }
+  return rates.front();
+}
+
+void CAlsaDriver::SwitchIoFormat(int32_t ioFormat) {
+  ioFormat_ = ioFormat;
+  outputs_ = ChannelsFor(ioFormat);
+  rate_ = DefaultRate();
+}
+
+bool CAlsaDriver::LimitsFor(const AlsaStreamFormat& format, BufferLimits& limits) const {
+  const unsigned alsaRate = AlsaRate(rate_, format);
+  const auto perFrame = static_cast<int64_t>(format.samplesPerFrame);
+  // Two halves must fit the device's buffer; a half longer than a second
+  // only adds latency.
+  const int64_t maximumFrames = std::min<int64_t>(
+      static_cast<int64_t>(pcm_->MaxBufferFrames(format.format, outputs_, alsaRate) / 2), alsaRate);
+  const int64_t minimumFrames = (kMinimumHalfSamples + perFrame - 1) / perFrame;
+  if (maximumFrames < minimumFrames) return false;
+  // About 10 ms; PCM halves in whole multiples of 32 frames, so the same
+  // count also splits into whole DSD frames.
+  int64_t preferredFrames = std::max<int64_t>(alsaRate / 100, 1);
+  if (format.samplesPerFrame == 1) preferredFrames = (preferredFrames + 31) / 32 * 32;
+  preferredFrames = std::clamp(preferredFrames, minimumFrames, maximumFrames);
+  const auto samples = [&](int64_t frames) {
+    return static_cast<int32_t>(std::min<int64_t>(frames * perFrame, INT32_MAX / 2));
+  };
+  limits = {samples(minimumFrames), samples(maximumFrames), samples(preferredFrames),
+            static_cast<int32_t>(perFrame)};
+  return true;
+}
+
+AsioError CAlsaDriver::getChannels(int32_t* inputs, int32_t* outputs) {
+  std::lock_guard lock(mutex_);
+  if (state_ == State::kLoaded) return kAsioNotPresent;
+  if (inputs == nullptr || outputs == nullptr) return kAsioInvalidParameter;
+  *inputs = 0;
+  *outputs = static_cast<int32_t>(outputs_);
+  return kAsioOk;
+}
+
+AsioError CAlsaDriver::getLatencies(int32_t* input, int32_t* output) {
+  std::lock_guard lock(mutex_);
+  if (state_ == State::kLoaded) return kAsioNotPresent;
+  if (input == nullptr || output == nullptr) return kAsioInvalidParameter;
+  *input = 0;
+  if (format_ != nullptr) {
+    // Everything the device buffer holds, plus the half being filled.
+    *output = static_cast<int32_t>(config_.bufferFrames * format_->samplesPerFrame) + bufferSize_;
+    return kAsioOk;
+  }
+  const AlsaStreamFormat* format = StreamFormat(rate_);
+  BufferLimits limits{};
+  if (format == nullptr || !LimitsFor(*format, limits)) return kAsioNotPresent;
+  *output = 5 * limits.preferred;  // the buffer of four periods a start would set, plus a half
+  return kAsioOk;
+}
+
+AsioError CAlsaDriver::getBufferSize(int32_t* minimum, int32_t* maximum, int32_t* preferred,
+                                     int32_t* granularity) {
+  std::lock_guard lock(mutex_);
+  if (state_ == State::kLoaded) return kAsioNotPresent;
+  if (minimum == nullptr || maximum == nullptr || preferred == nullptr || granularity == nullptr)
+    return kAsioInvalidParameter;
+  const AlsaStreamFormat* format = StreamFormat(rate_);
+  BufferLimits limits{};
+  if (format == nullptr || !LimitsFor(*format, limits)) return kAsioNotPresent;
+  *minimum = limits.minimum;
+  *maximum = limits.maximum;
+  *preferred = limits.preferred;
+  *granularity = limits.granularity;
+  return kAsioOk;
+}
+
+AsioError CAlsaDriver::canSampleRate(AsioSampleRate rate) {
+  std::lock_guard lock(mutex_);
+  if (state_ == State::kLoaded) return kAsioNotPresent;
+  return StreamFormat(rate) != nullptr ? kAsioOk : kAsioNoClock;
+}
+
+AsioError CAlsaDriver::getSampleRate(AsioSampleRate* rate) {
+  std::lock_guard lock(mutex_);
+  if (state_ == State::kLoaded) return kAsioNotPresent;
+  if (rate == nullptr) return kAsioInvalidParameter;
+  *rate = rate_;
+  return kAsioOk;
+}
+
+AsioError CAlsaDriver::setSampleRate(AsioSampleRate rate) {
+  std::lock_guard lock(mutex_);
+  if (state_ == State::kLoaded) return kAsioNotPresent;
+  if (state_ == State::kRunning) return kAsioInvalidMode;
+  if (StreamFormat(rate) == nullptr) return kAsioNoClock;
+  // The buffers are sized and the device configured for the current rate.
+  if (state_ == State::kPrepared && rate != rate_) return kAsioInvalidMode;
+  rate_ = rate;
+  return kAsioOk;
+}
+
+AsioError CAlsaDriver::getSamplePosition(int64_t* position, int64_t* timestamp) {
+  std::lock_guard lock(mutex_);
+  if (state_ != State::kRunning) return kAsioSpNotAdvancing;
+  if (position == nullptr || timestamp == nullptr) return kAsioInvalidParameter;
+  writer_.Position(*position, *timestamp);
+  return kAsioOk;
+}
+
+AsioError CAlsaDriver::getChannelInfo(AsioChannelInfo* info) {
+  std::lock_guard lock(mutex_);
+  if (state_ == State::kLoaded) return kAsioNotPresent;
+  if (info == nullptr || info->isInput != kAsioFalse || info->channel < 0 ||
+      static_cast<uint32_t>(info->channel) >= outputs_) {
+    return kAsioInvalidParameter;
+  }
+  const AlsaStreamFormat* format = format_ != nullptr ? format_ : StreamFormat(rate_);
+  info->isActive = std::any_of(channels_.begin(), channels_.end(),
+                               [&](const Channel& c) { return c.number == info->channel; });
+  info->channelGroup = 0;
+  info->type = (format != nullptr ? *format : Formats(ioFormat_).front()).sampleType;
+  CopyText(info->name, sizeof info->name, "Out " + std::to_string(info->channel + 1));
+  return kAsioOk;
+}
+
+AsioError CAlsaDriver::createBuffers(AsioBufferInfo* infos, int32_t count, int32_t bufferSize,
+                                     AsioCallbacks* callbacks) {
+  std::lock_guard lock(mutex_);
+  if (state_ != State::kInitialized) return kAsioInvalidMode;
+  if (infos == nullptr || callbacks == nullptr || callbacks->bufferSwitch == nullptr ||
+      count <= 0 || static_cast<uint32_t>(count) > outputs_) {
+    return kAsioInvalidParameter;
+  }
+  const AlsaStreamFormat* format = StreamFormat(rate_);
+  BufferLimits limits{};
+  if (format == nullptr || !LimitsFor(*format, limits)) return kAsioNoClock;
+  if (bufferSize < limits.minimum || bufferSize > limits.maximum ||
+      bufferSize % limits.granularity != 0) {
+    return kAsioInvalidMode;
+  }
+  std::vector<Channel> channels;
+  for (int32_t i = 0; i < count; ++i) {
+    const AsioBufferInfo& info = infos[i];
+    const bool duplicate = std::any_of(channels.begin(), channels.end(), [&](const Channel& c) {
+      return c.number == info.channelNum;
+    });
+    if (info.isInput != kAsioFalse || info.channelNum < 0 ||
+        static_cast<uint32_t>(info.channelNum) >= outputs_ || duplicate) {
+      return kAsioInvalidParameter;
+    }
+    channels.push_back(Channel{info.channelNum, {}});
+  }
+
+  // The device period follows the half, at most about 10 ms so the writer
+  // wakes often enough; the device buffer holds at least 40 ms and two
+  // halves, so a slow buffer switch does not starve it.
+  const unsigned alsaRate = AlsaRate(rate_, *format);
+  const auto halfFrames = static_cast<snd_pcm_uframes_t>(bufferSize / limits.granularity);
+  const snd_pcm_uframes_t tenMs = std::max<snd_pcm_uframes_t>(alsaRate / 100, 1);
+  AlsaPcm::Config config{format->format, outputs_, alsaRate, std::min(halfFrames, tenMs),
+                         std::max(4 * tenMs, 2 * halfFrames)};
+  if (pcm_->Configure(config) < 0) {
+    pcm_->Unconfigure();
+    return kAsioHwMalfunction;
+  }
+
+  const std::size_t halfBytes =
+      static_cast<std::size_t>(bufferSize) * AsioSampleTypeBits(format->sampleType) / 8;
+  const uint8_t silence = output::SilenceFillByte(IsDsd());
+  for (auto& channel : channels) {
+    channel.halves[0].assign(halfBytes, silence);
+    channel.halves[1].assign(halfBytes, silence);
+  }
+  channels_ = std::move(channels);
+  for (int32_t i = 0; i < count; ++i) {
+    infos[i].buffers[0] = channels_[static_cast<std::size_t>(i)].halves[0].data();
+    infos[i].buffers[1] = channels_[static_cast<std::size_t>(i)].halves[1].data();
+  }
+  callbacks_ = *callbacks;
+  useTimeInfo_ = callbacks_.asioMessage != nullptr && callbacks_.bufferSwitchTimeInfo != nullptr &&
+                 callbacks_.asioMessage(kAsioSupportsTimeInfo, 0, nullptr, nullptr) == 1;
+  format_ = format;
+  bufferSize_ = bufferSize;
+  config_ = config;
+  state_ = State::kPrepared;
+  return kAsioOk;
+}
+
+AsioError CAlsaDriver::disposeBuffers() {
+  writer_.Stop();
+  std::lock_guard lock(mutex_);
+  if (state_ != State::kPrepared && state_ != State::kRunning) return kAsioInvalidMode;
+  pcm_->Unconfigure();
+  channels_.clear();
+  callbacks_ = {};
+  format_ = nullptr;
+  bufferSize_ = 0;
+  state_ = State::kInitialized;
+  return kAsioOk;
+}
+
+AsioError CAlsaDriver::start() {
+  std::lock_guard lock(mutex_);
+  if (state_ != State::kPrepared) return kAsioInvalidMode;
+  // A device that vanished is not there to start: the host reopens it.
+  if (writer_.DeviceGone()) return kAsioNotPresent;
+  if (const int error = snd_pcm_prepare(pcm_->handle()); error < 0)
+    return error == -ENODEV ? kAsioNotPresent : kAsioHwMalfunction;
+
+  AlsaWriter::Stream stream;
+  stream.pcm = pcm_->handle();
+  for (int half = 0; half < 2; ++half) {
+    stream.halves[half].assign(outputs_, nullptr);
+    for (const auto& channel : channels_)
+      stream.halves[half][static_cast<std::size_t>(channel.number)] = channel.halves[half].data();
+  }
+  stream.groupBytes = format_->groupBytes;
+  stream.halfFrames = static_cast<uint32_t>(bufferSize_) / format_->samplesPerFrame;
+  stream.samplesPerFrame = format_->samplesPerFrame;
+  stream.silence = output::SilenceFillByte(IsDsd());
+  stream.callbacks = callbacks_;
+  stream.timeInfo = useTimeInfo_;
+  stream.sampleRate = rate_;
+  if (!writer_.Start(std::move(stream))) return kAsioHwMalfunction;
+  state_ = State::kRunning;
+  return kAsioOk;
+}
+
+AsioError CAlsaDriver::stop() {
+  {
+    std::lock_guard lock(mutex_);
+    if (state_ == State::kLoaded || state_ == State::kInitialized) return kAsioInvalidMode;
+  }
+  // Without the lock: the writer may be inside the host's buffer switch,
+  // and the host may be calling us from there.
+  writer_.Stop();
+  std::lock_guard lock(mutex_);
+  if (state_ == State::kRunning) {
+    snd_pcm_drop(pcm_->handle());
+    state_ = State::kPrepared;
+  }
+  return kAsioOk;
+}
+
+AsioError CAlsaDriver::future(int32_t selector, void* argument) {
+  std::lock_guard lock(mutex_);
+  switch (selector) {
+    case kAsioCanDoIoFormat:
+    case kAsioSetIoFormat:
+    case kAsioGetIoFormat: {
+      auto* format = static_cast<AsioIoFormat*>(argument);
+      if (format == nullptr) return kAsioInvalidParameter;
+      if (state_ == State::kLoaded) return kAsioNotPresent;
+      if (selector == kAsioGetIoFormat) {
+        format->formatType = ioFormat_;
+        return kAsioSuccess;
+      }
+      const bool known =
+          format->formatType == kAsioFormatPcm || format->formatType == kAsioFormatDsd;
+      if (!known || ChannelsFor(format->formatType) == 0) return kAsioNotPresent;
+      if (selector == kAsioCanDoIoFormat) return kAsioSuccess;
+      if (state_ == State::kRunning || state_ == State::kPrepared) return kAsioInvalidMode;
+      if (format->formatType != ioFormat_) SwitchIoFormat(format->formatType);
+      return kAsioSuccess;
+    }
+    default:
+      return kAsioInvalidParameter;
+  }
+}
+
+AsioError CAlsaDriver::outputReady() {
+  // Each half goes to the device as soon as the buffer switch returns.
+  return kAsioOk;
+}

@@ -1,0 +1,96 @@
+#pragma once
+
+#include <memory>
+#include <mutex>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "drivers/AsioDriverBase.h"
+#include "drivers/alsa/AlsaPcm.h"
+#include "drivers/alsa/AlsaWriter.h"
+
+// Settings of an ALSA driver entry, from its "key=value" registry lines.
+struct AlsaDriverSettings {
+  std::string device;      // usb:VVVV:PPPP, card:NAME or an ALSA PCM name
+  uint32_t channels = 0;   // 0: stereo when the device takes it, else its fewest
+  std::string driverName;  // empty: "ALSA " + device
+
+  static AlsaDriverSettings Parse(const char* lines);
+};
+
+// A driver on one ALSA PCM, played bit-perfect: the host's samples go to the
+// device unchanged, PCM as S32_LE, S24_3LE or S16_LE (the first the device
+// takes at the rate), native DSD, after the I/O-format switch, as DSD_U32_BE
+// or DSD_U8. init opens the PCM (and keeps it until the driver goes, so no
+// other program takes the device between calls); createBuffers sets the
+// hardware parameters; start runs the writer thread.
+class CAlsaDriver final : public CAsioDriverBase {
+ public:
+  explicit CAlsaDriver(AlsaDriverSettings settings);
+  ~CAlsaDriver();
+
+  AsioBool init(void* sysRef) override;
+  void getDriverName(char* name) override;
+  int32_t getDriverVersion() override;
+  void getErrorMessage(char* message) override;
+  AsioError start() override;
+  AsioError stop() override;
+  AsioError getChannels(int32_t* inputs, int32_t* outputs) override;
+  AsioError getLatencies(int32_t* input, int32_t* output) override;
+  AsioError getBufferSize(int32_t* minimum, int32_t* maximum, int32_t* preferred,
+                          int32_t* granularity) override;
+  AsioError canSampleRate(AsioSampleRate rate) override;
+  AsioError getSampleRate(AsioSampleRate* rate) override;
+  AsioError setSampleRate(AsioSampleRate rate) override;
+  AsioError getSamplePosition(int64_t* position, int64_t* timestamp) override;
+  AsioError getChannelInfo(AsioChannelInfo* info) override;
+  AsioError createBuffers(AsioBufferInfo* infos, int32_t count, int32_t bufferSize,
+                          AsioCallbacks* callbacks) override;
+  AsioError disposeBuffers() override;
+  AsioError future(int32_t selector, void* argument) override;
+  AsioError outputReady() override;
+
+ private:
+  enum class State { kLoaded, kInitialized, kPrepared, kRunning };
+  struct Channel {
+    int32_t number;
+    std::vector<uint8_t> halves[2];
+  };
+  // What createBuffers accepts in the current format at the current rate,
+  // in host samples.
+  struct BufferLimits {
+    int32_t minimum, maximum, preferred, granularity;
+  };
+
+  bool IsDsd() const { return ioFormat_ == kAsioFormatDsd; }
+  std::span<const AlsaStreamFormat> Formats(int32_t ioFormat) const;
+  // The device channels in an I/O format; 0 when the device plays none of
+  // its formats (or not the configured channel count).
+  uint32_t ChannelsFor(int32_t ioFormat) const;
+  // The stream format for `rate` in the current I/O format, null when the
+  // device takes none at that rate.
+  const AlsaStreamFormat* StreamFormat(double rate) const;
+  double DefaultRate() const;
+  bool LimitsFor(const AlsaStreamFormat& format, BufferLimits& limits) const;
+  void SwitchIoFormat(int32_t ioFormat);
+
+  const AlsaDriverSettings settings_;
+  std::mutex mutex_;  // guards everything below but the writer
+  State state_ = State::kLoaded;
+  std::string pcmName_;
+  std::string error_ = "No error";
+  std::unique_ptr<AlsaPcm> pcm_;
+  int32_t ioFormat_ = kAsioFormatPcm;
+  uint32_t outputs_ = 0;
+  double rate_ = 44100;
+  // Set by createBuffers.
+  const AlsaStreamFormat* format_ = nullptr;
+  int32_t bufferSize_ = 0;
+  AlsaPcm::Config config_{};
+  std::vector<Channel> channels_;
+  AsioCallbacks callbacks_{};
+  bool useTimeInfo_ = false;
+  // Runs between start and stop; its thread never takes mutex_.
+  AlsaWriter writer_;
+};

@@ -1,0 +1,279 @@
+// A test-only ALSA PCM type ("qptest"), loaded by a test's ALSA configuration
+// through pcm_type.qptest { lib ... }. It stands for a sound card whose
+// formats, rates and channel counts come from its configuration, consumes
+// whatever it is given at once (or, paced, at its rate, waking pollers every
+// millisecond like a sound card's period interrupt), and can refuse to open,
+// vanish mid-stream or underrun:
+//
+//   pcm.name {
+//     type qptest
+//     formats "S16_LE,DSD_U8"   accepted formats (ALSA names)
+//     rates "44100,48000"       accepted rates
+//     channels "2"              accepted channel counts
+//     record "/path"            every byte written, appended as it arrives
+//     log "/path"               one line per hw_params: format channels rate
+//     open_error 16             open fails with this errno (16: busy)
+//     vanish_after 4096         frames accepted before writes fail with ENODEV
+//     xrun_after 4096           frames played before one underrun
+//     paced 1                   plays in real time instead of at once
+//     stall_after 0             paced: plays no further than this many frames
+//   }
+#include <alsa/asoundlib.h>
+#include <alsa/pcm_external.h>
+#include <sys/eventfd.h>
+#include <sys/timerfd.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct TestPcm {
+  snd_pcm_ioplug_t io{};
+  std::vector<unsigned> formats, rates, channels;
+  std::string record, log;
+  long vanishAfter = -1;
+  long xrunAfter = -1;
+  long stallAfter = -1;
+  bool xrunDone = false;
+  bool paced = false;
+  bool started = false;
+  snd_pcm_uframes_t transferred = 0;
+  snd_pcm_uframes_t preparedAt = 0;  // frames transferred when last prepared
+  std::chrono::steady_clock::time_point startedAt;
+  std::FILE* recordFile = nullptr;
+};
+
+std::vector<std::string> Split(const std::string& text) {
+  std::vector<std::string> items;
+  std::stringstream in(text);
+  std::string item;
+  while (std::getline(in, item, ','))
+    if (!item.empty()) items.push_back(item);
+  return items;
+}
+
+int Start(snd_pcm_ioplug_t* io) {
+  auto* pcm = static_cast<TestPcm*>(io->private_data);
+  pcm->started = true;
+  pcm->startedAt = std::chrono::steady_clock::now();
+  return 0;
+}
+
+int Stop(snd_pcm_ioplug_t* io) {
+  static_cast<TestPcm*>(io->private_data)->started = false;
+  return 0;
+}
+
+int Prepare(snd_pcm_ioplug_t* io) {
+  auto* pcm = static_cast<TestPcm*>(io->private_data);
+  pcm->started = false;
+  pcm->preparedAt = pcm->transferred;
+  return 0;
+}
+
+// The frames played since the last prepare: nothing before the start, then
+// everything transferred, or when paced what the rate allows since the start
+// (up to a stall).
+snd_pcm_uframes_t Played(const TestPcm& pcm) {
+  if (!pcm.started) return 0;
+  snd_pcm_uframes_t played = pcm.transferred - pcm.preparedAt;
+  if (pcm.paced) {
+    const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - pcm.startedAt;
+    played = std::min(played, static_cast<snd_pcm_uframes_t>(elapsed.count() * pcm.io.rate));
+    if (pcm.stallAfter >= 0)
+      played = std::min(played, static_cast<snd_pcm_uframes_t>(pcm.stallAfter));
+  }
+  return played;
+}
+
+// The pointer runs up to the boundary, so a whole buffer written in one go
+// still counts as played.
+snd_pcm_sframes_t Pointer(snd_pcm_ioplug_t* io) {
+  auto* pcm = static_cast<TestPcm*>(io->private_data);
+  if (pcm->xrunAfter >= 0 && !pcm->xrunDone &&
+      pcm->transferred >= static_cast<snd_pcm_uframes_t>(pcm->xrunAfter)) {
+    pcm->xrunDone = true;
+    return -EPIPE;
+  }
+  return static_cast<snd_pcm_sframes_t>(Played(*pcm));
+}
+
+// Paced, the poll descriptor is a millisecond timer; a tick reports room
+// when a period's worth is free.
+int PollRevents(snd_pcm_ioplug_t* io, struct pollfd* descriptors, unsigned int count,
+                unsigned short* revents) {
+  auto* pcm = static_cast<TestPcm*>(io->private_data);
+  if (count != 1) return -EINVAL;
+  if (!pcm->paced) {
+    *revents = descriptors[0].revents;
+    return 0;
+  }
+  uint64_t ticks = 0;
+  const bool ticked = read(io->poll_fd, &ticks, sizeof ticks) > 0;
+  const snd_pcm_uframes_t queued = pcm->transferred - pcm->preparedAt - Played(*pcm);
+  *revents = ticked && io->buffer_size - queued >= io->period_size ? POLLOUT : 0;
+  return 0;
+}
+
+snd_pcm_sframes_t Transfer(snd_pcm_ioplug_t* io, const snd_pcm_channel_area_t* areas,
+                           snd_pcm_uframes_t offset, snd_pcm_uframes_t size) {
+  auto* pcm = static_cast<TestPcm*>(io->private_data);
+  if (pcm->vanishAfter >= 0 &&
+      pcm->transferred + size > static_cast<snd_pcm_uframes_t>(pcm->vanishAfter)) {
+    return -ENODEV;
+  }
+  const auto* bytes = static_cast<const unsigned char*>(areas[0].addr) + areas[0].first / 8 +
+                      offset * areas[0].step / 8;
+  if (pcm->recordFile != nullptr) {
+    std::fwrite(bytes, 1, static_cast<std::size_t>(snd_pcm_frames_to_bytes(io->pcm, size)),
+                pcm->recordFile);
+    std::fflush(pcm->recordFile);
+  }
+  pcm->transferred += size;
+  return static_cast<snd_pcm_sframes_t>(size);
+}
+
+int HwParams(snd_pcm_ioplug_t* io, snd_pcm_hw_params_t*) {
+  auto* pcm = static_cast<TestPcm*>(io->private_data);
+  if (!pcm->log.empty()) {
+    if (std::FILE* log = std::fopen(pcm->log.c_str(), "a")) {
+      std::fprintf(log, "%s %u %u\n", snd_pcm_format_name(io->format), io->channels, io->rate);
+      std::fclose(log);
+    }
+  }
+  return 0;
+}
+
+int Close(snd_pcm_ioplug_t* io) {
+  auto* pcm = static_cast<TestPcm*>(io->private_data);
+  if (pcm->recordFile != nullptr) std::fclose(pcm->recordFile);
+  close(io->poll_fd);
+  delete pcm;
+  return 0;
+}
+
+const snd_pcm_ioplug_callback_t kCallbacks = {
+    .start = Start,
+    .stop = Stop,
+    .pointer = Pointer,
+    .transfer = Transfer,
+    .close = Close,
+    .hw_params = HwParams,
+    .prepare = Prepare,
+    .poll_revents = PollRevents,
+};
+
+int ReadConfig(snd_config_t* conf, TestPcm& pcm, long& openError) {
+  snd_config_iterator_t i, next;
+  snd_config_for_each(i, next, conf) {
+    snd_config_t* node = snd_config_iterator_entry(i);
+    const char* id = nullptr;
+    if (snd_config_get_id(node, &id) < 0) continue;
+    const std::string key = id;
+    if (key == "comment" || key == "type" || key == "hint") continue;
+    const char* text = nullptr;
+    long number = 0;
+    if (key == "formats" || key == "rates" || key == "channels") {
+      if (snd_config_get_string(node, &text) < 0) return -EINVAL;
+      for (const auto& item : Split(text)) {
+        if (key == "formats") {
+          const snd_pcm_format_t format = snd_pcm_format_value(item.c_str());
+          if (format == SND_PCM_FORMAT_UNKNOWN) return -EINVAL;
+          pcm.formats.push_back(static_cast<unsigned>(format));
+        } else {
+          (key == "rates" ? pcm.rates : pcm.channels).push_back(std::stoul(item));
+        }
+      }
+    } else if (key == "record" || key == "log") {
+      if (snd_config_get_string(node, &text) < 0) return -EINVAL;
+      (key == "record" ? pcm.record : pcm.log) = text;
+    } else if (key == "open_error" || key == "vanish_after" || key == "xrun_after" ||
+               key == "paced" || key == "stall_after") {
+      if (snd_config_get_integer(node, &number) < 0) return -EINVAL;
+      if (key == "paced") pcm.paced = number != 0;
+      if (key == "stall_after") pcm.stallAfter = number;
+      if (key == "open_error") openError = number;
+      if (key == "vanish_after") pcm.vanishAfter = number;
+      if (key == "xrun_after") pcm.xrunAfter = number;
+    } else {
+      return -EINVAL;
+    }
+  }
+  return pcm.formats.empty() || pcm.rates.empty() || pcm.channels.empty() ? -EINVAL : 0;
+}
+
+int SetConstraints(TestPcm& pcm) {
+  const unsigned access[] = {SND_PCM_ACCESS_RW_INTERLEAVED};
+  snd_pcm_ioplug_t* io = &pcm.io;
+  int error = snd_pcm_ioplug_set_param_list(io, SND_PCM_IOPLUG_HW_ACCESS, 1, access);
+  if (error >= 0)
+    error = snd_pcm_ioplug_set_param_list(io, SND_PCM_IOPLUG_HW_FORMAT, pcm.formats.size(),
+                                          pcm.formats.data());
+  if (error >= 0)
+    error = snd_pcm_ioplug_set_param_list(io, SND_PCM_IOPLUG_HW_CHANNELS, pcm.channels.size(),
+                                          pcm.channels.data());
+  if (error >= 0)
+    error = snd_pcm_ioplug_set_param_list(io, SND_PCM_IOPLUG_HW_RATE, pcm.rates.size(),
+                                          pcm.rates.data());
+  if (error >= 0) error = snd_pcm_ioplug_set_param_minmax(io, SND_PCM_IOPLUG_HW_PERIODS, 2, 64);
+  if (error >= 0)
+    error = snd_pcm_ioplug_set_param_minmax(io, SND_PCM_IOPLUG_HW_BUFFER_BYTES, 64, 64 << 20);
+  return error;
+}
+
+}  // namespace
+
+extern "C" {
+
+SND_PCM_PLUGIN_DEFINE_FUNC(qptest) {
+  (void)root;
+  auto* pcm = new TestPcm;
+  long openError = 0;
+  int error = ReadConfig(conf, *pcm, openError);
+  if (error >= 0 && openError > 0) error = -static_cast<int>(openError);
+  if (error < 0) {
+    delete pcm;
+    return error;
+  }
+  if (!pcm->record.empty()) pcm->recordFile = std::fopen(pcm->record.c_str(), "ab");
+  pcm->io.version = SND_PCM_IOPLUG_VERSION;
+  pcm->io.name = "Quorelle test PCM";
+  pcm->io.flags = SND_PCM_IOPLUG_FLAG_BOUNDARY_WA;
+  if (pcm->paced) {
+    pcm->io.poll_fd = timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
+    const itimerspec everyMillisecond = {{0, 1000000}, {0, 1000000}};
+    timerfd_settime(pcm->io.poll_fd, 0, &everyMillisecond, nullptr);
+    pcm->io.poll_events = POLLIN;
+  } else {
+    pcm->io.poll_fd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);  // always writable
+    pcm->io.poll_events = POLLOUT;
+  }
+  pcm->io.callback = &kCallbacks;
+  pcm->io.private_data = pcm;
+  error = snd_pcm_ioplug_create(&pcm->io, name, stream, mode);
+  if (error < 0) {
+    if (pcm->recordFile != nullptr) std::fclose(pcm->recordFile);
+    close(pcm->io.poll_fd);
+    delete pcm;
+    return error;
+  }
+  error = SetConstraints(*pcm);
+  if (error < 0) {
+    snd_pcm_ioplug_delete(&pcm->io);
+    return error;
+  }
+  *pcmp = pcm->io.pcm;
+  return 0;
+}
+
+SND_PCM_PLUGIN_SYMBOL(qptest)
+}
