@@ -21,6 +21,16 @@ const std::unordered_map<unsigned, const wchar_t*>& Table() {
       {IDS_ERR_NO_DEVICE, L"No output device has been selected."},
       {IDS_ERR_NON_PLAYABLE, L"Non playable file."},
       {IDS_ERR_AUDIO_DEVICE, L"audio device error (code = %d)"},
+      {IDS_TITLE_PREFERENCES, L"Preferences"},
+      {IDS_BUTTON_OK, L"OK"},
+      {IDS_BUTTON_CANCEL, L"Cancel"},
+      {IDC_CONFIG_DEVICE, L"Device"},
+      {IDC_CONFIG_DECODE_GROUP, L"Decode Mode"},
+      {IDC_CONFIG_DOP, L"DSD over PCM"},
+      {IDC_CONFIG_NATIVE, L"DSD Native"},
+      {IDC_CONFIG_RAM_GROUP, L"Audio Data Handling"},
+      {IDC_CONFIG_RAM_NORMAL, L"Normal"},
+      {IDC_CONFIG_RAM_EXPAND, L"Expand to RAM (Needs More Memory)"},
   };
   return table;
 }

@@ -26,4 +26,23 @@ enum StringId : unsigned {
   IDS_ERR_AUDIO_DEVICE = 25027,
 };
 
+// Resource ids of the window's texts: dialog titles, buttons, and control
+// texts that share their control's id.
+enum WindowStringId : unsigned {
+  IDS_TITLE_PREFERENCES = 101,
+  IDS_BUTTON_OK = 180,
+  IDS_BUTTON_CANCEL = 181,
+  IDC_CONFIG_DEVICE = 1010,
+  IDC_CONFIG_MP3_GAPLESS_GROUP = 1011,
+  IDC_CONFIG_THRESHOLD_LABEL = 1012,
+  IDC_CONFIG_THRESHOLD_UNIT = 1013,
+  IDC_CONFIG_DECODE_GROUP = 1014,
+  IDC_CONFIG_RAM_GROUP = 1015,
+  IDC_CONFIG_MP3_GAPLESS = 1021,
+  IDC_CONFIG_DOP = 1024,
+  IDC_CONFIG_NATIVE = 1025,
+  IDC_CONFIG_RAM_NORMAL = 1026,
+  IDC_CONFIG_RAM_EXPAND = 1027,
+};
+
 }  // namespace platform
