@@ -165,7 +165,8 @@ void CMusicDataCue::Reset() {
 
 std::int32_t CMusicDataCue::Open(const MusicOpenParams& params) {
   Reset();
-  folder_ = params.path.substr(0, params.path.size() - platform::FileName(params.path).size());
+  // The sheet's own path is a path of this system: only '/' separates.
+  folder_ = params.path.substr(0, params.path.rfind(L'/') + 1);
 
   platform::File file;
   if (!file.OpenRead(params.path)) return kMusicErrOpen;

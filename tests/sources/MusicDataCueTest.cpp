@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/Paths.h"
 #include "platform/TextConv.h"
 #include "sources/MusicDataMP3.h"
 #include "sources/SourceFactory.h"
@@ -206,6 +207,11 @@ TEST_F(MusicDataCueTest, SheetsThatDoNotFitTheirAudioAreRefusedWhole) {
     EXPECT_TRUE(listing.tracks.empty());
   }
 
+  // No sheet is this large; it is refused without being read.
+  fixtures::WriteText(dir_.File("huge.cue"), "");
+  std::filesystem::resize_file(dir_.File("huge.cue"), std::uintmax_t{1} << 32);
+  EXPECT_EQ(ListSheet(dir_.File("huge.cue")).code, kMusicErrDecode);
+
   EXPECT_EQ(ListSheet(dir_.File("missing.cue")).code, kMusicErrOpen);
   std::filesystem::create_directory(dir_.File("folder.cue"));
   EXPECT_EQ(ListSheet(dir_.File("folder.cue")).code, kMusicErrOpen);
@@ -272,13 +278,17 @@ TEST_F(MusicDataCueTest, FileNamesAreFoundFromTheSheetsFolder) {
   std::filesystem::create_directories(dir_.File("sheets"));
   std::filesystem::create_directories(dir_.File("audio/disc 1"));
   fixtures::WriteWav(dir_.File("audio/disc 1/a.wav"), kFrameAudio, fixtures::AudioPattern(100));
-  const std::string sheet = dir_.File("sheets/album.cue");
+  fixtures::WriteWav(dir_.File("sheets/b.wav"), kFrameAudio, fixtures::AudioPattern(100));
+  // A backslash in the sheet's name is no folder separator here.
+  const std::string sheet = dir_.File("sheets/live \\ studio.cue");
   const struct {
     std::string fileName;
     std::string path;
   } cases[] = {
+      {"b.wav", dir_.File("sheets/b.wav")},
       {"../audio/disc 1/a.wav", dir_.File("sheets/../audio/disc 1/a.wav")},
-      {"..\\audio\\disc 1\\a.wav", dir_.File("sheets/../audio/disc 1/a.wav")},  // made on Windows
+      // A sheet made on Windows.
+      {"..\\audio\\disc 1\\a.wav", dir_.File("sheets/../audio/disc 1/a.wav")},
       {dir_.File("audio/disc 1/a.wav"), dir_.File("audio/disc 1/a.wav")},
   };
   for (const auto& c : cases) {
@@ -288,7 +298,7 @@ TEST_F(MusicDataCueTest, FileNamesAreFoundFromTheSheetsFolder) {
     ASSERT_EQ(listing.code, kMusicOk);
     ASSERT_EQ(listing.tracks.size(), 1u);
     EXPECT_EQ(listing.tracks[0].path, FromUtf8(c.path));
-    EXPECT_EQ(listing.tracks[0].fileName, L"a.wav");
+    EXPECT_EQ(listing.tracks[0].fileName, platform::FileName(FromUtf8(c.path)));
     EXPECT_EQ(listing.tracks[0].end, 99u);
   }
 }
