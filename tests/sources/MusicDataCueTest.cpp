@@ -218,7 +218,7 @@ TEST_F(MusicDataCueTest, SheetsThatDoNotFitTheirAudioAreRefusedWhole) {
 }
 
 TEST_F(MusicDataCueTest, TrackNumbersLeftOutGiveEmptyRecords) {
-  const std::string audio = Audio("a.wav", 1000);
+  Audio("a.wav", 1000);
   const Listing listing = List(
       "FILE a.wav WAVE\n"
       "TRACK 01 AUDIO\nINDEX 01 00:00:00\n"
