@@ -10,6 +10,7 @@ const std::unordered_map<unsigned, const wchar_t*>& Table() {
       {IDS_FILETYPE_WAVE, L"WAVE File"},
       {IDS_FILETYPE_MP3, L"MP3 File"},
       {IDS_FILETYPE_CUE, L"Cue Sheet"},
+      {IDS_CUE_TRACK_TITLE, L"Track %02d"},
       {IDS_ERR_PARAMETER, L"Parameter error occurred."},
       {IDS_ERR_SEQUENCE, L"Illegal control sequence error occurred."},
       {IDS_ERR_OPEN_FILE, L"Can't open file (\"%s\")"},

@@ -3,6 +3,7 @@
 #include <cwctype>
 
 #include "platform/Paths.h"
+#include "sources/MusicDataCue.h"
 #include "sources/MusicDataMP3.h"
 #include "sources/MusicDataPlugin.h"
 #include "sources/MusicDataWave.h"
@@ -28,9 +29,7 @@ std::int32_t GetMusicDataType(const std::wstring& path) {
 
 std::unique_ptr<CMusicData> CreateSourceForPath(const std::wstring& path,
                                                 const std::shared_ptr<CPluginCtrl>& plugins) {
-  // Cue sheets join this factory when their source is built; until then
-  // their paths have no source.
-  if (LowerExtension(path) == L".cue") return nullptr;
+  if (LowerExtension(path) == L".cue") return std::make_unique<CMusicDataCue>();
   return CreateSourceForType(GetMusicDataType(path), path, plugins);
 }
 
