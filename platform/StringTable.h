@@ -31,8 +31,11 @@ enum StringId : unsigned {
 // texts that share their control's id.
 enum WindowStringId : unsigned {
   IDS_TITLE_PREFERENCES = 101,
+  IDS_TITLE_ERROR = 102,
   IDS_BUTTON_OK = 180,
   IDS_BUTTON_CANCEL = 181,
+  IDS_BUTTON_CLOSE = 182,
+  IDS_APP_NAME = 57344,
   IDC_CONFIG_DEVICE = 1010,
   IDC_CONFIG_MP3_GAPLESS_GROUP = 1011,
   IDC_CONFIG_THRESHOLD_LABEL = 1012,

@@ -14,16 +14,10 @@
 
 #include "app/OutputDevices.h"
 #include "platform/StringTable.h"
+#include "ui/ResourceText.h"
 
 namespace ui {
 namespace {
-
-// A control's text from the string table, or its template text when the
-// table has none.
-QString Text(unsigned id, const char* templateText) {
-  const std::wstring text = platform::LoadResString(id);
-  return text.empty() ? QString::fromUtf8(templateText) : QString::fromStdWString(text);
-}
 
 constexpr int kProbeMilliseconds = 1000;
 // The stored decode modes.
@@ -41,17 +35,18 @@ CDlgConfig::CDlgConfig(std::shared_ptr<IOutputDevices> devices, QWidget* parent)
 }
 
 void CDlgConfig::BuildControls() {
-  setWindowTitle(Text(platform::IDS_TITLE_PREFERENCES, "Preferences"));
+  setWindowTitle(ResourceText(platform::IDS_TITLE_PREFERENCES, "Preferences"));
   setFont(QFont("Tahoma", 10));
 
-  deviceLabel_ = new QLabel(Text(platform::IDC_CONFIG_DEVICE, "Device"), this);
+  deviceLabel_ = new QLabel(ResourceText(platform::IDC_CONFIG_DEVICE, "Device"), this);
   devices_ = new QComboBox(this);
   devices_->setMinimumContentsLength(32);
   connect(devices_, &QComboBox::activated, this, &CDlgConfig::OnDeviceChosen);
 
-  decodeGroup_ = new QGroupBox(Text(platform::IDC_CONFIG_DECODE_GROUP, "Decode mode"), this);
-  dop_ = new QRadioButton(Text(platform::IDC_CONFIG_DOP, "DSD over PCM"), decodeGroup_);
-  native_ = new QRadioButton(Text(platform::IDC_CONFIG_NATIVE, "DSD Native"), decodeGroup_);
+  decodeGroup_ =
+      new QGroupBox(ResourceText(platform::IDC_CONFIG_DECODE_GROUP, "Decode mode"), this);
+  dop_ = new QRadioButton(ResourceText(platform::IDC_CONFIG_DOP, "DSD over PCM"), decodeGroup_);
+  native_ = new QRadioButton(ResourceText(platform::IDC_CONFIG_NATIVE, "DSD Native"), decodeGroup_);
   connect(dop_, &QRadioButton::clicked, this, [this] { pendingDecodeMode_ = kDecodeDopMode; });
   connect(native_, &QRadioButton::clicked, this,
           [this] { pendingDecodeMode_ = kDecodeNativeMode; });
@@ -59,32 +54,35 @@ void CDlgConfig::BuildControls() {
   decodeLayout->addWidget(dop_);
   decodeLayout->addWidget(native_);
 
-  ramGroup_ = new QGroupBox(Text(platform::IDC_CONFIG_RAM_GROUP, "Audio Data Handling"), this);
-  ramNormal_ = new QRadioButton(Text(platform::IDC_CONFIG_RAM_NORMAL, "Normal"), ramGroup_);
+  ramGroup_ =
+      new QGroupBox(ResourceText(platform::IDC_CONFIG_RAM_GROUP, "Audio Data Handling"), this);
+  ramNormal_ = new QRadioButton(ResourceText(platform::IDC_CONFIG_RAM_NORMAL, "Normal"), ramGroup_);
   ramExpand_ = new QRadioButton(
-      Text(platform::IDC_CONFIG_RAM_EXPAND, "Expand to RAM [Needs more memory]"), ramGroup_);
+      ResourceText(platform::IDC_CONFIG_RAM_EXPAND, "Expand to RAM [Needs more memory]"),
+      ramGroup_);
   auto* ramLayout = new QVBoxLayout(ramGroup_);
   ramLayout->addWidget(ramNormal_);
   ramLayout->addWidget(ramExpand_);
 
-  gaplessGroup_ =
-      new QGroupBox(Text(platform::IDC_CONFIG_MP3_GAPLESS_GROUP, "MP3 Gapless Playback"), this);
-  gapless_ = new QCheckBox(Text(platform::IDC_CONFIG_MP3_GAPLESS, "Enable"), gaplessGroup_);
+  gaplessGroup_ = new QGroupBox(
+      ResourceText(platform::IDC_CONFIG_MP3_GAPLESS_GROUP, "MP3 Gapless Playback"), this);
+  gapless_ = new QCheckBox(ResourceText(platform::IDC_CONFIG_MP3_GAPLESS, "Enable"), gaplessGroup_);
   threshold_ = new QLineEdit(gaplessGroup_);
   threshold_->setReadOnly(true);
   auto* gaplessLayout = new QHBoxLayout(gaplessGroup_);
   gaplessLayout->addWidget(gapless_);
-  gaplessLayout->addWidget(
-      new QLabel(Text(platform::IDC_CONFIG_THRESHOLD_LABEL, "Gapless Threshold"), gaplessGroup_));
+  gaplessLayout->addWidget(new QLabel(
+      ResourceText(platform::IDC_CONFIG_THRESHOLD_LABEL, "Gapless Threshold"), gaplessGroup_));
   gaplessLayout->addWidget(threshold_);
   gaplessLayout->addWidget(
-      new QLabel(Text(platform::IDC_CONFIG_THRESHOLD_UNIT, "dB"), gaplessGroup_));
+      new QLabel(ResourceText(platform::IDC_CONFIG_THRESHOLD_UNIT, "dB"), gaplessGroup_));
   gaplessGroup_->setEnabled(false);
   gaplessGroup_->hide();
 
   auto* buttons = new QDialogButtonBox(this);
-  buttons->addButton(Text(platform::IDS_BUTTON_OK, "OK"), QDialogButtonBox::AcceptRole);
-  buttons->addButton(Text(platform::IDS_BUTTON_CANCEL, "Cancel"), QDialogButtonBox::RejectRole);
+  buttons->addButton(ResourceText(platform::IDS_BUTTON_OK, "OK"), QDialogButtonBox::AcceptRole);
+  buttons->addButton(ResourceText(platform::IDS_BUTTON_CANCEL, "Cancel"),
+                     QDialogButtonBox::RejectRole);
   connect(buttons, &QDialogButtonBox::accepted, this, &CDlgConfig::Accept);
   connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 
