@@ -7,6 +7,16 @@ namespace {
 
 const std::unordered_map<unsigned, const wchar_t*>& Table() {
   static const std::unordered_map<unsigned, const wchar_t*> table = {
+      {IDS_COLUMN_NUMBER, L"No."},
+      {IDS_COLUMN_ARTIST, L"Artist"},
+      {IDS_COLUMN_TITLE, L"Title"},
+      {IDS_COLUMN_DURATION, L"Duration"},
+      {IDS_COLUMN_PATH, L"Path"},
+      {IDS_DIALOG_OPEN, L"Open"},
+      {IDS_DIALOG_ADD_FILE, L"Add file"},
+      {IDS_DIALOG_LOAD_PLAYLIST, L"Load playlist"},
+      {IDS_DIALOG_SAVE_PLAYLIST, L"Save playlist"},
+      {IDS_FILTER_ALL_MUSIC, L"All Music File"},
       {IDS_FILETYPE_WAVE, L"WAVE File"},
       {IDS_FILETYPE_MP3, L"MP3 File"},
       {IDS_FILETYPE_CUE, L"Cue Sheet"},

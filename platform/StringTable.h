@@ -8,8 +8,17 @@ namespace platform {
 // An id with no text gives an empty string.
 std::wstring LoadResString(unsigned id);
 
-// Resource ids of the texts the music sources use.
+// Resource ids of the texts of the player core and the music sources.
 enum StringId : unsigned {
+  IDS_COLUMN_NUMBER = 25001,
+  IDS_COLUMN_ARTIST = 25002,
+  IDS_COLUMN_TITLE = 25003,
+  IDS_COLUMN_DURATION = 25004,
+  IDS_DIALOG_OPEN = 25006,
+  IDS_DIALOG_ADD_FILE = 25007,
+  IDS_DIALOG_LOAD_PLAYLIST = 25008,
+  IDS_DIALOG_SAVE_PLAYLIST = 25009,
+  IDS_FILTER_ALL_MUSIC = 25010,
   IDS_FILETYPE_WAVE = 25011,
   IDS_FILETYPE_MP3 = 25012,
   IDS_FILETYPE_CUE = 25013,
@@ -25,6 +34,7 @@ enum StringId : unsigned {
   IDS_ERR_NO_DEVICE = 25024,
   IDS_ERR_NON_PLAYABLE = 25025,
   IDS_ERR_AUDIO_DEVICE = 25027,
+  IDS_COLUMN_PATH = 25028,
 };
 
 // Resource ids of the window's texts: dialog titles, buttons, and control
