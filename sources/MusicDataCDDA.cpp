@@ -96,12 +96,8 @@ std::int32_t CMusicDataCDDA::GetTrackInfo(std::int32_t index, TrackInfo* info) {
 
 std::int32_t CMusicDataCDDA::SetPlayRange(std::uint32_t first, std::uint32_t last,
                                           std::uint32_t offset) {
-  std::uint64_t current = std::uint64_t{first} + offset;
-  // A start at or past the end plays the range's last sector; a range ending
-  // at sector 0 starts at 0 rather than wrapping round.
-  if (last <= current) current = last > 0 ? last - 1 : 0;
-  rangeStart_ = current;
-  current_ = current;
+  rangeStart_ = RangeStartFrame(first, last, offset);
+  current_ = rangeStart_;
   last_ = last;
   return kMusicOk;
 }
