@@ -3,6 +3,7 @@
 #include <cwctype>
 
 #include "platform/Paths.h"
+#include "sources/MusicDataCDDA.h"
 #include "sources/MusicDataCue.h"
 #include "sources/MusicDataMP3.h"
 #include "sources/MusicDataPlugin.h"
@@ -36,6 +37,8 @@ std::unique_ptr<CMusicData> CreateSourceForPath(const std::wstring& path,
 std::unique_ptr<CMusicData> CreateSourceForType(std::int32_t type, const std::wstring& path,
                                                 const std::shared_ptr<CPluginCtrl>& plugins) {
   switch (type) {
+    case kSourceTypeCdda:
+      return std::make_unique<CMusicDataCDDA>();
     case kSourceTypeWave:
       return std::make_unique<CMusicDataWave>();
     case kSourceTypeMp3:
