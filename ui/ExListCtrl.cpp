@@ -114,6 +114,11 @@ bool CExListCtrl::GetDropPoint(ViewPoint* point) const {
   return true;
 }
 
+void CExListCtrl::SetOwnerDraw(bool on) {
+  ownerDraw_ = on;
+  viewport()->update();
+}
+
 void CExListCtrl::SetRowNumbering(bool on) {
   rowNumbering_ = on;
   viewport()->update();
@@ -151,6 +156,7 @@ ListCellLayout CExListCtrl::CellLayout(int row, int column) const {
 
 void CExListCtrl::drawRow(QPainter* painter, const QStyleOptionViewItem& option,
                           const QModelIndex& index) const {
+  if (!ownerDraw_) return QTreeWidget::drawRow(painter, option, index);
   const int row = index.row();
   const int count = topLevelItemCount();
   const QSize size(viewport()->width(), option.rect.height());

@@ -49,6 +49,9 @@ class CExListCtrl : public QTreeWidget, public IPlaylistViewCtrl {
   bool IsDropEnabled() const { return dropEnabled_; }
   int MinColumnWidth() const { return minColumnWidth_; }
 
+  // Off: rows are drawn as a plain tree widget draws them (for lists such
+  // as the plug-in list, where only the minimum column width applies).
+  void SetOwnerDraw(bool on);
   // Rows without an image show their number, counted from 1, in column 0.
   void SetRowNumbering(bool on);
   // 0 none, 1 playing, 2 paused; 1 and 2 show the playing marker.
@@ -123,6 +126,7 @@ class CExListCtrl : public QTreeWidget, public IPlaylistViewCtrl {
   int dragInsertionRow_ = -1;
   int dropInsertionRow_ = -1;
   int minColumnWidth_ = 0;
+  bool ownerDraw_ = true;
   bool rowNumbering_ = false;
   bool dropEnabled_ = false;
   bool fileDragAccepted_ = false;

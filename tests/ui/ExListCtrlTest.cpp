@@ -271,9 +271,12 @@ TEST_F(ExListCtrlTest, TheRightButtonDoesNothingDuringADrag) {
 
 TEST_F(ExListCtrlTest, TheInsertionMarkerIsABlackLineAtTheTopOrAfterTheLastRow) {
   Press(2);
-  MoveTo(At(5, 0.75));
+  const QPoint cursor(390, At(5, 0.75).y());  // over the empty Duration column
+  MoveTo(cursor);
   ASSERT_EQ(list_.DragInsertionRow(), 6);
   QImage image = Drawn();
+  const QPoint inDragImage = cursor + QPoint(3, 3 - 16);  // it hangs above the cursor
+  EXPECT_EQ(image.pixelColor(inDragImage), kMarkerBlue) << "the drag image";
   const int x = list_.columnWidth(0) + list_.columnWidth(1) / 2;  // an empty cell
   const QRect row6 = RowRect(6);
   EXPECT_EQ(image.pixelColor(x, row6.top()), QColor(Qt::black));
@@ -295,6 +298,7 @@ TEST_F(ExListCtrlTest, TheInsertionMarkerIsABlackLineAtTheTopOrAfterTheLastRow) 
   Release(QPoint(250, last.bottom() + 30));
   image = Drawn();
   EXPECT_EQ(image.pixelColor(x, last.bottom()), QColor(249, 249, 249));
+  EXPECT_EQ(image.pixelColor(inDragImage), QColor(249, 249, 249)) << "no drag image after it";
 }
 
 TEST_F(ExListCtrlTest, ADragAtAnEdgeRowScrollsOneRowPerTick) {
@@ -438,6 +442,26 @@ TEST_F(FileDropTest, ADropMarksWhereTheFilesGoAndReportsThemWithThePoint) {
   EXPECT_EQ(list_.DropInsertionRow(), -1) << "leaving takes the marker away";
 }
 
+TEST_F(FileDropTest, FilesHeldAtTheLastVisibleRowScrollWhileRowDraggingIsOn) {
+  Fill(100);
+  Carry({"song.WAV"});
+  const QPoint bottomEdge(250, list_.viewport()->height() - 2);
+  ASSERT_TRUE(Enter(bottomEdge));
+  ASSERT_EQ(list_.AutoScrollDirection(), AutoScroll::kDown);
+  const int insertion = list_.DropInsertionRow();
+  list_.AutoScrollTick();
+  EXPECT_EQ(list_.verticalScrollBar()->value(), 1);
+  EXPECT_EQ(list_.DropInsertionRow(), insertion + 1);
+  ASSERT_TRUE(Over(At(list_.indexAt(QPoint(0, 0)).row() + 3, 0.5)));
+  EXPECT_EQ(list_.AutoScrollDirection(), AutoScroll::kNone);
+
+  list_.SetDragEnabled(false);  // as in the CD mode
+  ASSERT_TRUE(Over(bottomEdge));
+  EXPECT_EQ(list_.AutoScrollDirection(), AutoScroll::kNone);
+  QDragLeaveEvent leave;
+  QApplication::sendEvent(Rows(), &leave);
+}
+
 TEST_F(ExListCtrlTest, ZebraRowsAndTheSelectionHighlight) {
   list_.topLevelItem(2)->setSelected(true);
   const QImage image = Drawn();
@@ -511,6 +535,13 @@ TEST_F(ExListCtrlTest, AColumnNarrowedBelowTheMinimumSnapsBackAtTheNextRedraw) {
   list_.header()->resizeSection(2, 30);
   Drawn();
   EXPECT_EQ(list_.columnWidth(2), 30);
+
+  list_.SetOwnerDraw(false);
+  list_.SetMinColumnWidth(50);
+  const QImage plain = Drawn();
+  EXPECT_EQ(list_.columnWidth(2), 50) << "the minimum holds for plain rows too";
+  const int x = list_.columnWidth(0) + list_.columnWidth(1) / 2;
+  EXPECT_NE(plain.pixelColor(x, At(1, 0.5).y()), QColor(249, 249, 249)) << "no zebra rows";
 }
 
 TEST(ExListCtrlKeysTest, CtrlASelectsEveryRowAndTakesTheFocus) {
