@@ -28,6 +28,7 @@ constexpr int kDragImageHotSpotY = 16;
 constexpr int kMarkerHeight = 2;
 const QColor kEvenRow(255, 255, 255);
 const QColor kOddRow(249, 249, 249);
+const QColor kGridLine(240, 240, 240);
 
 // Rows as high as the font needs, and never lower than the row images.
 class RowHeightDelegate : public QStyledItemDelegate {
@@ -119,6 +120,11 @@ void CExListCtrl::SetOwnerDraw(bool on) {
   viewport()->update();
 }
 
+void CExListCtrl::SetGridLines(bool on) {
+  gridLines_ = on;
+  viewport()->update();
+}
+
 void CExListCtrl::SetRowNumbering(bool on) {
   rowNumbering_ = on;
   viewport()->update();
@@ -169,6 +175,15 @@ void CExListCtrl::drawRow(QPainter* painter, const QStyleOptionViewItem& option,
                 : row % 2 == 0 ? kEvenRow
                                : kOddRow);
   QPainter canvas(&composed);
+  if (gridLines_) {
+    canvas.setPen(kGridLine);
+    canvas.drawLine(0, size.height() - 1, size.width() - 1, size.height() - 1);
+    for (int column = 0; column < header()->count(); ++column) {
+      if (isColumnHidden(column)) continue;
+      const int right = header()->sectionViewportPosition(column) + header()->sectionSize(column);
+      canvas.drawLine(right - 1, 0, right - 1, size.height() - 1);
+    }
+  }
   if (row == dragInsertionRow_ || row == dropInsertionRow_)
     canvas.fillRect(0, 0, size.width(), kMarkerHeight, Qt::black);
   if (row == count - 1 && (dragInsertionRow_ >= count || dropInsertionRow_ >= count))

@@ -52,6 +52,8 @@ class CExListCtrl : public QTreeWidget, public IPlaylistViewCtrl {
   // Off: rows are drawn as a plain tree widget draws them (for lists such
   // as the plug-in list, where only the minimum column width applies).
   void SetOwnerDraw(bool on);
+  // Light lines between rows and after each column.
+  void SetGridLines(bool on);
   // Rows without an image show their number, counted from 1, in column 0.
   void SetRowNumbering(bool on);
   // 0 none, 1 playing, 2 paused; 1 and 2 show the playing marker.
@@ -59,7 +61,8 @@ class CExListCtrl : public QTreeWidget, public IPlaylistViewCtrl {
   int ItemImage(int row) const;
 
   // Which paths the owner can add; a file drag is accepted only when it
-  // carries at least one file this accepts. Without it nothing is accepted.
+  // carries at least one file (folders do not count) this accepts. Without
+  // it nothing is accepted.
   void SetSupportedFileCheck(std::function<bool(const std::wstring&)> check);
 
   // What cell (row, column) shows and where, in the row's own coordinates.
@@ -127,6 +130,7 @@ class CExListCtrl : public QTreeWidget, public IPlaylistViewCtrl {
   int dropInsertionRow_ = -1;
   int minColumnWidth_ = 0;
   bool ownerDraw_ = true;
+  bool gridLines_ = false;
   bool rowNumbering_ = false;
   bool dropEnabled_ = false;
   bool fileDragAccepted_ = false;

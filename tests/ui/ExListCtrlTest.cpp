@@ -462,7 +462,7 @@ TEST_F(FileDropTest, FilesHeldAtTheLastVisibleRowScrollWhileRowDraggingIsOn) {
   QApplication::sendEvent(Rows(), &leave);
 }
 
-TEST_F(ExListCtrlTest, ZebraRowsAndTheSelectionHighlight) {
+TEST_F(ExListCtrlTest, ZebraRowsTheSelectionHighlightAndGridLines) {
   list_.topLevelItem(2)->setSelected(true);
   const QImage image = Drawn();
   const int x = list_.columnWidth(0) + list_.columnWidth(1) / 2;  // an empty cell
@@ -471,6 +471,15 @@ TEST_F(ExListCtrlTest, ZebraRowsAndTheSelectionHighlight) {
   EXPECT_EQ(image.pixelColor(x, At(2, 0.5).y()),
             list_.palette().color(QPalette::Active, QPalette::Highlight));
   EXPECT_EQ(image.pixelColor(x, At(3, 0.5).y()), QColor(249, 249, 249));
+
+  list_.SetGridLines(true);
+  const QImage grid = Drawn();
+  const QColor line(240, 240, 240);
+  EXPECT_EQ(grid.pixelColor(x, RowRect(0).bottom()), line);
+  EXPECT_EQ(grid.pixelColor(x, RowRect(1).bottom()), line);
+  EXPECT_EQ(grid.pixelColor(list_.columnWidth(0) - 1, At(1, 0.5).y()), line);
+  EXPECT_EQ(grid.pixelColor(list_.columnWidth(0), At(1, 0.5).y()), QColor(249, 249, 249));
+  EXPECT_EQ(grid.pixelColor(x, At(1, 0.5).y()), QColor(249, 249, 249));
 }
 
 TEST_F(ExListCtrlTest, RowNumbersAreCentredAndThePlayingRowShowsTheMarker) {
