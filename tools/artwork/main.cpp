@@ -247,6 +247,16 @@ void Playlist() {
     p.setBrush(QColor(0, 120, 215));
     p.drawPolygon(QPolygonF({{6, 4}, {16, 10}, {6, 16}}));
   });
+  // The drag image: three rows with a double-headed arrow beside them.
+  Draw(371, 16, 16, [](QPainter& p) {
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(0, 120, 215));
+    for (int row = 0; row < 3; ++row)
+      p.drawRect(QRectF(1, 2 + 5 * row, 9, 3));
+    p.drawPolygon(QPolygonF({{13, 1}, {15.5, 5}, {10.5, 5}}));
+    p.drawRect(QRectF(12.25, 5, 1.5, 6));
+    p.drawPolygon(QPolygonF({{13, 15}, {15.5, 11}, {10.5, 11}}));
+  });
 }
 
 void Background() {
