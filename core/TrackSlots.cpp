@@ -63,10 +63,9 @@ bool CTrackSlots::OpenSlot(std::int32_t item, bool report) {
   return true;
 }
 
-bool CTrackSlots::StartDecoding(const std::function<void(int slot)>& flushOutput) {
+bool CTrackSlots::StartDecoding() {
   const int slot = next_;
   EmptySlot(slot);
-  if (flushOutput) flushOutput(slot);
   shared_->primed = false;
   stops_[slot]->Reset();
 

@@ -51,9 +51,13 @@ class CTrackSlots {
   // held; with `report` a failure goes to the error report.
   bool OpenSlot(std::int32_t item, bool report);
   // Starts a worker for the next slot (after its previous worker ended),
-  // discarding what the queue and the output (`flushOutput`) hold of it;
-  // the next slot then becomes the other one.
-  bool StartDecoding(const std::function<void(int slot)>& flushOutput);
+  // discarding what the queue holds of it; the next slot then becomes the
+  // other one. The output is not asked to flush the slot: its feeder acts
+  // on a flush request at its next empty read, which may come after the
+  // new worker's first blocks were fed, and would throw them away. Where
+  // the output holds stale data of a slot, the playback thread stops the
+  // output or requests the flush itself.
+  bool StartDecoding();
   // Stops both workers, waits for them and clears the queue.
   void StopWorkers();
   // Stops the slot's worker, waits for it and releases it and its blocks.

@@ -307,8 +307,12 @@ void CWaveDataPlay::StopOutput(bool keepDevice) {
       keepDevice || (HostIsWasapi() != 0 && (HostGetSelectedFlags() & kWasapiKeepOpenFlag) != 0);
   if (!keepOpen && buffersCreated_) CloseDevice();
   std::lock_guard lock(engineLock_);
-  for (int slot = 0; slot < kSlotCount; ++slot)
+  for (int slot = 0; slot < kSlotCount; ++slot) {
     queues_.FlushSlot(slot);
+    // A track prepared before the stop is gone with its data: the next
+    // start must not join onto it at the end of its track.
+    slots_[slot].gaplessJoin = 0;
+  }
   running_ = false;
   ReleaseConsumers();
   played_ = 0;
@@ -611,11 +615,12 @@ void CWaveDataPlay::FeederLoop() {
   while (!stopEvent_.IsSet()) {
     output::BlockDescription block;
     if (!blocks_ || blocks_->PopBlock(&block, &scratch, static_cast<uint32_t>(feedSlot)) != 0) {
+      // A flushed slot loses what was fed of it; feeding goes on where it
+      // was, so a flush of the prepared slot never cuts the track playing.
       for (int slot = 0; slot < kSlotCount; ++slot) {
         if (flushRequest_[slot].exchange(false)) {
           queues_.FlushSlot(slot);
-          feedSlot = slot;
-          FeedInto(feedSlot);
+          if (slot == feedSlot) FeedInto(feedSlot);
         }
       }
       stopEvent_.WaitFor(std::chrono::milliseconds(1));

@@ -201,7 +201,7 @@ TEST_F(TrackSlotsTest, WaveItemDecodesBlockForBlockAfterTheLeadIn) {
     MakeSlots();
     if (standstill) SetLeadInPending();
     ASSERT_TRUE(slots_->OpenSlot(0, true));
-    ASSERT_TRUE(slots_->StartDecoding(nullptr));
+    ASSERT_TRUE(slots_->StartDecoding());
     EXPECT_EQ(slots_->NextSlot(), 1);
     std::vector<Block> blocks = DrainSlot(slots_->Queue(), 0);
     ASSERT_FALSE(blocks.empty());
@@ -237,9 +237,9 @@ TEST_F(TrackSlotsTest, TheSecondWorkerDecodesOnlyAfterTheFirstFinishedItsTrack) 
   MakeSlots();
 
   ASSERT_TRUE(slots_->OpenSlot(0, false));
-  ASSERT_TRUE(slots_->StartDecoding(nullptr));
+  ASSERT_TRUE(slots_->StartDecoding());
   ASSERT_TRUE(slots_->OpenSlot(1, false));
-  ASSERT_TRUE(slots_->StartDecoding(nullptr));
+  ASSERT_TRUE(slots_->StartDecoding());
 
   // The first worker is held in its fourth read; the second must not start
   // although the queue has room for it.
@@ -265,9 +265,9 @@ TEST_F(TrackSlotsTest, StopEndsAWorkerWaitingForRoomAndOneWaitingForTheDecodeLoc
   AddScripted(L"next", {.name = "next", .chunks = 3});
   MakeSlots();
   ASSERT_TRUE(slots_->OpenSlot(0, false));
-  ASSERT_TRUE(slots_->StartDecoding(nullptr));
+  ASSERT_TRUE(slots_->StartDecoding());
   ASSERT_TRUE(slots_->OpenSlot(1, false));
-  ASSERT_TRUE(slots_->StartDecoding(nullptr));
+  ASSERT_TRUE(slots_->StartDecoding());
 
   // Nobody drains the queue: the first worker fills it to its push limit
   // and waits for room, which primes the queue.
@@ -294,7 +294,7 @@ TEST_F(TrackSlotsTest, ADecodingErrorSkipsOnlyFromThePlayingSlot) {
     MakeSlots();
     slots_->SetCurrentSlot(playing);
     ASSERT_TRUE(slots_->OpenSlot(0, false));
-    ASSERT_TRUE(slots_->StartDecoding(nullptr));
+    ASSERT_TRUE(slots_->StartDecoding());
     // What was decoded plays, then the slot ends.
     EXPECT_EQ(DrainSlot(slots_->Queue(), 0).size(), 3u);
     slots_->StopWorkers();
@@ -315,7 +315,7 @@ TEST_F(TrackSlotsTest, RamModeDecodesTheWholeTrackWithRisingProgress) {
   MakeSlots(1, machine);
   EXPECT_EQ(slots_->QueueDepth(), 0);
   ASSERT_TRUE(slots_->OpenSlot(0, true));
-  ASSERT_TRUE(slots_->StartDecoding(nullptr));
+  ASSERT_TRUE(slots_->StartDecoding());
   slots_->EmptySlot(1);  // nothing there: must not disturb slot 0
   while (!slots_->Primed())
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -350,7 +350,7 @@ TEST_F(TrackSlotsTest, RamModeRefusesATrackTheMachineCannotHold) {
     AddScripted(L"track", {.name = "track", .chunks = 20});
     MakeSlots(1, machine);
     ASSERT_TRUE(slots_->OpenSlot(0, true));
-    ASSERT_TRUE(slots_->StartDecoding(nullptr));
+    ASSERT_TRUE(slots_->StartDecoding());
     while (!slots_->Primed())
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
     slots_->StopWorkers();
@@ -387,7 +387,7 @@ TEST_F(TrackSlotsTest, ItemsThatCannotOpenLeaveTheSlotEmpty) {
   EXPECT_EQ(errors_->Texts().size(), 2u);
   EXPECT_EQ(slots_->Slot(slots_->NextSlot()), nullptr);
   // A slot without a source decodes nothing but still primes the queue.
-  ASSERT_TRUE(slots_->StartDecoding(nullptr));
+  ASSERT_TRUE(slots_->StartDecoding());
   slots_->StopWorkers();
   EXPECT_TRUE(slots_->Primed());
   EXPECT_EQ(CountSlot(slots_->Queue(), 0), 0u);
