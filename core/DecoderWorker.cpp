@@ -28,6 +28,48 @@ constexpr std::uint32_t kPushStopped = 0xFFFFFFFF;
 
 }  // namespace
 
+std::uint64_t DecodeTurns::Take() {
+  std::lock_guard lock(mutex_);
+  waiting_.insert(next_);
+  return next_++;
+}
+
+void DecodeTurns::Cancel(std::uint64_t ticket) {
+  {
+    std::lock_guard lock(mutex_);
+    waiting_.erase(ticket);
+  }
+  changed_.notify_all();
+}
+
+bool DecodeTurns::Acquire(std::uint64_t ticket, platform::Event& stop) {
+  std::unique_lock lock(mutex_);
+  for (;;) {
+    if (!busy_ && !waiting_.empty() && *waiting_.begin() == ticket) {
+      waiting_.erase(ticket);
+      busy_ = true;
+      return true;
+    }
+    // The stop event has no link to this condition: look at it every
+    // millisecond, as the worker's only way out of the wait.
+    changed_.wait_for(lock, kLockRetry);
+    if (stop.IsSet()) {
+      waiting_.erase(ticket);
+      lock.unlock();
+      changed_.notify_all();
+      return false;
+    }
+  }
+}
+
+void DecodeTurns::Release() {
+  {
+    std::lock_guard lock(mutex_);
+    busy_ = false;
+  }
+  changed_.notify_all();
+}
+
 bool RamTrackFits(std::uint64_t expectedBytes, const platform::MemoryStatus& status) {
   const std::uint64_t available = std::min(status.availablePhysical, kRamAvailableCap);
   const std::uint64_t total = status.totalPhysical;
@@ -76,7 +118,9 @@ void CDecoderWorker::Run() {
   std::uint32_t queued = 0;
   if (!setup_.track || !setup_.track->IsOpen() ||
       queue.CountSlot(setup_.slot, &queued) == kQueueGone) {
-    // Nothing to decode: still let a playback thread waiting for the queue go on.
+    // Nothing to decode: still let a playback thread waiting for the queue
+    // go on, and the workers after this one take their turns.
+    shared.decodeLock.Cancel(setup_.ticket);
     shared.primed = true;
     return;
   }
@@ -95,10 +139,7 @@ void CDecoderWorker::Run() {
     queue.ClearSlot(setup_.slot);
   }
 
-  std::unique_lock decoding(shared.decodeLock, std::defer_lock);
-  while (!decoding.try_lock_for(kLockRetry)) {
-    if (setup_.stop->IsSet()) return;
-  }
+  if (!shared.decodeLock.Acquire(setup_.ticket, *setup_.stop)) return;
 
   Outcome outcome = Outcome::kFailed;
   try {
@@ -118,6 +159,7 @@ void CDecoderWorker::Run() {
   }
   if (setup_.ramMode) Report(100);
   shared.primed = true;
+  shared.decodeLock.Release();
 }
 
 CDecoderWorker::Outcome CDecoderWorker::Decode(const output::BlockDescription& format) {

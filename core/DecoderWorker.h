@@ -1,10 +1,12 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <thread>
 
 #include "core/DecodedDataQueue.h"
@@ -15,11 +17,33 @@
 
 namespace core {
 
+// The decode lock: one worker decodes at a time, and workers decode in the
+// order they were started. The order matters: the prepared slot's worker
+// decoding before the current one would fill the queue with blocks the
+// output does not take yet, and then wait for room that never comes while
+// the current track starves.
+class DecodeTurns {
+ public:
+  // A place in the order, taken by the playback thread as it starts a worker.
+  std::uint64_t Take();
+  // Gives up a place that will never be used.
+  void Cancel(std::uint64_t ticket);
+  // Waits for the turn of `ticket`; false, giving the place up, when `stop`
+  // is set first.
+  bool Acquire(std::uint64_t ticket, platform::Event& stop);
+  void Release();
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::set<std::uint64_t> waiting_;
+  std::uint64_t next_ = 0;
+  bool busy_ = false;
+};
+
 // What the workers of both track slots share with the playback thread.
 struct DecoderShared {
-  // Held by the one worker that decodes; the prepared slot's worker waits
-  // for the current one to finish its whole track.
-  std::timed_mutex decodeLock;
+  DecodeTurns decodeLock;
   // Set when the queue first refuses a block for being full and whenever a
   // worker ends: the output may start.
   std::atomic<bool> primed{false};
@@ -39,6 +63,8 @@ bool RamTrackFits(std::uint64_t expectedBytes, const platform::MemoryStatus& sta
 
 struct DecoderWorkerSetup {
   std::uint32_t slot = 0;
+  // The worker's place in the decoding order (DecodeTurns::Take).
+  std::uint64_t ticket = 0;
   std::shared_ptr<CMusicDataAnalyze> track;
   CDecodedDataQueue queue;
   // RAM mode: the whole track into an unlimited queue, with progress.

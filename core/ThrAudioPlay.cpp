@@ -74,7 +74,6 @@ bool CThrAudioPlay::Start() {
 
 void CThrAudioPlay::Stop() {
   if (!thread_.joinable()) return;
-  messages_->Post(TM_STOP, 0, 1);
   messages_->PostQuit();
   thread_.join();
 }
@@ -250,6 +249,10 @@ bool CThrAudioPlay::WaitForPrimed() {
   while (!slots_->Primed()) {
     if (auto message = messages_->WaitFor(static_cast<std::uint32_t>(kPrimedPoll.count()))) {
       filter_.Append(*message);
+      filter_.Collect(*messages_);
+      // The command taken below jumps the queue: first drop the older ones
+      // it supersedes, or they would run after it and undo it.
+      filter_.Coalesce();
     }
     const auto command = filter_.TakeFirstOf({TM_STOP, TM_PAUSE, TM_PREVIOUS, TM_NEXT});
     if (!command || command->id == TM_PAUSE) continue;  // a pause here is discarded

@@ -53,7 +53,9 @@ class CThrAudioPlay : public IBlockSource, public IPositionSink {
 
   // Starts the thread; false when it cannot be created or already runs.
   bool Start();
-  // Posts TM_STOP and quit and waits for the thread to end.
+  // Posts quit and waits for the thread to end; the commands posted before
+  // are handled first (those a quit supersedes are dropped). Ending, the
+  // thread stops its workers and the output without a notification.
   void Stop();
   void Post(std::uint32_t id, std::intptr_t wParam = 0, std::intptr_t lParam = 0);
   const std::shared_ptr<platform::ThreadMessageQueue>& Messages() const { return messages_; }

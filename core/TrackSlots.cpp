@@ -71,6 +71,7 @@ bool CTrackSlots::StartDecoding() {
 
   DecoderWorkerSetup setup;
   setup.slot = static_cast<std::uint32_t>(slot);
+  setup.ticket = shared_->decodeLock.Take();
   setup.track = slots_[slot];
   setup.queue = queue_;
   setup.ramMode = queueDepth_ == 0;
@@ -80,8 +81,12 @@ bool CTrackSlots::StartDecoding() {
   setup.onLoading = links_.onLoading;
   setup.leadInSeconds = links_.leadInSeconds;
   setup.system = links_.system;
+  const std::uint64_t ticket = setup.ticket;
   auto worker = std::make_unique<CDecoderWorker>(std::move(setup));
-  if (!worker->Start()) return false;
+  if (!worker->Start()) {
+    shared_->decodeLock.Cancel(ticket);
+    return false;
+  }
   workers_[slot] = std::move(worker);
   next_ = 1 - slot;
   return true;

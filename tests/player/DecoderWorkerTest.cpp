@@ -179,6 +179,36 @@ TEST(RamTrackFitsTest, RefusesTracksThatWouldCrowdOutTheSystem) {
   }
 }
 
+TEST(DecodeTurnsTest, WorkersDecodeInTheOrderTheyWereStarted) {
+  core::DecodeTurns turns;
+  platform::Event noStop(true);
+  const std::uint64_t first = turns.Take();
+  const std::uint64_t second = turns.Take();
+  const std::uint64_t third = turns.Take();
+
+  // The second worker's thread runs first: it waits for the first's turn.
+  std::atomic<bool> secondDecoding{false};
+  std::thread secondWorker([&] {
+    if (turns.Acquire(second, noStop)) secondDecoding = true;
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_FALSE(secondDecoding);
+  ASSERT_TRUE(turns.Acquire(first, noStop));
+  EXPECT_FALSE(secondDecoding);
+  turns.Release();
+  secondWorker.join();
+  EXPECT_TRUE(secondDecoding);
+
+  // A stopped waiter gives its place up; the one after it goes on.
+  platform::Event stop(true);
+  const std::uint64_t fourth = turns.Take();
+  stop.Set();
+  EXPECT_FALSE(turns.Acquire(third, stop));
+  turns.Release();
+  EXPECT_TRUE(turns.Acquire(fourth, noStop));
+  turns.Release();
+}
+
 TEST_F(TrackSlotsTest, WaveItemDecodesBlockForBlockAfterTheLeadIn) {
   fixtures::TempDir dir;
   const std::string path = dir.File("tone.wav");

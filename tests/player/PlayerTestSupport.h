@@ -1,5 +1,7 @@
 #pragma once
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <functional>
@@ -48,8 +50,11 @@ class RecordingPlayer : public IPlayerNotify,
   void OnPlayRequest() override { Add("request"); }
   void OnStateChanged(std::int32_t, std::intptr_t, std::unique_ptr<PlayingRecord>) override {}
   void OnTimeChanged(std::uint32_t track, std::uint32_t playlist) override {
-    std::lock_guard lock(mutex_);
-    times_.emplace_back(track, playlist);
+    {
+      std::lock_guard lock(mutex_);
+      times_.emplace_back(track, playlist);
+    }
+    changed_.notify_all();
   }
   void OnPlaylistChanged(std::int32_t) override {}
   void OnTrackSkipped(std::unique_ptr<std::wstring> text, bool) override {
@@ -77,6 +82,23 @@ class RecordingPlayer : public IPlayerNotify,
     std::unique_lock lock(mutex_);
     return changed_.wait_for(
         lock, timeout, [&] { return std::count(events_.begin(), events_.end(), event) >= count; });
+  }
+
+  // Waits for the output to run: its timer reports the time, after the
+  // report each play request makes.
+  bool WaitForOutput(std::size_t reports = 2) {
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, std::chrono::seconds(20),
+                             [&] { return times_.size() >= reports; });
+  }
+
+  // Waits for a time report of at least `seconds` into the track.
+  bool WaitForSecond(std::uint32_t seconds) {
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, std::chrono::seconds(20), [&] {
+      return std::any_of(times_.begin(), times_.end(),
+                         [&](const auto& time) { return time.first >= seconds; });
+    });
   }
 
   std::atomic<int> playingRecords{0};

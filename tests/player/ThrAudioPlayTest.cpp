@@ -167,4 +167,155 @@ TEST_F(ThrAudioPlayTest, AnItemOfAnotherRateRestartsTheOutput) {
             played.end());
 }
 
+bool IsPrefixOf(const Samples& part, const Samples& whole) {
+  return part.size() <= whole.size() && std::equal(part.begin(), part.end(), whole.begin());
+}
+
+TEST_F(ThrAudioPlayTest, PauseResumeAndStopKeepTheStreamWhole) {
+  const Bytes audio = AddWav("long.wav", 44100 * 3);
+  StartThread();
+  thread_->Post(TM_PLAY_ITEM, 0, 3);
+  ASSERT_TRUE(player_->WaitFor("playing 0 user"));
+  // A pause before the output runs is discarded: pause a second in.
+  ASSERT_TRUE(player_->WaitForSecond(1));
+  thread_->Post(TM_PAUSE, 1);
+  ASSERT_TRUE(player_->WaitFor("paused"));
+  EXPECT_EQ(thread_->TransportState(), 2);
+  // Playing the paused item again without a restart resumes it.
+  thread_->Post(TM_PLAY_ITEM, 0, 1);
+  ASSERT_TRUE(player_->WaitFor("resumed"));
+  ASSERT_TRUE(player_->WaitForSecond(2));
+  thread_->Post(TM_PAUSE, 1);
+  ASSERT_TRUE(player_->WaitFor("paused", 2));
+  thread_->Post(TM_PAUSE, 1);
+  ASSERT_TRUE(player_->WaitFor("resumed", 2));
+  thread_->Post(TM_STOP, 1);
+  ASSERT_TRUE(player_->WaitFor("stopped"));
+  // A pause while stopped changes nothing.
+  thread_->Post(TM_PAUSE, 1);
+  thread_->Stop();
+
+  EXPECT_EQ(player_->Events(),
+            (std::vector<std::string>{"request", "playing 0 user", "paused", "request", "resumed",
+                                      "paused", "resumed", "stopped"}));
+  EXPECT_EQ(thread_->TransportState(), 0);
+  // The device started three times (play and two resumes), at one rate.
+  const std::string start = "start rate=44100 format=pcm type=18 buffer=512 channels=2\n";
+  EXPECT_EQ(Log(), start + start + start);
+  // Whatever was heard is the file from its start, nothing lost or doubled.
+  const Samples played = WithoutTail(Capture(0));
+  ASSERT_GT(played.size(), kHalf + kLeadIn + 44100);
+  EXPECT_TRUE(std::all_of(played.begin(), played.begin() + kHalf + kLeadIn,
+                          [](std::uint32_t s) { return s == 0; }));
+  EXPECT_TRUE(
+      IsPrefixOf(Samples(played.begin() + kHalf + kLeadIn, played.end()), ChannelOf(audio, 0)));
+}
+
+TEST_F(ThrAudioPlayTest, SeekPlaysOnFromTheTargetSecond) {
+  const Bytes audio = AddWav("long.wav", 44100 * 3);
+  StartThread();
+  thread_->Post(TM_PLAY_ITEM, 0, 3);
+  ASSERT_TRUE(player_->WaitFor("playing 0 user"));
+  ASSERT_TRUE(player_->WaitForOutput());
+  thread_->Post(TM_SEEK, 2);
+  ASSERT_TRUE(player_->WaitFor("stopped"));
+
+  // The capture ends with the file from second 2, after what played of it
+  // before the seek.
+  const Samples file = ChannelOf(audio, 0);
+  const Samples fromTwo(file.begin() + 88200, file.end());
+  const Samples played = WithoutTail(Capture(0));
+  ASSERT_GT(played.size(), fromTwo.size());
+  EXPECT_TRUE(std::equal(fromTwo.begin(), fromTwo.end(), played.end() - fromTwo.size()));
+  Samples before = WithoutTail(Samples(played.begin(), played.end() - fromTwo.size()));
+  before.erase(before.begin(),
+               std::find_if(before.begin(), before.end(), [](std::uint32_t s) { return s != 0; }));
+  EXPECT_TRUE(IsPrefixOf(before, file));
+  EXPECT_EQ(player_->States(), (std::vector<std::string>{"playing 0 user", "stopped"}));
+  // The seek reports the new time at once.
+  bool reportedTwo = false;
+  for (const auto& [track, playlist] : player_->Times())
+    reportedTwo = reportedTwo || (track == 2 && playlist == 2);
+  EXPECT_TRUE(reportedTwo);
+}
+
+TEST_F(ThrAudioPlayTest, NextAndPreviousStepThroughThePlaylist) {
+  for (std::uint32_t i = 0; i < 4; ++i)
+    AddWav("item" + std::to_string(i) + ".wav", 44100 * 2, 44100, i + 1);
+  StartThread();
+  thread_->Post(TM_PLAY_ITEM, 0, 3);
+  ASSERT_TRUE(player_->WaitFor("playing 0 user"));
+  // A burst: every next counts.
+  thread_->Post(TM_NEXT, 1);
+  thread_->Post(TM_NEXT, 1);
+  thread_->Post(TM_NEXT, 1);
+  ASSERT_TRUE(player_->WaitFor("playing 3 user"));
+  EXPECT_EQ(playlist_->PlayPosition(), 3);
+  thread_->Post(TM_PREVIOUS, 1);
+  ASSERT_TRUE(player_->WaitFor("playing 2 user"));
+  // A play request queued behind a later next is dropped; the next moves on
+  // from the playing item.
+  thread_->Post(TM_PLAY_ITEM, 0, 3);
+  thread_->Post(TM_NEXT, 1);
+  ASSERT_TRUE(player_->WaitFor("playing 3 user", 2));
+  // Next at the last item stops in order mode.
+  thread_->Post(TM_NEXT, 1);
+  ASSERT_TRUE(player_->WaitFor("stopped"));
+  thread_->Stop();
+  EXPECT_EQ(
+      player_->States(),
+      (std::vector<std::string>{"playing 0 user", "playing 1 user", "playing 2 user",
+                                "playing 3 user", "playing 2 user", "playing 3 user", "stopped"}));
+  EXPECT_EQ(player_->playingRecords, 6);
+}
+
+TEST_F(ThrAudioPlayTest, RepeatModesWrapAtTheEnds) {
+  for (std::uint32_t i = 0; i < 2; ++i)
+    AddWav("item" + std::to_string(i) + ".wav", 44100 * 2, 44100, i + 1);
+  StartThread();
+  thread_->Post(TM_SET_REPEAT, 2);
+  thread_->Post(TM_PLAY_ITEM, 1, 3);
+  ASSERT_TRUE(player_->WaitFor("playing 1 user"));
+  thread_->Post(TM_NEXT, 1);  // past the last: the first
+  ASSERT_TRUE(player_->WaitFor("playing 0 user"));
+  thread_->Post(TM_PREVIOUS, 1);  // before the first: the last
+  ASSERT_TRUE(player_->WaitFor("playing 1 user", 2));
+  thread_->Post(TM_SET_REPEAT, 0);
+  thread_->Post(TM_PREVIOUS, 1);
+  ASSERT_TRUE(player_->WaitFor("playing 0 user", 2));
+  thread_->Post(TM_PREVIOUS, 1);  // at the first in order mode: stop
+  ASSERT_TRUE(player_->WaitFor("stopped"));
+}
+
+TEST_F(ThrAudioPlayTest, ItemsThatCannotOpenAreSkippedInTheDirectionOfTravel) {
+  AddWav("first.wav", 44100 * 2, 44100, 1);
+  TrackInfo missing;
+  missing.type = kSourceTypeWave;
+  missing.path = Wide(dir_.File("missing.wav"));
+  missing.fileName = L"missing.wav";
+  playlist_->Insert(missing, 1);
+  AddWav("third.wav", 44100 * 2, 44100, 3);
+  StartThread();
+
+  // Forwards: the failure is reported and the thread moves on.
+  thread_->Post(TM_PLAY_ITEM, 1, 3);
+  ASSERT_TRUE(player_->WaitFor("playing 2"));
+  EXPECT_EQ(errors_->texts.size(), 1u);
+  TrackInfo item;
+  playlist_->GetItem(1, &item);
+  EXPECT_TRUE(IsMarkedUnplayable(item));
+  // Backwards over the marked item: skipped without opening it again.
+  thread_->Post(TM_PREVIOUS, 1);
+  ASSERT_TRUE(player_->WaitFor("playing 0"));
+  thread_->Post(TM_STOP, 1);
+  ASSERT_TRUE(player_->WaitFor("stopped", 2));
+  thread_->Stop();
+  EXPECT_EQ(player_->Events(),
+            (std::vector<std::string>{"request", "stopped", "request", "playing 2", "request",
+                                      "skipped missing.wav", "request", "playing 0", "stopped"}));
+  EXPECT_EQ(errors_->texts.size(), 1u);
+  playlist_->GetItem(1, &item);
+  EXPECT_FALSE(IsMarkedUnplayable(item)) << "a stop clears the marks";
+}
+
 }  // namespace
