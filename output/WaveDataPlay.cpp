@@ -603,6 +603,23 @@ void CWaveDataPlay::FeedInto(int slot) {
   writeOffset_ = 0;
 }
 
+void CWaveDataPlay::HandleFlushRequests(int& feedSlot) {
+  // Looked at before every block, so a request never waits until the
+  // feeder gets to the slot with a new track. A flushed slot loses what was
+  // fed of it and is fed again from its new track when the feeder had got
+  // to it; a slot not reached yet (the feeder still feeds the track
+  // playing) has nothing to lose, and the feeder stays where it is.
+  for (int slot = 0; slot < kSlotCount; ++slot) {
+    if (!flushRequest_[slot].exchange(false)) continue;
+    const bool reached = slot == feedSlot || !queues_.AllEmpty(slot, outputBuffers_);
+    queues_.FlushSlot(slot);
+    if (reached) {
+      feedSlot = slot;
+      FeedInto(feedSlot);
+    }
+  }
+}
+
 void CWaveDataPlay::FeederLoop() {
   RaiseThreadPriority();
   int feedSlot = currentSlot();
@@ -613,16 +630,9 @@ void CWaveDataPlay::FeederLoop() {
   scratch.reserve(kFeederScratchBytes);
 
   while (!stopEvent_.IsSet()) {
+    HandleFlushRequests(feedSlot);
     output::BlockDescription block;
     if (!blocks_ || blocks_->PopBlock(&block, &scratch, static_cast<uint32_t>(feedSlot)) != 0) {
-      // A flushed slot loses what was fed of it; feeding goes on where it
-      // was, so a flush of the prepared slot never cuts the track playing.
-      for (int slot = 0; slot < kSlotCount; ++slot) {
-        if (flushRequest_[slot].exchange(false)) {
-          queues_.FlushSlot(slot);
-          if (slot == feedSlot) FeedInto(feedSlot);
-        }
-      }
       stopEvent_.WaitFor(std::chrono::milliseconds(1));
       continue;
     }

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
+#include <thread>
 
 #include "core/ThrAudioPlay.h"
 #include "output/AsioWrapper.h"
@@ -316,6 +318,49 @@ TEST_F(ThrAudioPlayTest, ItemsThatCannotOpenAreSkippedInTheDirectionOfTravel) {
   EXPECT_EQ(errors_->texts.size(), 1u);
   playlist_->GetItem(1, &item);
   EXPECT_FALSE(IsMarkedUnplayable(item)) << "a stop clears the marks";
+}
+
+TEST_F(ThrAudioPlayTest, ANewNextItemReplacesThePreparedOne) {
+  // The feeder runs up to 300 chunks (over 3 million samples) ahead of the
+  // device: a short track is fed whole, and the prepared one after it, long
+  // before it ends; at 768 kHz a long track is still being fed.
+  const struct {
+    const char* name;
+    std::uint32_t rate, firstFrames, otherFrames;
+  } cases[] = {
+      {"fed past the playing track", 44100, 66150, 22050},
+      {"still feeding the playing track", 768000, 768000 * 5, 76800},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    playlist_->RemoveAll();
+    const Bytes a = AddWav(std::string("a") + c.name + ".wav", c.firstFrames, c.rate, 1);
+    const Bytes b = AddWav(std::string("b") + c.name + ".wav", c.otherFrames, c.rate, 2);
+    const Bytes replacement = AddWav(std::string("c") + c.name + ".wav", c.otherFrames, c.rate, 3);
+    player_ = std::make_shared<RecordingPlayer>();
+    StartThread();
+    thread_->Post(TM_PLAY_ITEM, 0, 3);
+    ASSERT_TRUE(player_->WaitFor("playing 0 user"));
+    ASSERT_TRUE(player_->WaitForOutput());
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));  // the feeder goes on
+    // The user moves the last item up: it plays next instead.
+    const std::int32_t moved[] = {2};
+    ASSERT_TRUE(playlist_->Move(moved, 1));
+    thread_->Post(TM_NEXT_CHANGED);
+    ASSERT_TRUE(player_->WaitFor("stopped", 1, std::chrono::seconds(60)));
+    thread_->Stop();
+
+    EXPECT_EQ(player_->States(),
+              (std::vector<std::string>{"playing 0 user", "playing 1", "playing 2", "stopped"}));
+    const Samples expected = WithoutTail(Join({Samples(kHalf + c.rate / 10, 0), ChannelOf(a, 0),
+                                               ChannelOf(replacement, 0), ChannelOf(b, 0)}));
+    const Samples played = WithoutTail(Capture(0));
+    ASSERT_EQ(played.size(), expected.size());
+    EXPECT_TRUE(played == expected);
+    thread_.reset();
+    std::remove((registry_.File("cap") + ".0.raw").c_str());
+    std::remove((registry_.File("cap") + ".1.raw").c_str());
+  }
 }
 
 }  // namespace
