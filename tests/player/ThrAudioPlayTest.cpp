@@ -10,6 +10,7 @@
 #include "output/EngineSettings.h"
 #include "output/PlaybackMessages.h"
 #include "platform/ErrorReport.h"
+#include "tests/core/FakeSystemMemory.h"
 #include "tests/core/PlaylistTestSupport.h"
 #include "tests/output/AsioTestSupport.h"
 #include "tests/player/PlayerTestSupport.h"
@@ -361,6 +362,49 @@ TEST_F(ThrAudioPlayTest, ANewNextItemReplacesThePreparedOne) {
     std::remove((registry_.File("cap") + ".0.raw").c_str());
     std::remove((registry_.File("cap") + ".1.raw").c_str());
   }
+}
+
+TEST_F(ThrAudioPlayTest, RamModeLoadsEachTrackWholeBeforeItPlays) {
+  EngineSettings settings = GetEngineSettings();
+  settings.ramMode = 1;
+  SetEngineSettings(settings);
+  const Bytes first = AddWav("first.wav", 44100, 44100, 1);
+  const Bytes second = AddWav("second.wav", 22050, 44100, 2);
+  CThrAudioPlay::Options options;
+  options.leadInSeconds = [] { return 0.1; };
+  // Locked memory of a few pages; the rest of each track in ordinary pages.
+  options.system = std::make_shared<coretest::FakeSystemMemory>();
+  thread_ = std::make_unique<CThrAudioPlay>(nullptr, playlist_, player_, options);
+  ASSERT_TRUE(thread_->Start());
+  thread_->Post(TM_PLAY_ITEM, 0, 3);
+  ASSERT_TRUE(player_->WaitFor("stopped"));
+  thread_->Stop();
+
+  // Per track: loading from 1 to 100, rising, before the track is over.
+  std::vector<std::vector<int>> loads;
+  std::vector<std::string> states;
+  for (const std::string& event : player_->States()) {
+    if (event.rfind("loading ", 0) == 0) {
+      if (event == "loading 1") loads.emplace_back();
+      ASSERT_FALSE(loads.empty());
+      loads.back().push_back(std::stoi(event.substr(8)));
+    } else {
+      states.push_back(event);
+    }
+  }
+  EXPECT_EQ(states, (std::vector<std::string>{"playing 0 user", "playing 1", "stopped"}));
+  ASSERT_EQ(loads.size(), 2u);
+  for (const auto& load : loads) {
+    EXPECT_EQ(load.back(), 100);
+    EXPECT_TRUE(std::is_sorted(load.begin(), load.end()));
+  }
+  // Both tracks whole; the second, started afresh, after its own lead-in.
+  const Samples played = WithoutTail(Capture(0));
+  const Samples a = ChannelOf(first, 0), b = ChannelOf(second, 0);
+  ASSERT_GT(played.size(), kHalf + kLeadIn + a.size() + b.size());
+  EXPECT_TRUE(std::equal(a.begin(), a.end(), played.begin() + kHalf + kLeadIn));
+  EXPECT_TRUE(std::equal(b.begin(), b.end(), played.end() - b.size()));
+  EXPECT_TRUE(errors_->texts.empty());
 }
 
 }  // namespace
