@@ -98,7 +98,15 @@ void CTrackSlots::EmptySlot(int slot) {
     workers_[slot]->Join();
     workers_[slot].reset();
   }
-  if (queue_.ClearSlot(static_cast<std::uint32_t>(slot)) == kQueueNotSupported) queue_.Clear();
+  // The RAM mode's queue gives blocks back only in order, and holds one
+  // slot's track at a time: it is cleared whole, and only when it holds
+  // blocks of this slot, never for a slot it has nothing of.
+  const auto s = static_cast<std::uint32_t>(slot);
+  std::uint32_t queued = 0;
+  if (queue_.ClearSlot(s) == kQueueNotSupported && queue_.CountSlot(s, &queued) == kQueueOk &&
+      queued > 0) {
+    queue_.Clear();
+  }
 }
 
 void CTrackSlots::StopWorkers() {
