@@ -194,19 +194,25 @@ TEST_F(ThrAudioPlayTest, PauseResumeAndStopKeepTheStreamWhole) {
   ASSERT_TRUE(player_->WaitFor("resumed", 2));
   thread_->Post(TM_STOP, 1);
   ASSERT_TRUE(player_->WaitFor("stopped"));
-  // A pause while stopped changes nothing.
-  thread_->Post(TM_PAUSE, 1);
-  thread_->Stop();
+  const Samples played = WithoutTail(Capture(0));
+  const std::string log = Log();
 
-  EXPECT_EQ(player_->Events(),
-            (std::vector<std::string>{"request", "playing 0 user", "paused", "request", "resumed",
-                                      "paused", "resumed", "stopped"}));
-  EXPECT_EQ(thread_->TransportState(), 0);
+  // A pause while stopped changes nothing (the play after it shows it was
+  // handled).
+  thread_->Post(TM_PAUSE, 1);
+  thread_->Post(TM_PLAY_ITEM, 0, 3);
+  ASSERT_TRUE(player_->WaitFor("playing 0 user", 2));
+  thread_->Stop();
+  const std::vector<std::string> events = player_->Events();
+  EXPECT_EQ(
+      std::vector<std::string>(events.begin(), events.begin() + 10),
+      (std::vector<std::string>{"request", "playing 0 user", "paused", "request", "resumed",
+                                "paused", "resumed", "stopped", "request", "playing 0 user"}));
+
   // The device started three times (play and two resumes), at one rate.
   const std::string start = "start rate=44100 format=pcm type=18 buffer=512 channels=2\n";
-  EXPECT_EQ(Log(), start + start + start);
+  EXPECT_EQ(log, start + start + start);
   // Whatever was heard is the file from its start, nothing lost or doubled.
-  const Samples played = WithoutTail(Capture(0));
   ASSERT_GT(played.size(), kHalf + kLeadIn + 44100);
   EXPECT_TRUE(std::all_of(played.begin(), played.begin() + kHalf + kLeadIn,
                           [](std::uint32_t s) { return s == 0; }));
@@ -405,6 +411,49 @@ TEST_F(ThrAudioPlayTest, RamModeLoadsEachTrackWholeBeforeItPlays) {
   EXPECT_TRUE(std::equal(a.begin(), a.end(), played.begin() + kHalf + kLeadIn));
   EXPECT_TRUE(std::equal(b.begin(), b.end(), played.end() - b.size()));
   EXPECT_TRUE(errors_->texts.empty());
+}
+
+TEST_F(ThrAudioPlayTest, ShufflePlaysEveryItemOnceThenStops) {
+  for (std::uint32_t i = 0; i < 3; ++i)
+    AddWav("item" + std::to_string(i) + ".wav", 8820, 44100, i + 1);
+  playlist_->RebuildOrder(true, -1);
+  StartThread();
+  thread_->Post(TM_PLAY_ITEM, playlist_->PlayOrder()[0], 3);
+  ASSERT_TRUE(player_->WaitFor("stopped"));
+  std::vector<std::string> started;
+  for (const auto& state : player_->States()) {
+    if (state.rfind("playing ", 0) == 0) started.push_back(state.substr(8, 1));
+  }
+  std::sort(started.begin(), started.end());
+  EXPECT_EQ(started, (std::vector<std::string>{"0", "1", "2"}));
+  // Shuffle off: the order is the items' again (the next play shows it
+  // was handled).
+  const auto events = player_->Events();
+  const int userStarts =
+      static_cast<int>(std::count(events.begin(), events.end(), "playing 1 user"));
+  thread_->Post(TM_SET_SHUFFLE, 0);
+  thread_->Post(TM_PLAY_ITEM, 1, 3);
+  ASSERT_TRUE(player_->WaitFor("playing 1 user", userStarts + 1));
+  EXPECT_FALSE(playlist_->IsShuffle());
+  EXPECT_EQ(playlist_->PlayOrder(), (std::vector<std::int32_t>{0, 1, 2}));
+}
+
+TEST_F(ThrAudioPlayTest, AnOutputChangeStopsWhatPlaysAndPlayingGoesOnAfterIt) {
+  AddWav("long.wav", 44100 * 3);
+  StartThread();
+  thread_->Post(TM_PLAY_ITEM, 0, 3);
+  ASSERT_TRUE(player_->WaitFor("playing 0 user"));
+  ASSERT_TRUE(player_->WaitForOutput());
+  // A change of device or RAM mode replaces the queue the workers fill.
+  thread_->Post(TM_OUTPUT_CHANGED);
+  ASSERT_TRUE(player_->WaitFor("stopped"));
+  thread_->Post(TM_PLAY_ITEM, 0, 3);
+  ASSERT_TRUE(player_->WaitFor("playing 0 user", 2));
+  ASSERT_TRUE(player_->WaitForSecond(1));
+  // Ending the thread while it plays stops the output and the workers.
+  thread_.reset();
+  EXPECT_EQ(player_->States(),
+            (std::vector<std::string>{"playing 0 user", "stopped", "playing 0 user"}));
 }
 
 }  // namespace
