@@ -456,4 +456,39 @@ TEST_F(ThrAudioPlayTest, AnOutputChangeStopsWhatPlaysAndPlayingGoesOnAfterIt) {
             (std::vector<std::string>{"playing 0 user", "stopped", "playing 0 user"}));
 }
 
+TEST_F(ThrAudioPlayTest, ASeekWhilePausedStaysPausedUntilResumed) {
+  const Bytes audio = AddWav("long.wav", 44100 * 3);
+  StartThread();
+  thread_->Post(TM_PLAY_ITEM, 0, 3);
+  ASSERT_TRUE(player_->WaitForSecond(1));
+  thread_->Post(TM_PAUSE, 1);
+  ASSERT_TRUE(player_->WaitFor("paused"));
+  // A pause would be dropped while the seek waits for data; playing the
+  // paused item resumes it once the seek is done.
+  thread_->Post(TM_SEEK, 2);
+  thread_->Post(TM_PLAY_ITEM, 0, 1);
+  ASSERT_TRUE(player_->WaitFor("resumed"));
+  ASSERT_TRUE(player_->WaitFor("stopped"));
+  EXPECT_EQ(player_->States(),
+            (std::vector<std::string>{"playing 0 user", "paused", "resumed", "stopped"}));
+  const Samples file = ChannelOf(audio, 0);
+  const Samples played = WithoutTail(Capture(0));
+  ASSERT_GT(played.size(), file.size() - 88200);
+  EXPECT_TRUE(std::equal(file.begin() + 88200, file.end(), played.end() - (file.size() - 88200)));
+}
+
+TEST_F(ThrAudioPlayTest, AnItemTheOutputCannotPlayIsSkipped) {
+  fixtures::WriteWav(dir_.File("eight.wav"), {1, 2, 44100, 8}, fixtures::AudioPattern(8820));
+  ASSERT_EQ(playlist_->AddFile(Wide(dir_.File("eight.wav")), 0), 1);
+  AddWav("good.wav", 8820);
+  StartThread();
+  thread_->Post(TM_PLAY_ITEM, 0, 3);
+  ASSERT_TRUE(player_->WaitFor("stopped"));
+  thread_->Stop();
+  EXPECT_EQ(player_->Events(),
+            (std::vector<std::string>{"request", "playing 0 user", "skipped eight.wav", "request",
+                                      "playing 1", "stopped"}));
+  EXPECT_EQ(errors_->texts, std::vector<std::wstring>{L"Non playable file."});
+}
+
 }  // namespace
