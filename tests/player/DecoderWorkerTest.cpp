@@ -12,6 +12,7 @@
 #include "sources/SourceFactory.h"
 #include "tests/core/FakeSystemMemory.h"
 #include "tests/core/PlaylistTestSupport.h"
+#include "tests/player/PlayerTestSupport.h"
 #include "tests/player/ScriptedSource.h"
 
 namespace {
@@ -19,6 +20,7 @@ namespace {
 using core::CTrackSlots;
 using fixtures::Bytes;
 using playertest::ReadLog;
+using playertest::RecordingErrors;
 using playertest::ScriptedSource;
 using playertest::SourceScript;
 using playlisttest::Wide;
@@ -52,22 +54,6 @@ std::uint32_t CountSlot(const core::CDecodedDataQueue& queue, std::uint32_t slot
   queue.CountSlot(slot, &count);
   return count;
 }
-
-class RecordingErrors : public IAppErrorManager {
- public:
-  void ReportError(const std::wstring& text) override {
-    std::lock_guard lock(mutex_);
-    texts_.push_back(text);
-  }
-  std::vector<std::wstring> Texts() {
-    std::lock_guard lock(mutex_);
-    return texts_;
-  }
-
- private:
-  std::mutex mutex_;
-  std::vector<std::wstring> texts_;
-};
 
 class TrackSlotsTest : public ::testing::Test {
  protected:

@@ -11,9 +11,27 @@
 #include <vector>
 
 #include "core/PlayerNotify.h"
+#include "platform/ErrorReport.h"
 #include "platform/TextConv.h"
 
 namespace playertest {
+
+// The application's error report, recording the texts from any thread.
+class RecordingErrors : public IAppErrorManager {
+ public:
+  void ReportError(const std::wstring& text) override {
+    std::lock_guard lock(mutex_);
+    texts_.push_back(text);
+  }
+  std::vector<std::wstring> Texts() {
+    std::lock_guard lock(mutex_);
+    return texts_;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::vector<std::wstring> texts_;
+};
 
 // Stands for the facade and the user interface: records every notification
 // and callback in order ("playing 1 user", "stopped", "paused", "resumed",

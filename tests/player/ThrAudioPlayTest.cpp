@@ -18,6 +18,7 @@
 namespace {
 
 using fixtures::Bytes;
+using playertest::RecordingErrors;
 using playertest::RecordingPlayer;
 using playlisttest::Wide;
 using Samples = std::vector<std::uint32_t>;
@@ -52,16 +53,6 @@ Samples WithoutTail(Samples samples) {
     samples.pop_back();
   return samples;
 }
-
-class RecordingErrors : public IAppErrorManager {
- public:
-  void ReportError(const std::wstring& text) override {
-    std::lock_guard lock(mutex_);
-    texts.push_back(text);
-  }
-  std::mutex mutex_;
-  std::vector<std::wstring> texts;
-};
 
 // The playback thread with its own output engine on a virtual DAC that
 // plays at its rate in real time (its clock thread is stopped and joined
@@ -146,7 +137,7 @@ TEST_F(ThrAudioPlayTest, TwoItemsOfOneFormatPlayEndToEndWithoutAGap) {
   EXPECT_EQ(player_->playingRecords, 2);
   EXPECT_EQ(playlist_->PlayPosition(), 0) << "the end of the playlist rewinds it";
   EXPECT_EQ(thread_->TransportState(), 0);
-  EXPECT_TRUE(errors_->texts.empty());
+  EXPECT_TRUE(errors_->Texts().empty());
 }
 
 TEST_F(ThrAudioPlayTest, AnItemOfAnotherRateRestartsTheOutput) {
@@ -309,7 +300,7 @@ TEST_F(ThrAudioPlayTest, ItemsThatCannotOpenAreSkippedInTheDirectionOfTravel) {
   // Forwards: the failure is reported and the thread moves on.
   thread_->Post(TM_PLAY_ITEM, 1, 3);
   ASSERT_TRUE(player_->WaitFor("playing 2"));
-  EXPECT_EQ(errors_->texts.size(), 1u);
+  EXPECT_EQ(errors_->Texts().size(), 1u);
   TrackInfo item;
   playlist_->GetItem(1, &item);
   EXPECT_TRUE(IsMarkedUnplayable(item));
@@ -322,7 +313,7 @@ TEST_F(ThrAudioPlayTest, ItemsThatCannotOpenAreSkippedInTheDirectionOfTravel) {
   EXPECT_EQ(player_->Events(),
             (std::vector<std::string>{"request", "stopped", "request", "playing 2", "request",
                                       "skipped missing.wav", "request", "playing 0", "stopped"}));
-  EXPECT_EQ(errors_->texts.size(), 1u);
+  EXPECT_EQ(errors_->Texts().size(), 1u);
   playlist_->GetItem(1, &item);
   EXPECT_FALSE(IsMarkedUnplayable(item)) << "a stop clears the marks";
 }
@@ -410,7 +401,7 @@ TEST_F(ThrAudioPlayTest, RamModeLoadsEachTrackWholeBeforeItPlays) {
   ASSERT_GT(played.size(), kHalf + kLeadIn + a.size() + b.size());
   EXPECT_TRUE(std::equal(a.begin(), a.end(), played.begin() + kHalf + kLeadIn));
   EXPECT_TRUE(std::equal(b.begin(), b.end(), played.end() - b.size()));
-  EXPECT_TRUE(errors_->texts.empty());
+  EXPECT_TRUE(errors_->Texts().empty());
 }
 
 TEST_F(ThrAudioPlayTest, ShufflePlaysEveryItemOnceThenStops) {
@@ -488,7 +479,7 @@ TEST_F(ThrAudioPlayTest, AnItemTheOutputCannotPlayIsSkipped) {
   EXPECT_EQ(player_->Events(),
             (std::vector<std::string>{"request", "playing 0 user", "skipped eight.wav", "request",
                                       "playing 1", "stopped"}));
-  EXPECT_EQ(errors_->texts, std::vector<std::wstring>{L"Non playable file."});
+  EXPECT_EQ(errors_->Texts(), std::vector<std::wstring>{L"Non playable file."});
 }
 
 }  // namespace
