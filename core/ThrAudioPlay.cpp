@@ -254,8 +254,15 @@ bool CThrAudioPlay::WaitForPrimed() {
       // it supersedes, or they would run after it and undo it.
       filter_.Coalesce();
     }
-    const auto command = filter_.TakeFirstOf({TM_STOP, TM_PAUSE, TM_PREVIOUS, TM_NEXT});
+    const auto command =
+        filter_.TakeFirstOf({TM_STOP, TM_PAUSE, TM_PREVIOUS, TM_NEXT, platform::kQuitMessage});
     if (!command || command->id == TM_PAUSE) continue;  // a pause here is discarded
+    if (command->id == platform::kQuitMessage) {
+      // Ending the thread does not wait for a track to load: the message
+      // loop takes the quit next and stops the workers.
+      filter_.Append(*command);
+      return false;
+    }
     Dispatch(*command);
     return false;
   }

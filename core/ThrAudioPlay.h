@@ -75,7 +75,8 @@ class CThrAudioPlay : public IBlockSource, public IPositionSink {
 
   void PlayItem(std::int32_t item, bool userFlag, bool force, bool backwards);
   // Waits until the queue is primed; a stop, previous or next arriving
-  // meanwhile is handled at once and the wait answers false.
+  // meanwhile is handled at once and the wait answers false, as it does for
+  // a quit, which is left for the message loop.
   bool WaitForPrimed();
   bool StartPrimedOutput(bool prepareOnly);
   void PrepareNext(std::int32_t item, bool markFailure, bool requireMultiInstance);

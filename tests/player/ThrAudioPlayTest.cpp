@@ -14,6 +14,7 @@
 #include "tests/core/PlaylistTestSupport.h"
 #include "tests/output/AsioTestSupport.h"
 #include "tests/player/PlayerTestSupport.h"
+#include "tests/player/ScriptedSource.h"
 
 namespace {
 
@@ -480,6 +481,42 @@ TEST_F(ThrAudioPlayTest, AnItemTheOutputCannotPlayIsSkipped) {
             (std::vector<std::string>{"request", "playing 0 user", "skipped eight.wav", "request",
                                       "playing 1", "stopped"}));
   EXPECT_EQ(errors_->Texts(), std::vector<std::wstring>{L"Non playable file."});
+}
+
+TEST_F(ThrAudioPlayTest, EndingTheThreadDoesNotWaitForATrackToLoad) {
+  EngineSettings settings = GetEngineSettings();
+  settings.ramMode = 1;
+  SetEngineSettings(settings);
+  TrackInfo item;
+  item.type = kSourceTypeWave;
+  item.path = L"scripted";
+  playlist_->Append(item);
+  // A track that loads until the test lets its third read go on.
+  auto gate = std::make_shared<platform::Event>(true);
+  auto log = std::make_shared<playertest::ReadLog>();
+  CThrAudioPlay::Options options;
+  options.leadInSeconds = [] { return 0.1; };
+  options.system = std::make_shared<coretest::FakeSystemMemory>();
+  options.sourceMaker = [&](std::int32_t, const std::wstring&,
+                            const std::shared_ptr<CPluginCtrl>&) {
+    return std::make_unique<playertest::ScriptedSource>(playertest::SourceScript{
+        .chunks = 1000, .chunkBytes = 4096, .gateAt = 2, .gate = gate, .log = log});
+  };
+  thread_ = std::make_unique<CThrAudioPlay>(nullptr, playlist_, player_, options);
+  ASSERT_TRUE(thread_->Start());
+  thread_->Post(TM_PLAY_ITEM, 0, 3);
+  ASSERT_TRUE(player_->WaitFor("playing 0 user"));
+
+  std::thread owner([&] { thread_->Stop(); });
+  // The thread must leave its wait for the loaded track, then stop the
+  // worker; the read held at the gate is the worker's last.
+  while (thread_->Messages()->Size() != 0)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  gate->Set();
+  owner.join();
+  EXPECT_LT(log->Entries().size(), 1000u);
+  EXPECT_EQ(fixtures::ReadFile(registry_.File("cap.log")).size(), 0u) << "the output never started";
 }
 
 }  // namespace
