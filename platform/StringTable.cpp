@@ -7,9 +7,20 @@ namespace {
 
 const std::unordered_map<unsigned, const wchar_t*>& Table() {
   static const std::unordered_map<unsigned, const wchar_t*> table = {
+      {IDS_COLUMN_NUMBER, L"No."},
+      {IDS_COLUMN_ARTIST, L"Artist"},
+      {IDS_COLUMN_TITLE, L"Title"},
+      {IDS_COLUMN_DURATION, L"Duration"},
+      {IDS_COLUMN_PATH, L"Path"},
+      {IDS_DIALOG_OPEN, L"Open"},
+      {IDS_DIALOG_ADD_FILE, L"Add file"},
+      {IDS_DIALOG_LOAD_PLAYLIST, L"Load playlist"},
+      {IDS_DIALOG_SAVE_PLAYLIST, L"Save playlist"},
+      {IDS_FILTER_ALL_MUSIC, L"All Music File"},
       {IDS_FILETYPE_WAVE, L"WAVE File"},
       {IDS_FILETYPE_MP3, L"MP3 File"},
       {IDS_FILETYPE_CUE, L"Cue Sheet"},
+      {IDS_CUE_TRACK_TITLE, L"Track %02d"},
       {IDS_ERR_PARAMETER, L"Parameter error occurred."},
       {IDS_ERR_SEQUENCE, L"Illegal control sequence error occurred."},
       {IDS_ERR_OPEN_FILE, L"Can't open file (\"%s\")"},
@@ -22,6 +33,19 @@ const std::unordered_map<unsigned, const wchar_t*>& Table() {
       {IDS_ERR_NON_PLAYABLE, L"Non playable file."},
       {IDS_NOT_ENOUGH_MEMORY, L"Not enough memory"},
       {IDS_ERR_AUDIO_DEVICE, L"audio device error (code = %d)"},
+      {IDS_TITLE_PREFERENCES, L"Preferences"},
+      {IDS_BUTTON_OK, L"OK"},
+      {IDS_BUTTON_CANCEL, L"Cancel"},
+      {IDS_TITLE_ERROR, L"Corvane Quorelle Player Error"},
+      {IDS_BUTTON_CLOSE, L"Close"},
+      {IDS_APP_NAME, L"Corvane Quorelle Player"},
+      {IDC_CONFIG_DEVICE, L"Device"},
+      {IDC_CONFIG_DECODE_GROUP, L"Decode Mode"},
+      {IDC_CONFIG_DOP, L"DSD over PCM"},
+      {IDC_CONFIG_NATIVE, L"DSD Native"},
+      {IDC_CONFIG_RAM_GROUP, L"Audio Data Handling"},
+      {IDC_CONFIG_RAM_NORMAL, L"Normal"},
+      {IDC_CONFIG_RAM_EXPAND, L"Expand to RAM (Needs More Memory)"},
   };
   return table;
 }

@@ -90,6 +90,12 @@ void SourceBuffer::Reset() {
   size_ = 0;
 }
 
+std::uint32_t RangeStartFrame(std::uint32_t first, std::uint32_t last, std::uint32_t offset) {
+  const std::uint64_t start = std::uint64_t{first} + offset;
+  if (start < last) return static_cast<std::uint32_t>(start);
+  return last > 0 ? last - 1 : 0;
+}
+
 std::int32_t ReadChunk(CMusicData& source, SourceBuffer& out) {
   void* data = nullptr;
   std::uint32_t size = 0;

@@ -76,5 +76,10 @@ class SourceBuffer {
   std::uint32_t size_ = 0;
 };
 
+// Where the WAVE and CD sources start a range: first + offset, or the frame
+// before `last` when that is not below it (a start at or past the end plays
+// the last frame; a range ending at frame 0 starts at 0 rather than wrap).
+std::uint32_t RangeStartFrame(std::uint32_t first, std::uint32_t last, std::uint32_t offset);
+
 // Reads the next chunk into `out`; the result code is Read's.
 std::int32_t ReadChunk(CMusicData& source, SourceBuffer& out);

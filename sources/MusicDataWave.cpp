@@ -231,12 +231,9 @@ std::int32_t CMusicDataWave::GetTrackInfo(std::int32_t index, TrackInfo* info) {
 
 std::int32_t CMusicDataWave::SetPlayRange(std::uint32_t first, std::uint32_t last,
                                           std::uint32_t offset) {
-  std::uint64_t current = std::uint64_t{first} + offset;
-  // A start at or past the end plays the range's last frame; a range ending
-  // at frame 0 starts at 0 rather than wrapping round.
-  if (last <= current) current = last > 0 ? last - 1 : 0;
+  const std::uint32_t current = RangeStartFrame(first, last, offset);
   lastFrame_ = last;
-  currentFrame_ = static_cast<std::uint32_t>(current);
+  currentFrame_ = current;
 
   const std::uint64_t position =
       std::min<std::uint64_t>(WholeBlocks(std::uint64_t{bytesPerFrame_} * current), dataSize_);

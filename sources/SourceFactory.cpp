@@ -3,6 +3,8 @@
 #include <cwctype>
 
 #include "platform/Paths.h"
+#include "sources/MusicDataCDDA.h"
+#include "sources/MusicDataCue.h"
 #include "sources/MusicDataMP3.h"
 #include "sources/MusicDataPlugin.h"
 #include "sources/MusicDataWave.h"
@@ -28,15 +30,15 @@ std::int32_t GetMusicDataType(const std::wstring& path) {
 
 std::unique_ptr<CMusicData> CreateSourceForPath(const std::wstring& path,
                                                 const std::shared_ptr<CPluginCtrl>& plugins) {
-  // Cue sheets join this factory when their source is built; until then
-  // their paths have no source.
-  if (LowerExtension(path) == L".cue") return nullptr;
+  if (LowerExtension(path) == L".cue") return std::make_unique<CMusicDataCue>();
   return CreateSourceForType(GetMusicDataType(path), path, plugins);
 }
 
 std::unique_ptr<CMusicData> CreateSourceForType(std::int32_t type, const std::wstring& path,
                                                 const std::shared_ptr<CPluginCtrl>& plugins) {
   switch (type) {
+    case kSourceTypeCdda:
+      return std::make_unique<CMusicDataCDDA>();
     case kSourceTypeWave:
       return std::make_unique<CMusicDataWave>();
     case kSourceTypeMp3:

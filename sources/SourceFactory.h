@@ -13,7 +13,7 @@ class CPluginCtrl;
 std::int32_t GetMusicDataType(const std::wstring& path);
 
 // A new, unopened source for a path chosen by its extension (".cue" first,
-// then GetMusicDataType); null where no source class serves it yet. Plug-in
+// then GetMusicDataType); null where no source class serves it. Plug-in
 // sources are bound to `plugins` (which may be null: no plug-in then claims
 // the file).
 std::unique_ptr<CMusicData> CreateSourceForPath(const std::wstring& path,

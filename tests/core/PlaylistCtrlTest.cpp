@@ -7,6 +7,7 @@
 
 #include "core/PlaylistFile.h"
 #include "tests/core/PlaylistTestSupport.h"
+#include "tests/fixtures/CueWriter.h"
 
 namespace {
 
@@ -116,7 +117,10 @@ TEST_F(PlaylistCtrlTest, FilesThatDoNotOpenAddNothingAndOnlyRealErrorsAreShown) 
   hooks.Attach(*playlist);
   const std::wstring missing = Wide(dir_.File("missing.wav"));
   EXPECT_EQ(playlist->AddFile(missing, 0), 0);
-  EXPECT_EQ(playlist->AddFile(Wide(dir_.File("sheet.cue")), 0), 0);  // no source of its own yet
+  // A sheet whose audio file is gone lists nothing either.
+  const std::wstring sheet = Wide(dir_.File("sheet.cue"));
+  fixtures::WriteCue(dir_.File("sheet.cue"), "FILE gone.wav WAVE\nTRACK 01 AUDIO\n");
+  EXPECT_EQ(playlist->AddFile(sheet, 0), 0);
   // Paths come from other programs too: one far longer than any buffer.
   const std::wstring longPath = L"/" + std::wstring(5000, L'x') + L".wav";
   EXPECT_EQ(playlist->AddPathList({longPath}, -1), 0);
@@ -127,8 +131,9 @@ TEST_F(PlaylistCtrlTest, FilesThatDoNotOpenAddNothingAndOnlyRealErrorsAreShown) 
     });
     EXPECT_EQ(playlist->AddFile(L"declined", 0), 0);
   }
-  EXPECT_EQ(hooks.errors, (std::vector<std::wstring>{L"Can't open file (\"" + missing + L"\")",
-                                                     L"Can't open file (\"" + longPath + L"\")"}));
+  EXPECT_EQ(hooks.errors,
+            (std::vector<std::wstring>{L"Can't open file (\"" + missing + L"\")", L"Decode Failed.",
+                                       L"Can't open file (\"" + longPath + L"\")"}));
   EXPECT_EQ(playlist->Count(), 0);
   EXPECT_TRUE(hooks.rows.empty());
   EXPECT_FALSE(playlist->IsModified());
@@ -160,6 +165,46 @@ TEST_F(PlaylistCtrlTest, EveryTrackOfAMultiTrackFileBecomesAnItem) {
     EXPECT_EQ(item.title, L"Track " + std::to_wstring(t + 1));
     EXPECT_EQ(item.start, 750 * t);
     EXPECT_EQ(item.end, 750 * t + 749);
+  }
+}
+
+TEST_F(PlaylistCtrlTest, ACueSheetAddsTheTracksOfItsAudioFile) {
+  const auto playlist = NewPlaylist();
+  const std::string audio = Tone("album.wav", 3);
+  playlist->AddFile(Wide(Tone("before.wav")), 0);
+  Hooks hooks;
+  hooks.Attach(*playlist);
+  const std::string sheet = dir_.File("Album.CUE");
+  fixtures::WriteCue(sheet,
+                     "PERFORMER \"Band\"\nFILE album.wav WAVE\n"
+                     "TRACK 01 AUDIO\nTITLE One\nINDEX 01 00:00:00\n"
+                     "TRACK 02 AUDIO\nINDEX 01 00:01:00\n"
+                     "TRACK 03 AUDIO\nINDEX 00 00:01:70\nINDEX 01 00:02:00\n",
+                     fixtures::CueEncoding::kUtf8WithBom);
+
+  EXPECT_EQ(playlist->AddFile(Wide(sheet), 0), 3);
+  EXPECT_TRUE(hooks.errors.empty());
+  EXPECT_EQ(hooks.rows,
+            (decltype(hooks.rows){{L"album.wav", 0}, {L"album.wav", 1}, {L"album.wav", 2}}));
+  const auto items = playlist->Items();
+  ASSERT_EQ(items.size(), 4u);
+  EXPECT_EQ(items[3].fileName, L"before.wav");
+  const struct {
+    const wchar_t* title;
+    std::uint32_t start, end;
+  } expected[] = {{L"One", 0, 74}, {L"Track 02", 75, 144}, {L"Track 03", 150, 224}};
+  for (std::size_t t = 0; t < 3; ++t) {
+    const TrackInfo& item = items[t];
+    EXPECT_EQ(item.path, Wide(audio));
+    EXPECT_EQ(item.type, kSourceTypeWave);
+    EXPECT_EQ(item.formatName, L"WAVE");
+    EXPECT_EQ(item.totalBytes, 529200u);
+    EXPECT_EQ(item.format.nSamplesPerSec, 44100u);
+    EXPECT_EQ(item.title, expected[t].title);
+    EXPECT_EQ(item.artist, L"Band");
+    EXPECT_EQ(item.start, expected[t].start);
+    EXPECT_EQ(item.end, expected[t].end);
+    EXPECT_EQ(item.length, expected[t].end - expected[t].start + 1);
   }
 }
 

@@ -88,17 +88,19 @@ inline StepFn VirtualDacStep() {
   return module ? reinterpret_cast<StepFn>(dlsym(module, "QP_VirtualDac_Step")) : nullptr;
 }
 
-// An engine playing on a virtual DAC with a manual clock and a capture.
+// An engine playing on a virtual DAC with a manual clock and a capture, or
+// on any other driver library registered as "Device".
 class EngineHarness {
  public:
   explicit EngineHarness(const std::string& dacSettings, std::int32_t decodeMode = kDecodeNative) {
     registry.Add("dac.ini", "Virtual", asiotest::kClassA, asiotest::kVirtualDac,
                  "Clock=manual\nCapture=" + registry.File("cap") + "\n" + dacSettings);
-    EngineSettings settings;
-    settings.deviceName = L"Virtual";
-    settings.decodeMode = decodeMode;
-    SetEngineSettings(settings);
-    engine = std::make_unique<CWaveDataPlay>(messages, blocks, position);
+    Start(L"Virtual", decodeMode);
+  }
+  EngineHarness(const std::string& driverLibrary, const std::string& driverSettings,
+                std::int32_t decodeMode) {
+    registry.Add("device.ini", "Device", asiotest::kClassA, driverLibrary, driverSettings);
+    Start(L"Device", decodeMode);
   }
   ~EngineHarness() {
     engine.reset();
@@ -129,6 +131,15 @@ class EngineHarness {
   std::shared_ptr<TestBlocks> blocks = std::make_shared<TestBlocks>();
   std::shared_ptr<TestPosition> position = std::make_shared<TestPosition>();
   std::unique_ptr<CWaveDataPlay> engine;
+
+ private:
+  void Start(const std::wstring& deviceName, std::int32_t decodeMode) {
+    EngineSettings settings;
+    settings.deviceName = deviceName;
+    settings.decodeMode = decodeMode;
+    SetEngineSettings(settings);
+    engine = std::make_unique<CWaveDataPlay>(messages, blocks, position);
+  }
 };
 
 }  // namespace enginetest

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "tests/fixtures/CueWriter.h"
 #include "tests/fixtures/DsfWriter.h"
 #include "tests/fixtures/WavWriter.h"
 #include "tests/tools/ProbeTestSupport.h"
@@ -81,6 +82,35 @@ TEST_F(ProbeTest, FailuresPrintTheUsersMessage) {
       EXPECT_EQ(run.err, c.err);
     }
   }
+}
+
+TEST_F(ProbeTest, ACueSheetListsItsTracksAndReadPlaysOneOfThem) {
+  const std::string sheet = dir_.File("tone.cue");
+  fixtures::WriteCue(sheet,
+                     "FILE 'Caf\xC3\xA9 \"tone\".wav' WAVE\r\n"
+                     "  TRACK 01 AUDIO\r\n    INDEX 01 00:00:00\r\n"
+                     "  TRACK 02 AUDIO\r\n    INDEX 01 00:01:00\r\n",
+                     fixtures::CueEncoding::kUtf8WithBom);
+  auto run = Probe({"info", sheet});
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  const std::string escapedPath = dir_.path() + "/Caf\xC3\xA9 \\\"tone\\\".wav";
+  const auto line = [&](const std::string& title, int length, int start, int end) {
+    return "{\"path\":\"" + escapedPath +
+           "\",\"fileName\":\"Caf\xC3\xA9 \\\"tone\\\".wav\",\"type\":2,"
+           "\"formatName\":\"WAVE\",\"totalBytes\":793806,\"title\":\"" +
+           title +
+           "\",\"artist\":\"\",\"album\":\"\",\"trackNumber\":0,\"formatTag\":1,"
+           "\"channels\":2,\"sampleRate\":44100,\"avgBytesPerSec\":264600,\"blockAlign\":6,"
+           "\"bitsPerSample\":24,\"length\":" +
+           std::to_string(length) + ",\"start\":" + std::to_string(start) +
+           ",\"end\":" + std::to_string(end) + "}\n";
+  };
+  EXPECT_EQ(run.out, line("Track 01", 75, 0, 74) + line("Track 02", 151, 75, 225));
+
+  run = Probe({"read", sheet, "--track", "1"});
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(Bytes(run.out.begin(), run.out.end()),
+            Bytes(samples_.begin() + 264600, samples_.end()));
 }
 
 TEST_F(ProbeTest, PluginFilesAreListedAndReadThroughTheDsfPlugin) {
