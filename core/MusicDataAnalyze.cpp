@@ -37,6 +37,10 @@ CMusicDataAnalyze::~CMusicDataAnalyze() {
 std::int32_t CMusicDataAnalyze::OpenTrack(const OpenTrackRequest& request) {
   std::lock_guard lock(sourceLock_);
   source_.reset();
+  {
+    std::lock_guard record(recordLock_);
+    open_ = false;
+  }
   if (request.type < kSourceTypeCdda || request.type > kSourceTypePlugin) return kMusicErrParam;
   std::unique_ptr<CMusicData> source = maker_(request.type, request.path, request.plugins);
   if (!source) return kMusicErrParam;
@@ -51,7 +55,14 @@ std::int32_t CMusicDataAnalyze::OpenTrack(const OpenTrackRequest& request) {
   TrackInfo track;
   const std::int32_t infoResult = source->GetTrackInfo(0, &track);
   if (infoResult != kMusicOk) return infoResult;
+  std::int32_t dsd = 0, multiInstance = 0;
+  const bool isDsd = source->IsDsd(&dsd) == kMusicOk && dsd != 0;
+  const bool isMulti = source->IsMultiInstance(&multiInstance) == kMusicOk && multiInstance == 1;
   source_ = std::move(source);
+  std::lock_guard record(recordLock_);
+  open_ = true;
+  isDsd_ = isDsd;
+  multiInstance_ = isMulti;
   track_ = std::move(track);
   format_ = track_.format;
   rangeStart_ = track_.start;
@@ -66,6 +77,7 @@ std::int32_t CMusicDataAnalyze::SetTrackRange(std::uint32_t position, std::uint3
   if (!source_) return kMusicErrSequence;
   const std::int32_t result = source_->SetPlayRange(start, end, position);
   if (result == kMusicOk) {
+    std::lock_guard record(recordLock_);
     position_ = position;
     rangeStart_ = start;
     rangeEnd_ = end;
@@ -92,54 +104,54 @@ void CMusicDataAnalyze::ReleaseChunk(void* data) {
   if (source_ && data != nullptr) source_->FreeBuffer(data);
 }
 
-bool CMusicDataAnalyze::IsMultiInstance() {
-  std::lock_guard lock(sourceLock_);
-  std::int32_t flag = 0;
-  return source_ && source_->IsMultiInstance(&flag) == kMusicOk && flag == 1;
+bool CMusicDataAnalyze::IsMultiInstance() const {
+  std::lock_guard lock(recordLock_);
+  return open_ && multiInstance_;
 }
 
-bool CMusicDataAnalyze::IsDsd() {
-  std::lock_guard lock(sourceLock_);
-  std::int32_t flag = 0;
-  return source_ && source_->IsDsd(&flag) == kMusicOk && flag != 0;
+bool CMusicDataAnalyze::IsDsd() const {
+  std::lock_guard lock(recordLock_);
+  return open_ && isDsd_;
 }
 
 std::uint32_t CMusicDataAnalyze::ExpectedBytes() {
   std::lock_guard lock(sourceLock_);
   if (!source_) return 0;
   TrackInfo track;
-  if (source_->GetTrackInfo(0, &track) != kMusicOk) track = track_;
+  const bool read = source_->GetTrackInfo(0, &track) == kMusicOk;
+  std::lock_guard record(recordLock_);
+  if (!read) track = track_;
   return ExpectedTrackBytes(track.totalBytes, track.length, format_.nBlockAlign, rangeStart_,
                             rangeEnd_, position_);
 }
 
 bool CMusicDataAnalyze::IsOpen() const {
-  std::lock_guard lock(sourceLock_);
-  return source_ != nullptr;
+  std::lock_guard lock(recordLock_);
+  return open_;
 }
 
 WAVEFORMATEX CMusicDataAnalyze::Format() const {
-  std::lock_guard lock(sourceLock_);
+  std::lock_guard lock(recordLock_);
   return format_;
 }
 
 TrackInfo CMusicDataAnalyze::Track() const {
-  std::lock_guard lock(sourceLock_);
+  std::lock_guard lock(recordLock_);
   return track_;
 }
 
 std::uint32_t CMusicDataAnalyze::RangeStart() const {
-  std::lock_guard lock(sourceLock_);
+  std::lock_guard lock(recordLock_);
   return rangeStart_;
 }
 
 std::uint32_t CMusicDataAnalyze::RangeEnd() const {
-  std::lock_guard lock(sourceLock_);
+  std::lock_guard lock(recordLock_);
   return rangeEnd_;
 }
 
 std::uint32_t CMusicDataAnalyze::Position() const {
-  std::lock_guard lock(sourceLock_);
+  std::lock_guard lock(recordLock_);
   return position_;
 }
 

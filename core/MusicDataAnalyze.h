@@ -48,8 +48,9 @@ class CMusicDataAnalyze {
   // The next chunk; kMusicEndOfRange when the source succeeds with no data.
   std::int32_t Read(void** data, std::uint32_t* size);
   void ReleaseChunk(void* data);
-  bool IsMultiInstance();
-  bool IsDsd();
+  // The source's answers, asked once when it opened.
+  bool IsMultiInstance() const;
+  bool IsDsd() const;
   // The bytes left from the position to the end of the range, estimated
   // from the track's total size and length, in whole sample frames.
   std::uint32_t ExpectedBytes();
@@ -63,8 +64,15 @@ class CMusicDataAnalyze {
 
  private:
   SourceMaker maker_;
+  // Serialises the calls into the source; held through a whole read.
   mutable std::mutex sourceLock_;
   std::unique_ptr<CMusicData> source_;
+  // Guards the copies below (taken after the source lock, never before), so
+  // the playback thread reads them without waiting for a read in progress.
+  mutable std::mutex recordLock_;
+  bool open_ = false;
+  bool isDsd_ = false;
+  bool multiInstance_ = false;
   WAVEFORMATEX format_{};
   TrackInfo track_;
   std::uint32_t rangeStart_ = 0;

@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <future>
 #include <map>
 #include <thread>
+#include <tuple>
 
 #include "core/TrackSlots.h"
 #include "output/EngineSettings.h"
@@ -141,6 +143,35 @@ TEST(ExpectedTrackBytesTest, SpreadsTheTotalOverTheRangeInWholeBlocks) {
     EXPECT_EQ(core::ExpectedTrackBytes(c.total, c.length, c.align, c.start, c.end, c.position),
               c.expected);
   }
+}
+
+TEST(MusicDataAnalyzeTest, ItsRecordIsReadWhileAReadIsInProgress) {
+  auto gate = std::make_shared<platform::Event>(true);
+  auto entered = std::make_shared<platform::Event>(true);
+  SourceScript script{.gateAt = 0, .gate = gate, .entered = entered};
+  core::CMusicDataAnalyze slot(
+      [&](std::int32_t, const std::wstring&, const std::shared_ptr<CPluginCtrl>&) {
+        return std::make_unique<ScriptedSource>(script);
+      });
+  ASSERT_EQ(slot.OpenTrack({nullptr, kSourceTypeWave, L"slow", false, -96.0}), kMusicOk);
+
+  // A read that takes long (a CD spinning up) holds the source lock...
+  std::thread reader([&] {
+    void* data = nullptr;
+    std::uint32_t size = 0;
+    if (slot.Read(&data, &size) == kMusicOk) slot.ReleaseChunk(data);
+  });
+  ASSERT_TRUE(entered->WaitFor(std::chrono::seconds(10)));
+  // ...while the playback thread asks what it opened.
+  auto answers = std::async(std::launch::async, [&] {
+    return std::make_tuple(slot.Format().nSamplesPerSec, slot.IsDsd(), slot.IsMultiInstance(),
+                           slot.Track().path, slot.IsOpen());
+  });
+  const bool answered = answers.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
+  gate->Set();
+  reader.join();
+  ASSERT_TRUE(answered);
+  EXPECT_EQ(answers.get(), std::make_tuple(44100u, false, true, std::wstring(L"slow"), true));
 }
 
 TEST(RamTrackFitsTest, RefusesTracksThatWouldCrowdOutTheSystem) {

@@ -37,9 +37,10 @@ struct SourceScript {
   std::uint32_t chunks = 4;
   std::uint32_t chunkBytes = 4096;
   std::uint32_t seed = 1;
-  // Read number `gateAt` (from 0) waits for the gate first.
+  // Read number `gateAt` (from 0) sets `entered` and waits for the gate.
   int gateAt = -1;
   std::shared_ptr<platform::Event> gate;
+  std::shared_ptr<platform::Event> entered;
   // Read number `failAt` answers `failure` instead of a chunk.
   int failAt = -1;
   std::int32_t failure = kMusicErrRead;
@@ -75,7 +76,10 @@ class ScriptedSource : public CMusicData {
     *data = nullptr;
     *size = 0;
     const int index = reads_++;
-    if (index == script_.gateAt && script_.gate) script_.gate->Wait();
+    if (index == script_.gateAt && script_.gate) {
+      if (script_.entered) script_.entered->Set();
+      script_.gate->Wait();
+    }
     if (index == script_.failAt) return script_.failure;
     if (static_cast<std::uint32_t>(index) >= script_.chunks) return kMusicEndOfRange;
     if (script_.log) script_.log->Add(script_.name + ":" + std::to_string(index));

@@ -510,8 +510,10 @@ TEST_F(ThrAudioPlayTest, EndingTheThreadDoesNotWaitForATrackToLoad) {
   std::thread owner([&] { thread_->Stop(); });
   // The thread must leave its wait for the loaded track, then stop the
   // worker; the read held at the gate is the worker's last.
-  while (thread_->Messages()->Size() != 0)
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (thread_->Messages()->Size() != 0 && std::chrono::steady_clock::now() < deadline)
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  EXPECT_EQ(thread_->Messages()->Size(), 0u) << "the quit was never taken";
   std::this_thread::sleep_for(std::chrono::milliseconds(50));
   gate->Set();
   owner.join();
