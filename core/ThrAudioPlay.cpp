@@ -9,6 +9,7 @@
 #include "output/DeviceSelection.h"
 #include "output/EngineSettings.h"
 #include "output/PlaybackMessages.h"
+#include "output/WasapiAccess.h"
 #include "output/WaveDataPlay.h"
 #include "platform/TextCompare.h"
 
@@ -122,6 +123,9 @@ void CThrAudioPlay::Run() {
 void CThrAudioPlay::Dispatch(const platform::ThreadMessage& message) {
   switch (message.id) {
     case TM_PLAY_ITEM:
+      // Wakes the maker's desktop endpoints (a sleeping DAC misses the
+      // start of the music otherwise); the result is only informative.
+      CWasapiAccess().WarmUpEndpoints();
       PlayItem(static_cast<std::int32_t>(message.wParam), (message.lParam & 1) != 0,
                (message.lParam & 2) != 0, false);
       break;

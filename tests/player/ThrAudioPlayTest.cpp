@@ -521,4 +521,17 @@ TEST_F(ThrAudioPlayTest, EndingTheThreadDoesNotWaitForATrackToLoad) {
   EXPECT_EQ(fixtures::ReadFile(registry_.File("cap.log")).size(), 0u) << "the output never started";
 }
 
+TEST_F(ThrAudioPlayTest, APlayRequestPastTheEndStopsAndSaysSo) {
+  AddWav("only.wav", 44100 * 2);
+  StartThread();
+  thread_->Post(TM_PLAY_ITEM, 0, 3);
+  ASSERT_TRUE(player_->WaitFor("playing 0 user"));
+  thread_->Post(TM_PLAY_ITEM, 5, 3);  // the list changed under the request
+  ASSERT_TRUE(player_->WaitFor("stopped"));
+  thread_->Stop();
+  EXPECT_EQ(thread_->TransportState(), 0);
+  EXPECT_EQ(player_->Events(),
+            (std::vector<std::string>{"request", "playing 0 user", "request", "stopped"}));
+}
+
 }  // namespace
