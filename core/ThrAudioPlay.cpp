@@ -114,10 +114,25 @@ void CThrAudioPlay::Run() {
       if (message->id == platform::kQuitMessage) break;
       Dispatch(*message);
     }
-    if (waitedForControl) std::this_thread::sleep_for(options_.commandPause);
+    if (waitedForControl) CollectBurst();
   }
   slots_->StopWorkers();
   engine_.reset();
+}
+
+void CThrAudioPlay::CollectBurst() {
+  // Commands arriving now join the list, where the next pass coalesces
+  // them; a quit ends the pause at once.
+  const auto deadline = std::chrono::steady_clock::now() + options_.commandPause;
+  for (;;) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) return;
+    const auto message = messages_->WaitFor(static_cast<std::uint32_t>(left.count()));
+    if (!message) return;
+    filter_.Append(*message);
+    if (message->id == platform::kQuitMessage) return;
+  }
 }
 
 void CThrAudioPlay::Dispatch(const platform::ThreadMessage& message) {

@@ -72,6 +72,8 @@ class CThrAudioPlay : public IBlockSource, public IPositionSink {
  private:
   void Run();
   void Dispatch(const platform::ThreadMessage& message);
+  // The pause after a control command, so that a burst collects.
+  void CollectBurst();
 
   void PlayItem(std::int32_t item, bool userFlag, bool force, bool backwards);
   // Waits until the queue is primed; a stop, previous or next arriving
