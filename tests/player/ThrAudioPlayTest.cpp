@@ -532,4 +532,37 @@ TEST_F(ThrAudioPlayTest, APlayRequestPastTheEndStopsAndSaysSo) {
             (std::vector<std::string>{"request", "playing 0 user", "request", "stopped"}));
 }
 
+TEST_F(ThrAudioPlayTest, ADsfItemPlaysNativelyOrAsDsdOverPcm) {
+  const struct {
+    std::int32_t decodeMode;
+    const char* start;
+  } cases[] = {
+      {kDecodeNative, "start rate=2822400 format=dsd"},
+      {kDecodeDop, "start rate=176400 format=pcm"},
+  };
+  auto plugins = playlisttest::PlayerPlugins();
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.start);
+    EngineSettings settings = GetEngineSettings();
+    settings.decodeMode = c.decodeMode;
+    SetEngineSettings(settings);
+    playlist_ = playlisttest::NewPlaylist(plugins);
+    playlisttest::WriteDsd(dir_.File("tone.dsf"));
+    ASSERT_EQ(playlist_->AddFile(Wide(dir_.File("tone.dsf")), 0), 1);
+    player_ = std::make_shared<RecordingPlayer>();
+    CThrAudioPlay::Options options;
+    options.leadInSeconds = [] { return 0.1; };
+    thread_ = std::make_unique<CThrAudioPlay>(plugins, playlist_, player_, options);
+    ASSERT_TRUE(thread_->Start());
+    thread_->Post(TM_PLAY_ITEM, 0, 3);
+    ASSERT_TRUE(player_->WaitFor("stopped"));
+    thread_.reset();
+    EXPECT_EQ(player_->States(), (std::vector<std::string>{"playing 0 user", "stopped"}));
+    const std::string log = Log();
+    EXPECT_NE(log.find(c.start), std::string::npos) << log;
+    std::remove(registry_.File("cap.log").c_str());
+  }
+  EXPECT_TRUE(errors_->Texts().empty());
+}
+
 }  // namespace
