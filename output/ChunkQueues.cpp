@@ -107,6 +107,13 @@ bool ChunkQueues::AnyEmpty(int slot, int channels) const {
   return false;
 }
 
+bool ChunkQueues::AllEmpty(int slot, int channels) const {
+  for (int channel = 0; channel < channels && channel < kMaxOutputChannels; ++channel) {
+    if (Size(slot, channel) != 0) return false;
+  }
+  return true;
+}
+
 void ChunkQueues::FlushSlot(int slot) {
   std::lock_guard lock(mutex_);
   for (int channel = 0; channel < kMaxOutputChannels; ++channel) {

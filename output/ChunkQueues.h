@@ -48,6 +48,8 @@ class ChunkQueues {
   bool TakeChunk(int slot, int channel, ChunkElement& element);
   // True when any of the first `channels` queues of the slot is empty.
   bool AnyEmpty(int slot, int channels) const;
+  // True when all of the first `channels` queues of the slot are empty.
+  bool AllEmpty(int slot, int channels) const;
   // Takes every element off the slot's queues and releases their chunks.
   void FlushSlot(int slot);
 

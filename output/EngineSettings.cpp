@@ -1,6 +1,7 @@
 #include "output/EngineSettings.h"
 
 #include <mutex>
+#include <utility>
 
 namespace {
 
@@ -17,4 +18,14 @@ EngineSettings GetEngineSettings() {
 void SetEngineSettings(const EngineSettings& settings) {
   std::lock_guard lock(gSettingsMutex);
   gSettings = settings;
+}
+
+void SetLeadInPending() {
+  std::lock_guard lock(gSettingsMutex);
+  gSettings.leadInPending = 1;
+}
+
+bool TakeLeadInPending() {
+  std::lock_guard lock(gSettingsMutex);
+  return std::exchange(gSettings.leadInPending, 0) != 0;
 }

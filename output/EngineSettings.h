@@ -20,3 +20,9 @@ inline constexpr std::int32_t kDecodeNative = 1;
 // A copy of the current settings; safe from any thread.
 EngineSettings GetEngineSettings();
 void SetEngineSettings(const EngineSettings& settings);
+
+// The lead-in pending flag on its own, so that setting and taking it never
+// overwrite a concurrent change of the other settings. Take answers whether
+// it was set and clears it in one step.
+void SetLeadInPending();
+bool TakeLeadInPending();

@@ -307,8 +307,12 @@ void CWaveDataPlay::StopOutput(bool keepDevice) {
       keepDevice || (HostIsWasapi() != 0 && (HostGetSelectedFlags() & kWasapiKeepOpenFlag) != 0);
   if (!keepOpen && buffersCreated_) CloseDevice();
   std::lock_guard lock(engineLock_);
-  for (int slot = 0; slot < kSlotCount; ++slot)
+  for (int slot = 0; slot < kSlotCount; ++slot) {
     queues_.FlushSlot(slot);
+    // A track prepared before the stop is gone with its data: the next
+    // start must not join onto it at the end of its track.
+    slots_[slot].gaplessJoin = 0;
+  }
   running_ = false;
   ReleaseConsumers();
   played_ = 0;
@@ -599,6 +603,23 @@ void CWaveDataPlay::FeedInto(int slot) {
   writeOffset_ = 0;
 }
 
+void CWaveDataPlay::HandleFlushRequests(int& feedSlot) {
+  // Looked at before every block, so a request never waits until the
+  // feeder gets to the slot with a new track. A flushed slot loses what was
+  // fed of it and is fed again from its new track when the feeder had got
+  // to it; a slot not reached yet (the feeder still feeds the track
+  // playing) has nothing to lose, and the feeder stays where it is.
+  for (int slot = 0; slot < kSlotCount; ++slot) {
+    if (!flushRequest_[slot].exchange(false)) continue;
+    const bool reached = slot == feedSlot || !queues_.AllEmpty(slot, outputBuffers_);
+    queues_.FlushSlot(slot);
+    if (reached) {
+      feedSlot = slot;
+      FeedInto(feedSlot);
+    }
+  }
+}
+
 void CWaveDataPlay::FeederLoop() {
   RaiseThreadPriority();
   int feedSlot = currentSlot();
@@ -609,15 +630,9 @@ void CWaveDataPlay::FeederLoop() {
   scratch.reserve(kFeederScratchBytes);
 
   while (!stopEvent_.IsSet()) {
+    HandleFlushRequests(feedSlot);
     output::BlockDescription block;
     if (!blocks_ || blocks_->PopBlock(&block, &scratch, static_cast<uint32_t>(feedSlot)) != 0) {
-      for (int slot = 0; slot < kSlotCount; ++slot) {
-        if (flushRequest_[slot].exchange(false)) {
-          queues_.FlushSlot(slot);
-          feedSlot = slot;
-          FeedInto(feedSlot);
-        }
-      }
       stopEvent_.WaitFor(std::chrono::milliseconds(1));
       continue;
     }

@@ -99,6 +99,7 @@ class CWaveDataPlay {
   void ReleaseFeederChunks(int slot);
   // Makes `slot` the one being fed: fresh chunks, write offset 0.
   void FeedInto(int slot);
+  void HandleFlushRequests(int& feedSlot);
 
   int32_t StartWithRecovery();
   void StartTimer();

@@ -31,6 +31,7 @@ const std::unordered_map<unsigned, const wchar_t*>& Table() {
       {IDS_ERR_UNKNOWN, L"Unknown error (error code = %08x)"},
       {IDS_ERR_NO_DEVICE, L"No output device has been selected."},
       {IDS_ERR_NON_PLAYABLE, L"Non playable file."},
+      {IDS_NOT_ENOUGH_MEMORY, L"Not enough memory"},
       {IDS_ERR_AUDIO_DEVICE, L"audio device error (code = %d)"},
       {IDS_TITLE_PREFERENCES, L"Preferences"},
       {IDS_BUTTON_OK, L"OK"},

@@ -1,0 +1,125 @@
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include "core/PlayerNotify.h"
+#include "core/PlaylistCtrl.h"
+#include "core/ThrAudioPlayMessageFilter.h"
+#include "core/TrackSlots.h"
+#include "output/EngineLinks.h"
+#include "platform/ThreadMessageQueue.h"
+
+class CPluginCtrl;
+class CWaveDataPlay;
+
+// The player's engine thread. The facade posts it the transport commands
+// (the TM_ messages), the output engine posts it TM_TRACK_END and TM_STOP.
+// It owns the transport state, chooses the item to play, opens items into
+// the two track slots and starts their decoder workers, prepares and starts
+// the output engine, and reports every change through the facade's
+// notification dispatcher. Its output engine's feeder pops the decoded
+// blocks through PopBlock.
+//
+// Threads: the owner of this object starts the thread with Start and ends
+// it with Stop (or destruction), which joins it. The output engine is made
+// and destroyed on the thread; the thread owns the decoder workers.
+class CThrAudioPlay : public IBlockSource, public IPositionSink {
+ public:
+  struct Options {
+    // Pause after a waited-for control command, so that a burst collects.
+    std::chrono::milliseconds commandPause{250};
+    // Lead-in length; the device catalogue's for the output device, else 0.1 s.
+    std::function<double()> leadInSeconds;
+    // The machine for the RAM-mode checks; the running one when null.
+    std::shared_ptr<platform::ISystemMemory> system;
+    // Sources by type code; CreateSourceForType when empty.
+    core::CMusicDataAnalyze::SourceMaker sourceMaker;
+  };
+
+  CThrAudioPlay(std::shared_ptr<CPluginCtrl> plugins, std::shared_ptr<CPlaylistCtrl> playlist,
+                std::shared_ptr<IPlayerNotify> notify, Options options);
+  CThrAudioPlay(std::shared_ptr<CPluginCtrl> plugins, std::shared_ptr<CPlaylistCtrl> playlist,
+                std::shared_ptr<IPlayerNotify> notify)
+      : CThrAudioPlay(std::move(plugins), std::move(playlist), std::move(notify), Options{}) {}
+  ~CThrAudioPlay() override;
+  CThrAudioPlay(const CThrAudioPlay&) = delete;
+  CThrAudioPlay& operator=(const CThrAudioPlay&) = delete;
+
+  // Starts the thread; false when it cannot be created or already runs.
+  bool Start();
+  // Posts quit and waits for the thread to end; the commands posted before
+  // are handled first (those a quit supersedes are dropped). Ending, the
+  // thread stops its workers and the output without a notification.
+  void Stop();
+  void Post(std::uint32_t id, std::intptr_t wParam = 0, std::intptr_t lParam = 0);
+  const std::shared_ptr<platform::ThreadMessageQueue>& Messages() const { return messages_; }
+
+  // The output feeder's blocks (IBlockSource).
+  std::uint32_t PopBlock(output::BlockDescription* block, std::vector<std::uint8_t>* buffer,
+                         std::uint32_t slot) override;
+  // The output timer's played seconds (IPositionSink).
+  void OnOutputPosition(std::uint32_t seconds) override;
+
+  // 0 stopped, 1 playing, 2 paused.
+  std::int32_t TransportState() const { return transport_; }
+
+ private:
+  void Run();
+  void Dispatch(const platform::ThreadMessage& message);
+  // The pause after a control command, so that a burst collects.
+  void CollectBurst();
+
+  void PlayItem(std::int32_t item, bool userFlag, bool force, bool backwards);
+  // Waits until the queue is primed; a stop, previous or next arriving
+  // meanwhile is handled at once and the wait answers false, as it does for
+  // a quit, which is left for the message loop.
+  bool WaitForPrimed();
+  bool StartPrimedOutput(bool prepareOnly);
+  void PrepareNext(std::int32_t item, bool markFailure, bool requireMultiInstance);
+  bool PrepareNextAllowed() const;
+  // The item to prepare behind the current one; -1 for none.
+  std::int32_t FollowingItem() const;
+  void ContinueSeamlessly();
+
+  void OnStop();
+  void OnPause();
+  void OnStep(bool backwards, bool userFlag);
+  void OnTrackEnd(bool restart, bool ranOut);
+  void OnSeek(std::uint32_t seconds);
+  void OnNextChanged();
+  void OnOutputChanged();
+  void OnRefreshTime();
+
+  void StopAll();
+  void ClearBad();
+  void NotifyState(NotifyType type, std::int32_t value = 0);
+  void NotifyPlaying(std::int32_t item, bool userFlag);
+  void ReportSkipped(bool userFlag);
+  bool Compatible() const;
+  bool IsAudioCd() const;
+  double LeadInSeconds() const;
+
+  std::shared_ptr<CPluginCtrl> plugins_;
+  std::shared_ptr<CPlaylistCtrl> playlist_;
+  std::shared_ptr<IPlayerNotify> notify_;
+  Options options_;
+  std::shared_ptr<platform::ThreadMessageQueue> messages_ =
+      std::make_shared<platform::ThreadMessageQueue>();
+  CThrAudioPlayMessageFilter filter_;
+  std::unique_ptr<core::CTrackSlots> slots_;
+  std::unique_ptr<CWaveDataPlay> engine_;  // lives on the thread
+
+  std::atomic<std::int32_t> transport_{0};
+  std::int32_t currentItem_ = 0;
+  std::int32_t repeat_ = 0;
+  // The current item's length in whole seconds, for the time reports.
+  std::atomic<std::uint32_t> trackSeconds_{0};
+
+  std::thread thread_;
+};
