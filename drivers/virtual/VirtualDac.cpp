@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <condition_variable>
 #include <cstdlib>
 #include <cstring>
 #include <sstream>
@@ -29,9 +30,12 @@ int32_t ParseInt(const std::string& text, int32_t fallback) {
   return end == text.c_str() ? fallback : static_cast<int32_t>(value);
 }
 
-// Live instances, newest last, for the manual-clock control.
+// Live instances, newest last, for the manual-clock control, and how many
+// steps are running on each: an instance is not destroyed under a step.
 std::mutex gInstancesMutex;
+std::condition_variable gStepEnded;
 std::vector<CVirtualDac*> gInstances;
+std::vector<CVirtualDac*> gStepping;
 
 }  // namespace
 
@@ -68,8 +72,11 @@ CVirtualDac::CVirtualDac(VirtualDacSettings settings) : settings_(std::move(sett
 
 CVirtualDac::~CVirtualDac() {
   {
-    std::lock_guard lock(gInstancesMutex);
+    std::unique_lock lock(gInstancesMutex);
     gInstances.erase(std::remove(gInstances.begin(), gInstances.end(), this), gInstances.end());
+    gStepEnded.wait(lock, [this] {
+      return std::find(gStepping.begin(), gStepping.end(), this) == gStepping.end();
+    });
   }
   StopClock();
   CloseCaptures();
@@ -79,9 +86,19 @@ int32_t CVirtualDac::StepNewest(int32_t count) {
   CVirtualDac* dac = nullptr;
   {
     std::lock_guard lock(gInstancesMutex);
-    if (!gInstances.empty()) dac = gInstances.back();
+    if (gInstances.empty()) return 0;
+    dac = gInstances.back();
+    gStepping.push_back(dac);
   }
-  return dac != nullptr ? dac->Step(count) : 0;
+  // Like the paced clock's thread, a step runs buffer switches without the
+  // instance lock, and the instance's end waits for it.
+  const int32_t played = dac->Step(count);
+  {
+    std::lock_guard lock(gInstancesMutex);
+    gStepping.erase(std::find(gStepping.begin(), gStepping.end(), dac));
+  }
+  gStepEnded.notify_all();
+  return played;
 }
 
 AsioBool CVirtualDac::init(void*) {

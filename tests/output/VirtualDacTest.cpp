@@ -4,7 +4,10 @@
 
 #include <condition_variable>
 #include <cstring>
+#include <functional>
 #include <mutex>
+#include <thread>
+#include <utility>
 
 #include "output/AsioHost.h"
 #include "output/AsioWrapper.h"
@@ -25,12 +28,14 @@ struct TestHost {
   std::vector<Bytes> written;
   std::vector<int64_t> positions;
   int fills = 0;
+  std::function<void()> duringSwitch;  // runs first in the next buffer switch
   std::mutex mutex;
   std::condition_variable filled;
 };
 TestHost* gHost = nullptr;
 
 void BufferSwitch(int32_t half, AsioBool) {
+  if (gHost->duringSwitch) std::exchange(gHost->duringSwitch, nullptr)();
   std::lock_guard lock(gHost->mutex);
   for (std::size_t c = 0; c < gHost->buffers.size(); ++c) {
     auto* out = static_cast<std::uint8_t*>(gHost->buffers[c].buffers[half]);
@@ -201,6 +206,38 @@ TEST_F(VirtualDacTest, ASteadyClockRunsTheBufferSwitchesByItself) {
   EXPECT_EQ(Capture(0), Expected(0, fills - 1));
   EXPECT_EQ(Capture(1), Expected(1, fills - 1));
   EXPECT_EQ(HostDisposeBuffers(), kAsioOk);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(VirtualDacTest, ADeviceReleasedDuringAManualStepGoesOnlyWhenTheStepEnds) {
+  ASSERT_NO_FATAL_FAILURE(Open("Clock=manual\nBufferSize=64\n", 2));
+  ASSERT_EQ(HostStart(), kAsioOk);
+  std::mutex mutex;
+  std::condition_variable released;
+  bool done = false;
+  bool releasedWithinTheSwitch = true;
+  std::thread releaser;
+  host_.duringSwitch = [&] {
+    host_.buffers.clear();  // the buffers go with the device: fill nothing
+    releaser = std::thread([&] {
+      ReleaseAsioDrivers();
+      std::lock_guard lock(mutex);
+      done = true;
+      released.notify_all();
+    });
+    // The release must wait for this switch; give it every chance to overtake.
+    std::unique_lock lock(mutex);
+    releasedWithinTheSwitch =
+        released.wait_for(lock, std::chrono::milliseconds(200), [&] { return done; });
+  };
+  EXPECT_EQ(StepControl()(1), 1);
+  releaser.join();
+  EXPECT_FALSE(releasedWithinTheSwitch);
+  EXPECT_TRUE(done);
+  EXPECT_EQ(StepControl()(1), 0) << "no device is left to step";
 }
 
 }  // namespace
