@@ -96,7 +96,7 @@ std::string TestPcm(const std::string& formats, const std::string& rates,
 
 // How one stream is opened: in the output engine's order (buffer size asked
 // before the I/O-format switch) or with the size asked after it.
-struct OpenSpec {
+struct StreamRequest {
   std::string device = "dac";
   std::string settings;
   int32_t ioFormat = kAsioFormatPcm;
@@ -165,37 +165,37 @@ class AlsaDriverTest : public ::testing::Test {
 
   // Opens a stream as the output engine does and prefills half p of
   // channel c with 0xE0 + 2c + p.
-  void Open(const OpenSpec& spec) {
-    ASSERT_EQ(Init(spec.device, spec.settings), kAsioOk);
+  void Open(const StreamRequest& stream) {
+    ASSERT_EQ(Init(stream.device, stream.settings), kAsioOk);
     int32_t inputs = -1, outputs = -1;
     ASSERT_EQ(HostGetChannels(&inputs, &outputs), kAsioOk);
     int32_t minimum, maximum, preferred, granularity;
     ASSERT_EQ(HostGetBufferSize(&minimum, &maximum, &preferred, &granularity), kAsioOk);
     ASSERT_EQ(HostOutputReady(), kAsioOk);
     AsioIoFormat format{};
-    format.formatType = spec.ioFormat;
+    format.formatType = stream.ioFormat;
     ASSERT_EQ(HostFuture(kAsioCanDoIoFormat, &format), kAsioSuccess);
     ASSERT_EQ(HostFuture(kAsioSetIoFormat, &format), kAsioSuccess);
-    ASSERT_EQ(HostCanSampleRate(spec.rate), kAsioOk);
-    ASSERT_EQ(HostSetSampleRate(spec.rate), kAsioOk);
-    if (spec.sizeAfterSwitch) {
+    ASSERT_EQ(HostCanSampleRate(stream.rate), kAsioOk);
+    ASSERT_EQ(HostSetSampleRate(stream.rate), kAsioOk);
+    if (stream.sizeAfterSwitch) {
       ASSERT_EQ(HostGetBufferSize(&minimum, &maximum, &preferred, &granularity), kAsioOk);
     }
     bufferSize_ = preferred;
     deviceChannels_ = outputs;
-    host_.buffers.assign(spec.channels.size(), AsioBufferInfo{});
-    for (std::size_t i = 0; i < spec.channels.size(); ++i)
-      host_.buffers[i].channelNum = spec.channels[i];
+    host_.buffers.assign(stream.channels.size(), AsioBufferInfo{});
+    for (std::size_t i = 0; i < stream.channels.size(); ++i)
+      host_.buffers[i].channelNum = stream.channels[i];
     ASSERT_EQ(HostCreateBuffers(host_.buffers.data(), static_cast<int32_t>(host_.buffers.size()),
                                 preferred, &gCallbacks),
               kAsioOk);
     AsioChannelInfo channel{};
-    channel.channel = spec.channels.front();
+    channel.channel = stream.channels.front();
     ASSERT_EQ(HostGetChannelInfo(&channel), kAsioOk);
     EXPECT_EQ(channel.isActive, kAsioTrue);
     sampleType_ = channel.type;
     host_.halfBytes = static_cast<std::size_t>(preferred) * AsioSampleTypeBits(channel.type) / 8;
-    hostChannels_ = spec.channels;
+    hostChannels_ = stream.channels;
     int32_t inputLatency, outputLatency;
     ASSERT_EQ(HostGetLatencies(&inputLatency, &outputLatency), kAsioOk);
     EXPECT_GT(outputLatency, preferred);
@@ -298,7 +298,7 @@ class AlsaDriverTest : public ::testing::Test {
 struct PlayCase {
   const char* name;
   std::string definition;  // a qptest device named "card"; empty: the file PCM "dac"
-  OpenSpec spec;
+  StreamRequest stream;
   int32_t sampleType;
   std::size_t group;   // bytes per channel and ALSA frame
   std::string hwLine;  // what the qptest device was configured to
@@ -313,7 +313,7 @@ class AlsaPlayTest : public AlsaDriverTest, public ::testing::WithParamInterface
 TEST_P(AlsaPlayTest, TheHostsBytesReachTheDeviceUnchanged) {
   const PlayCase& c = GetParam();
   if (!c.definition.empty()) WriteAlsaConfig({{"card", c.definition}});
-  ASSERT_NO_FATAL_FAILURE(Open(c.spec));
+  ASSERT_NO_FATAL_FAILURE(Open(c.stream));
   EXPECT_EQ(sampleType_, c.sampleType);
   ASSERT_NO_FATAL_FAILURE(Run(9));
   ASSERT_EQ(HostDisposeBuffers(), kAsioOk);
@@ -324,7 +324,7 @@ TEST_P(AlsaPlayTest, TheHostsBytesReachTheDeviceUnchanged) {
   for (int64_t k = 1; k <= 9; ++k)
     positions.push_back(k * bufferSize_);
   EXPECT_EQ(host_.positions, positions) << "samples written before each switch";
-  const uint8_t silence = c.spec.ioFormat == kAsioFormatDsd ? 0x96 : 0;
+  const uint8_t silence = c.stream.ioFormat == kAsioFormatDsd ? 0x96 : 0;
   // The prefill of half 0, then every fill but the last (the host stopped
   // the device in that switch).
   ExpectSameBytes(fixtures::ReadFile(registry_.File(c.definition.empty() ? "dac.raw" : "card.raw")),
