@@ -119,9 +119,13 @@ std::optional<TrackInfo> ItemOf(std::wstring_view line) {
 }
 
 // Opens the item's audio file to take its format name and format; false
-// when the file no longer opens.
+// when the file no longer opens. An audio-CD item names its drive or disc
+// image, which only the CD source reads as a disc; every other item is
+// opened by its path, as when it was added.
 bool TakeFormatFromAudio(TrackInfo& item, const std::shared_ptr<CPluginCtrl>& plugins) {
-  const auto source = CreateSourceForPath(item.path, plugins);
+  const auto source = item.type == kSourceTypeCdda
+                          ? CreateSourceForType(item.type, item.path, plugins)
+                          : CreateSourceForPath(item.path, plugins);
   if (!source || source->Open({.path = item.path}) != kMusicOk) return false;
   TrackInfo audio;
   if (source->GetTrackInfo(0, &audio) != kMusicOk) return false;

@@ -65,6 +65,7 @@ CThrAudioPlay::~CThrAudioPlay() {
 
 bool CThrAudioPlay::Start() {
   if (thread_.joinable()) return false;
+  ended_.Reset();
   try {
     thread_ = std::thread(&CThrAudioPlay::Run, this);
   } catch (const std::system_error&) {
@@ -77,6 +78,14 @@ void CThrAudioPlay::Stop() {
   if (!thread_.joinable()) return;
   messages_->PostQuit();
   thread_.join();
+}
+
+bool CThrAudioPlay::StopWithin(std::chrono::milliseconds limit) {
+  if (!thread_.joinable()) return true;
+  messages_->PostQuit();
+  if (!ended_.WaitFor(limit)) return false;
+  thread_.join();
+  return true;
 }
 
 void CThrAudioPlay::Post(std::uint32_t id, std::intptr_t wParam, std::intptr_t lParam) {
@@ -118,6 +127,7 @@ void CThrAudioPlay::Run() {
   }
   slots_->StopWorkers();
   engine_.reset();
+  ended_.Set();
 }
 
 void CThrAudioPlay::CollectBurst() {

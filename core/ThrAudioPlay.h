@@ -13,6 +13,7 @@
 #include "core/ThrAudioPlayMessageFilter.h"
 #include "core/TrackSlots.h"
 #include "output/EngineLinks.h"
+#include "platform/Event.h"
 #include "platform/ThreadMessageQueue.h"
 
 class CPluginCtrl;
@@ -57,6 +58,9 @@ class CThrAudioPlay : public IBlockSource, public IPositionSink {
   // are handled first (those a quit supersedes are dropped). Ending, the
   // thread stops its workers and the output without a notification.
   void Stop();
+  // As Stop, but waits at most `limit`; false when the thread still runs
+  // then (the object must then live on until a later Stop has joined it).
+  bool StopWithin(std::chrono::milliseconds limit);
   void Post(std::uint32_t id, std::intptr_t wParam = 0, std::intptr_t lParam = 0);
   const std::shared_ptr<platform::ThreadMessageQueue>& Messages() const { return messages_; }
 
@@ -121,5 +125,6 @@ class CThrAudioPlay : public IBlockSource, public IPositionSink {
   // The current item's length in whole seconds, for the time reports.
   std::atomic<std::uint32_t> trackSeconds_{0};
 
+  platform::Event ended_{true};  // set when Run returns
   std::thread thread_;
 };

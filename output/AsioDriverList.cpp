@@ -8,7 +8,9 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <mutex>
 
+#include "platform/Paths.h"
 #include "platform/TextConv.h"
 
 namespace {
@@ -54,6 +56,9 @@ bool ReadRegistryFile(const fs::path& path, AsioRegistryEntry& entry) {
   entry.keyName = driver["name"];
   entry.classId = driver["clsid"];
   entry.library = driver["library"];
+  if (!entry.library.empty() && fs::path(entry.library).is_relative()) {
+    entry.library = (path.parent_path() / entry.library).lexically_normal().string();
+  }
   const auto description = driver.find("description");
   entry.hasDescription = description != driver.end();
   if (entry.hasDescription) entry.description = description->second;
@@ -71,7 +76,52 @@ void CopyField(char* field, std::size_t size, const std::string& text) {
   field[length] = '\0';
 }
 
+// What the program adds to the registry for its run.
+struct RegistryAdditions {
+  std::mutex mutex;
+  std::vector<AsioRegistryEntry> builtIn;
+  std::map<std::string, std::string> settings;  // lower-cased key name
+};
+
+RegistryAdditions& Additions() {
+  static RegistryAdditions additions;
+  return additions;
+}
+
 }  // namespace
+
+void RegisterBuiltInAsioDriver(AsioRegistryEntry entry) {
+  auto& additions = Additions();
+  std::lock_guard lock(additions.mutex);
+  const std::string key = Lower(entry.keyName);
+  for (auto& existing : additions.builtIn) {
+    if (Lower(existing.keyName) == key) {
+      existing = std::move(entry);
+      return;
+    }
+  }
+  additions.builtIn.push_back(std::move(entry));
+}
+
+void AddAsioDriverSettings(const std::string& keyName, const std::string& lines) {
+  auto& additions = Additions();
+  std::lock_guard lock(additions.mutex);
+  std::string& settings = additions.settings[Lower(keyName)];
+  settings += lines;
+  if (!settings.empty() && settings.back() != '\n') settings += '\n';
+}
+
+void RegisterVirtualDac() {
+  RegisterVirtualDac(platform::ToUtf8(platform::ExecutableDirectory()));
+}
+
+void RegisterVirtualDac(const std::string& folder) {
+  AsioRegistryEntry entry;
+  entry.keyName = kVirtualDacName;
+  entry.classId = "{3C5D0A17-0000-4000-8000-00000000D0AC}";
+  entry.library = (fs::path(folder) / "libqp_asio_virtual.so").string();
+  RegisterBuiltInAsioDriver(std::move(entry));
+}
 
 std::vector<std::string> AsioRegistryFolders() {
   if (const char* testFolder = std::getenv("QP_ASIO_DRIVER_DIR"); testFolder && *testFolder) {
@@ -86,6 +136,7 @@ std::vector<std::string> AsioRegistryFolders() {
     folders.push_back(std::string(home) + "/.config/" + kCompany + "/asio.d");
   }
   folders.push_back(std::string("/etc/xdg/") + kCompany + "/asio.d");
+  folders.push_back(platform::ToUtf8(platform::ExecutableDirectory()) + "/asio.d");
   return folders;
 }
 
@@ -104,9 +155,18 @@ std::vector<AsioRegistryEntry> ReadAsioRegistry() {
       byKey.try_emplace(Lower(entry.keyName), std::move(entry));  // first folder wins
     }
   }
+  auto& additions = Additions();
+  std::lock_guard lock(additions.mutex);
+  for (const auto& entry : additions.builtIn)
+    byKey.try_emplace(Lower(entry.keyName), entry);
   std::vector<AsioRegistryEntry> entries;
-  for (auto& [key, entry] : byKey)
+  for (auto& [key, entry] : byKey) {
+    if (const auto extra = additions.settings.find(key); extra != additions.settings.end()) {
+      if (!entry.settings.empty() && entry.settings.back() != '\n') entry.settings += '\n';
+      entry.settings += extra->second;
+    }
     entries.push_back(std::move(entry));
+  }
   return entries;
 }
 

@@ -29,10 +29,28 @@ struct AsioRegistryEntry {
   std::string library;
   std::string settings;  // "key=value" lines
 };
+// The registry's folders, the first one winning: QP_ASIO_DRIVER_DIR alone
+// when set; else the user's, the system's, and "asio.d" beside the program
+// (which an installed program brings along). A relative Library= is taken
+// from the folder of the file that names it.
 std::vector<std::string> AsioRegistryFolders();
 // Every entry of the registry sorted by key name (case ignored), as the
-// registry enumerates its keys.
+// registry enumerates its keys, with the built-in entries the registry does
+// not name itself, and the settings lines added for this run.
 std::vector<AsioRegistryEntry> ReadAsioRegistry();
+
+// A driver the program brings built in: listed unless the registry holds
+// an entry of that name (case ignored). Process-wide, for the whole run.
+void RegisterBuiltInAsioDriver(AsioRegistryEntry entry);
+// Settings lines ("key=value\n...") added after those of the named entry,
+// whichever folder it comes from, for this run only; later keys win.
+void AddAsioDriverSettings(const std::string& keyName, const std::string& lines);
+
+// The virtual DAC, the device that is always there: "Virtual DAC" over the
+// libqp_asio_virtual.so in `folder` (the program's own by default).
+inline constexpr const char* kVirtualDacName = "Virtual DAC";
+void RegisterVirtualDac();
+void RegisterVirtualDac(const std::string& folder);
 
 // A driver object together with the module it came from; the object is
 // released before the module is unloaded.

@@ -14,7 +14,10 @@ void ThreadMessageQueue::Post(std::uint32_t id, std::intptr_t wParam, std::intpt
 
 bool ThreadMessageQueue::Get(ThreadMessage& message) {
   std::unique_lock lock(mutex_);
+  ++waitingInGet_;
+  if (messages_.empty()) idle_.notify_all();
   posted_.wait(lock, [this] { return !messages_.empty(); });
+  --waitingInGet_;
   message = messages_.front();
   messages_.pop_front();
   return message.id != kQuitMessage;
@@ -42,6 +45,11 @@ std::optional<ThreadMessage> ThreadMessageQueue::WaitFor(std::uint32_t milliseco
 std::size_t ThreadMessageQueue::Size() const {
   std::lock_guard lock(mutex_);
   return messages_.size();
+}
+
+bool ThreadMessageQueue::WaitUntilIdle(std::chrono::milliseconds limit) {
+  std::unique_lock lock(mutex_);
+  return idle_.wait_for(lock, limit, [this] { return waitingInGet_ > 0 && messages_.empty(); });
 }
 
 }  // namespace platform

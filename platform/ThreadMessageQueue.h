@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -32,10 +33,15 @@ class ThreadMessageQueue {
   // The next message if one arrives within `milliseconds`.
   std::optional<ThreadMessage> WaitFor(std::uint32_t milliseconds);
   std::size_t Size() const;
+  // Waits until the owning thread waits in Get on an empty queue: it has
+  // handled everything posted so far. False when `limit` passes first.
+  bool WaitUntilIdle(std::chrono::milliseconds limit);
 
  private:
   mutable std::mutex mutex_;
   std::condition_variable posted_;
+  std::condition_variable idle_;
+  int waitingInGet_ = 0;
   std::deque<ThreadMessage> messages_;
 };
 

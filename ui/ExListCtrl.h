@@ -9,8 +9,8 @@
 #include <functional>
 #include <string>
 
+#include "core/PlaylistViewCtrl.h"
 #include "ui/ListRowLayout.h"
-#include "ui/PlaylistViewCtrl.h"
 
 class QLabel;
 

@@ -431,7 +431,7 @@ TEST_F(FileDropTest, ADropMarksWhereTheFilesGoAndReportsThemWithThePoint) {
   ASSERT_EQ(dropped.count(), 1);
   EXPECT_EQ(dropped.at(0).at(0).toStringList(), (QStringList{Path("notes.txt"), Path("song.WAV")}));
   EXPECT_EQ(dropped.at(0).at(1).toPoint(), point);
-  ui::ViewPoint stored;
+  ViewPoint stored;
   ASSERT_TRUE(list_.GetDropPoint(&stored));
   EXPECT_EQ(QPoint(stored.x, stored.y), point);
   EXPECT_FALSE(list_.GetDropPoint(nullptr));

@@ -11,10 +11,12 @@
 #include "sources/MusicErrors.h"
 #include "sources/PluginCtrl.h"
 #include "sources/SourceFactory.h"
-#include "tools/probe/Json.h"
+#include "tools/common/Json.h"
 
 namespace probe {
 namespace {
+
+using tools::JsonLine;
 
 constexpr const char* kUsage =
     "usage: quorelle-probe plugins\n"

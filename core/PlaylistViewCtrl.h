@@ -1,7 +1,5 @@
 #pragma once
 
-namespace ui {
-
 // A point in the list's row area (the coordinates its hit test takes).
 struct ViewPoint {
   int x = 0;
@@ -22,5 +20,3 @@ class IPlaylistViewCtrl {
   // The point of the last file drop; false for a null `point`.
   virtual bool GetDropPoint(ViewPoint* point) const = 0;
 };
-
-}  // namespace ui

@@ -1,8 +1,8 @@
-#include "tools/probe/Json.h"
+#include "tools/common/Json.h"
 
 #include <cstdio>
 
-namespace probe {
+namespace tools {
 
 std::string JsonQuote(std::string_view utf8) {
   std::string out = "\"";
@@ -54,4 +54,10 @@ JsonLine& JsonLine::Add(std::string_view key, std::int64_t number) {
   return *this;
 }
 
-}  // namespace probe
+JsonLine& JsonLine::AddBool(std::string_view key, bool value) {
+  Key(key);
+  text_ += value ? "true" : "false";
+  return *this;
+}
+
+}  // namespace tools
