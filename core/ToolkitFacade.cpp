@@ -493,7 +493,7 @@ std::int32_t CToolkitFacade::Open() {
   EnableRowEditing(true);
   ClearAll();
   for (const auto& path : paths)
-    playlist_->AddFile(path, -1);
+    playlist_->AddFile(path, playlist_->Count());
   Post(TM_STOP, 1, 0);
   ReportChanged(2);
   return kTkOk;
@@ -538,7 +538,7 @@ std::int32_t CToolkitFacade::AddFiles() {
     return kTkOk;
   }
   for (const auto& path : paths)
-    playlist_->AddFile(path, -1);
+    playlist_->AddFile(path, playlist_->Count());
   Post(TM_NEXT_CHANGED);
   ReportPlaylistKind();
   Post(TM_REFRESH_TIME);
