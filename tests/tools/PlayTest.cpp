@@ -1,0 +1,329 @@
+// quorelle-play end to end: real files through the facade, playback thread,
+// engine and a device, checked by what the device received, byte for byte.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+
+#include "tests/fixtures/CueWriter.h"
+#include "tests/fixtures/DsfWriter.h"
+#include "tests/fixtures/Mp3Fixtures.h"
+#include "tests/fixtures/WavWriter.h"
+#include "tests/tools/PlayProcess.h"
+
+namespace {
+
+using fixtures::Bytes;
+using playtest::RunPlay;
+using Samples = std::vector<std::uint32_t>;
+
+constexpr std::size_t kHalf = 512;       // the virtual DAC's PCM buffer here
+constexpr std::size_t kLeadIn = 4410;    // 0.1 s at 44.1 kHz
+constexpr std::size_t kDsdHalf = 4096 / 8;  // bytes per channel of a DSD half
+
+// One channel of 16-bit PCM as the device's 32-bit samples.
+Samples ChannelOf(const Bytes& pcm16, int channel, int channels = 2) {
+  Samples out;
+  const std::size_t frame = static_cast<std::size_t>(channels) * 2;
+  for (std::size_t i = static_cast<std::size_t>(channel) * 2; i + 1 < pcm16.size(); i += frame)
+    out.push_back((std::uint32_t{pcm16[i]} | std::uint32_t{pcm16[i + 1]} << 8) << 16);
+  return out;
+}
+
+Samples AsSamples(const Bytes& capture) {
+  Samples out(capture.size() / 4);
+  std::memcpy(out.data(), capture.data(), out.size() * 4);
+  return out;
+}
+
+Samples Join(const std::vector<Samples>& parts) {
+  Samples out;
+  for (const auto& part : parts)
+    out.insert(out.end(), part.begin(), part.end());
+  return out;
+}
+
+std::size_t Count(const std::string& text, const std::string& what) {
+  std::size_t n = 0;
+  for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+    ++n;
+  return n;
+}
+
+std::uint8_t Reversed(std::uint8_t b) {
+  b = static_cast<std::uint8_t>((b & 0xF0) >> 4 | (b & 0x0F) << 4);
+  b = static_cast<std::uint8_t>((b & 0xCC) >> 2 | (b & 0x33) << 2);
+  return static_cast<std::uint8_t>((b & 0xAA) >> 1 | (b & 0x55) << 1);
+}
+
+class PlayTest : public ::testing::Test {
+ protected:
+  // No stored settings, and no driver but the built-in virtual DAC.
+  std::vector<std::string> Environment() const {
+    std::filesystem::create_directories(dir_.File("asio"));
+    return {"XDG_DATA_HOME=" + dir_.File("data"), "QP_ASIO_DRIVER_DIR=" + dir_.File("asio"),
+            "PULSE_SERVER=unix:" + dir_.File("no-server")};
+  }
+  // The virtual DAC without a clock of its own, capturing to "cap".
+  std::vector<std::string> Args(std::vector<std::string> more) const {
+    std::vector<std::string> args{"--json", "--virtual", "Clock=free", "--virtual",
+                                  "BufferSize=" + std::to_string(kHalf), "--capture",
+                                  dir_.File("cap")};
+    args.insert(args.end(), more.begin(), more.end());
+    return args;
+  }
+  playtest::PlayResult Play(std::vector<std::string> args) {
+    auto result = RunPlay(Args(std::move(args)), Environment());
+    EXPECT_EQ(result.exitCode, 0) << result.err << result.out;
+    return result;
+  }
+
+  // A 16-bit stereo WAV file; its sample bytes.
+  Bytes Wav(const std::string& name, std::size_t frames, std::uint32_t rate = 44100,
+            std::uint32_t seed = 1) {
+    const Bytes samples = fixtures::AudioPattern(frames * 4, seed);
+    fixtures::WriteWav(dir_.File(name), {1, 2, rate, 16}, samples);
+    return samples;
+  }
+  Bytes Capture(int channel) const {
+    return fixtures::ReadFile(dir_.File("cap." + std::to_string(channel) + ".raw"));
+  }
+  std::string Log() const {
+    const Bytes log = fixtures::ReadFile(dir_.File("cap.log"));
+    return std::string(log.begin(), log.end());
+  }
+
+  fixtures::TempDir dir_;
+};
+
+// `played` holds the half of prefill and the lead-in as silence, exactly
+// `music`, and then silence only.
+void ExpectMusicAfterLeadIn(const Samples& played, const Samples& music,
+                            std::size_t leadIn = kLeadIn) {
+  const std::size_t start = kHalf + leadIn;
+  ASSERT_GE(played.size(), start + music.size()) << "the device got less than the music";
+  for (std::size_t i = 0; i < start; ++i)
+    ASSERT_EQ(played[i], 0u) << "before the music, at sample " << i;
+  ASSERT_TRUE(std::equal(music.begin(), music.end(), played.begin() + start))
+      << "the music is not what the files hold";
+  for (std::size_t i = start + music.size(); i < played.size(); ++i)
+    ASSERT_EQ(played[i], 0u) << "after the music, at sample " << i;
+}
+
+TEST_F(PlayTest, FilesOfOneRateJoinWithoutAGapAndAnotherRateRestarts) {
+  const Bytes first = Wav("1 first.wav", 30000, 44100, 1);
+  const Bytes second = Wav("2 second.wav", 22050, 44100, 2);
+  const Bytes third = Wav("10 third.wav", 12000, 48000, 3);  // natural order: last
+  const auto run = Play({dir_.File("10 third.wav"), dir_.File("2 second.wav"),
+                         dir_.File("1 first.wav")});
+  EXPECT_EQ(Log(),
+            "start rate=44100 format=pcm type=18 buffer=512 channels=2\n"
+            "start rate=48000 format=pcm type=18 buffer=512 channels=2\n");
+  for (int channel = 0; channel < 2; ++channel) {
+    SCOPED_TRACE(channel);
+    const Samples played = AsSamples(Capture(channel));
+    const Samples joined = Join({ChannelOf(first, channel), ChannelOf(second, channel)});
+    const Samples last = ChannelOf(third, channel);
+    // The first start: both 44.1 kHz files back to back after the lead-in.
+    const std::size_t firstStart = kHalf + kLeadIn;
+    ASSERT_GT(played.size(), firstStart + joined.size() + last.size());
+    EXPECT_TRUE(std::all_of(played.begin(), played.begin() + firstStart,
+                            [](std::uint32_t s) { return s == 0; }));
+    ASSERT_TRUE(std::equal(joined.begin(), joined.end(), played.begin() + firstStart));
+    // The second start: silence (the first stream's idle end, prefill and
+    // a 48 kHz lead-in), then the third file whole, then silence.
+    const auto at = std::search(played.begin() + firstStart + joined.size(), played.end(),
+                                last.begin(), last.end());
+    ASSERT_NE(at, played.end()) << "the third file is not in the capture";
+    const auto gap = at - (played.begin() + firstStart + joined.size());
+    EXPECT_GE(gap, static_cast<long>(kHalf + 4800));
+    EXPECT_TRUE(std::all_of(played.begin() + firstStart + joined.size(), at,
+                            [](std::uint32_t s) { return s == 0; }));
+    EXPECT_TRUE(
+        std::all_of(at + last.size(), played.end(), [](std::uint32_t s) { return s == 0; }));
+  }
+  EXPECT_EQ(Count(run.out, "\"event\":\"playing\""), 3u);
+  EXPECT_NE(run.out.find("{\"event\":\"playing\",\"row\":0,\"title\":\"1 first.wav\",\"artist\":"
+                         "\"\",\"path\":\"" +
+                         dir_.File("1 first.wav") +
+                         "\",\"seconds\":0,\"rate\":44100,\"kind\":\"PCM\",\"bits\":16}"),
+            std::string::npos)
+      << run.out;
+  EXPECT_NE(run.out.find("\"row\":2,\"title\":\"10 third.wav\""), std::string::npos);
+  EXPECT_TRUE(run.out.ends_with("{\"event\":\"stopped\"}\n")) << run.out;
+  EXPECT_EQ(Count(run.out, "stopped"), 1u);
+}
+
+TEST_F(PlayTest, DsfPlaysNativelyAndAsDsdOverPcm) {
+  const std::size_t bytes = 8192;  // per channel, about 23 ms of DSD64
+  const auto channels = fixtures::DsdPattern(2, bytes);
+  fixtures::WriteFile(dir_.File("tone.dsf"), fixtures::BuildDsf({}, channels));
+  std::vector<Bytes> inTime(2);  // what the DAC must play, per channel in time order
+  for (int c = 0; c < 2; ++c) {
+    for (const std::uint8_t b : channels[static_cast<std::size_t>(c)])
+      inTime[static_cast<std::size_t>(c)].push_back(Reversed(b));
+  }
+  {
+    SCOPED_TRACE("native");
+    const auto run = Play({"--dsd", "native", dir_.File("tone.dsf")});
+    EXPECT_EQ(Log(), "start rate=2822400 format=dsd type=33 buffer=4096 channels=2\n");
+    EXPECT_NE(run.out.find("\"rate\":2822400,\"kind\":\"DSD\",\"bits\":1}"), std::string::npos);
+    for (int c = 0; c < 2; ++c) {
+      const Bytes played = Capture(c);
+      const Bytes& music = inTime[static_cast<std::size_t>(c)];
+      const auto at = std::search(played.begin(), played.end(), music.begin(), music.end());
+      ASSERT_NE(at, played.end()) << "channel " << c;
+      // Idle signal, 0.1 s of it at least, before; idle signal only after.
+      EXPECT_GE(at - played.begin(), static_cast<long>(kDsdHalf + 2822400 / 80));
+      EXPECT_TRUE(std::all_of(played.begin(), at, [](std::uint8_t b) { return b == 0x96; }));
+      ASSERT_GT(played.end() - at, static_cast<long>(music.size())) << "the tail was cut";
+      EXPECT_TRUE(std::all_of(at + static_cast<long>(music.size()), played.end(),
+                              [](std::uint8_t b) { return b == 0x96 || b == 0x00; }));
+    }
+  }
+  {
+    SCOPED_TRACE("DSD over PCM");
+    Play({"--dsd", "dop", dir_.File("tone.dsf")});
+    EXPECT_EQ(Log(), "start rate=176400 format=pcm type=18 buffer=512 channels=2\n");
+    for (int c = 0; c < 2; ++c) {
+      const Samples played = AsSamples(Capture(c));
+      const Bytes& music = inTime[static_cast<std::size_t>(c)];
+      Samples words;  // marker on top, then the earlier DSD byte
+      for (std::size_t i = 0; i + 1 < music.size(); i += 2)
+        words.push_back(std::uint32_t{music[i]} << 16 | std::uint32_t{music[i + 1]} << 8);
+      const auto at = std::search(played.begin(), played.end(), words.begin(), words.end(),
+                                  [](std::uint32_t p, std::uint32_t w) {
+                                    return (p & 0x00FFFFFF) == w;
+                                  });
+      ASSERT_NE(at, played.end()) << "channel " << c;
+      ASSERT_GT(played.end() - at, static_cast<long>(words.size())) << "the tail was cut";
+      // The markers alternate without a break from the lead-in through the
+      // music to its end.
+      const auto first = std::find_if(played.begin(), at, [](std::uint32_t s) { return s != 0; });
+      for (auto it = first; it + 1 < at + static_cast<long>(words.size()); ++it) {
+        const std::uint32_t a = *it >> 24;
+        const std::uint32_t b = *(it + 1) >> 24;
+        ASSERT_TRUE((a == 0x05 && b == 0xFA) || (a == 0xFA && b == 0x05))
+            << "marker break at sample " << (it - played.begin());
+      }
+    }
+  }
+}
+
+TEST_F(PlayTest, AnMp3PairJoinsGaplessly) {
+  // One stretch of music cut in two and encoded apart: gapless playback
+  // joins the halves back into what the encoder was given.
+  const std::size_t frames = 44100;
+  const Bytes music = fixtures::TestMusic(44100, 2, 2 * frames);
+  const Bytes firstHalf(music.begin(), music.begin() + static_cast<long>(frames * 4));
+  const Bytes secondHalf(music.begin() + static_cast<long>(frames * 4), music.end());
+  fixtures::WriteWav(dir_.File("a.wav"), {1, 2, 44100, 16}, firstHalf);
+  fixtures::WriteWav(dir_.File("b.wav"), {1, 2, 44100, 16}, secondHalf);
+  for (const char* name : {"a", "b"}) {
+    ASSERT_EQ(fixtures::RunLame({"-b", "320", dir_.File(std::string(name) + ".wav"),
+                                 dir_.File(std::string(name) + ".mp3")}),
+              "");
+  }
+  Play({"--mp3-gapless", "-45", dir_.File("a.mp3"), dir_.File("b.mp3")});
+  EXPECT_EQ(Count(Log(), "start"), 1u) << Log();
+  for (int channel = 0; channel < 2; ++channel) {
+    SCOPED_TRACE(channel);
+    const Samples played = AsSamples(Capture(channel));
+    const Samples expected = ChannelOf(music, channel);
+    // Decoded MP3 is near, not equal to the input: the length and the
+    // alignment must be exact, the samples close.
+    const std::size_t start = kHalf + kLeadIn;
+    std::size_t last = played.size();
+    while (last > start && played[last - 1] == 0)
+      --last;
+    const std::size_t length = last - start;
+    EXPECT_LE(length, expected.size());
+    EXPECT_GE(length + 64, expected.size()) << "samples lost at the join or the ends";
+    double error = 0;
+    double power = 0;
+    for (std::size_t i = 0; i < std::min(length, expected.size()); ++i) {
+      const double a = static_cast<std::int32_t>(played[start + i]) / 65536.0;
+      const double b = static_cast<std::int32_t>(expected[i]) / 65536.0;
+      error += (a - b) * (a - b);
+      power += b * b;
+    }
+    EXPECT_LT(error, power * 0.01) << "the decoded music does not line up with the original";
+  }
+}
+
+TEST_F(PlayTest, ACueSheetPlaysItsTracksOfOneFile) {
+  const Bytes audio = Wav("album.wav", 44100 * 2);
+  fixtures::WriteCue(dir_.File("album.cue"),
+                     "FILE \"album.wav\" WAVE\n"
+                     "  TRACK 01 AUDIO\n    TITLE \"One\"\n    INDEX 01 00:00:00\n"
+                     "  TRACK 02 AUDIO\n    TITLE \"Two\"\n    INDEX 01 00:01:00\n");
+  const auto run = Play({dir_.File("album.cue")});
+  EXPECT_EQ(Count(run.out, "\"event\":\"playing\""), 2u);
+  EXPECT_NE(run.out.find("\"title\":\"Two\""), std::string::npos);
+  for (int channel = 0; channel < 2; ++channel)
+    ExpectMusicAfterLeadIn(AsSamples(Capture(channel)), ChannelOf(audio, channel));
+}
+
+TEST_F(PlayTest, RamModeLoadsEachTrackWholeAndPlaysTheSame) {
+  const Bytes first = Wav("1.wav", 20000, 44100, 4);
+  const Bytes second = Wav("2.wav", 15000, 44100, 5);
+  const auto run = Play({"--ram", dir_.File("1.wav"), dir_.File("2.wav")});
+  EXPECT_NE(run.out.find("{\"event\":\"loading\",\"percent\":100}"), std::string::npos)
+      << run.out;
+  // Loaded whole before a second of it is reported played.
+  EXPECT_LT(run.out.find("{\"event\":\"loading\",\"percent\":100}"),
+            run.out.find("{\"event\":\"time\",\"seconds\":0}"));
+  for (int channel = 0; channel < 2; ++channel) {
+    const Samples played = AsSamples(Capture(channel));
+    const Samples a = ChannelOf(first, channel);
+    const Samples b = ChannelOf(second, channel);
+    EXPECT_NE(std::search(played.begin(), played.end(), a.begin(), a.end()), played.end());
+    EXPECT_NE(std::search(played.begin(), played.end(), b.begin(), b.end()), played.end());
+  }
+}
+
+TEST_F(PlayTest, ExitStatusSaysWhatHappened) {
+  Wav("ok.wav", 4410);
+  fixtures::WriteFile(dir_.File("broken.wav"), Bytes{'R', 'I', 'F', 'F', 1, 2});
+  const auto env = Environment();
+  struct Case {
+    std::vector<std::string> args;
+    int exitCode;
+    const char* inOut;
+    const char* inErr;
+  } cases[] = {
+      {{}, 1, "", "usage: quorelle-play"},
+      {{"--help"}, 0, "usage: quorelle-play", ""},
+      {{"--version"}, 0, "quorelle-play 0.", ""},
+      {{"--dsd", "maybe", dir_.File("ok.wav")}, 1, "", "--dsd takes native or dop"},
+      {{"--frobnicate"}, 1, "", "unknown option --frobnicate"},
+      {{dir_.File("missing.wav")}, 2, "", "nothing to play"},
+      {{"--json", dir_.File("broken.wav")}, 2, "{\"event\":\"error\",\"text\":", "nothing to play"},
+      {{"--device", "No Such DAC", dir_.File("ok.wav")}, 2, "", "does not open"},
+      {{"--virtual", "Clock=free", dir_.File("broken.wav"), dir_.File("ok.wav")}, 0, "playing", ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.args.empty() ? "no arguments" : c.args.front());
+    const auto run = RunPlay(c.args, env);
+    EXPECT_EQ(run.exitCode, c.exitCode) << run.err;
+    EXPECT_NE(run.out.find(c.inOut), std::string::npos) << run.out;
+    EXPECT_NE(run.err.find(c.inErr), std::string::npos) << run.err;
+  }
+}
+
+TEST_F(PlayTest, SigtermStopsPlaybackCleanly) {
+  Wav("long.wav", 44100 * 30);
+  playtest::PlayProcess process({"--json", dir_.File("long.wav")}, Environment());
+  ASSERT_TRUE(process.WaitForOutput("\"event\":\"time\"")) << process.err();
+  EXPECT_EQ(process.Terminate(), 0) << process.err();
+  EXPECT_TRUE(process.out().ends_with("{\"event\":\"stopped\"}\n")) << process.out();
+}
+
+TEST_F(PlayTest, ListDevicesShowsTheVirtualDac) {
+  const auto run = RunPlay({"--list-devices"}, Environment());
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_EQ(run.out, "Virtual DAC\tvirtual\n");
+}
+
+}  // namespace
