@@ -33,7 +33,13 @@ const std::unordered_map<unsigned, const wchar_t*>& Table() {
       {IDS_ERR_NON_PLAYABLE, L"Non playable file."},
       {IDS_NOT_ENOUGH_MEMORY, L"Not enough memory"},
       {IDS_ERR_AUDIO_DEVICE, L"audio device error (code = %d)"},
+      {IDS_TITLE_ABOUT, L"About Corvane Quorelle Player"},
       {IDS_TITLE_PREFERENCES, L"Preferences"},
+      {IDS_TITLE_OPEN_CD, L"Open audio CD"},
+      {IDS_TITLE_PROPERTIES, L"Properties"},
+      {IDS_COLUMN_PLUGIN_NAME, L"Plugin name"},
+      {IDS_COLUMN_PLUGIN_EXTENSION, L"Extension"},
+      {IDS_COLUMN_PLUGIN_VERSION, L"Version"},
       {IDS_BUTTON_OK, L"OK"},
       {IDS_BUTTON_CANCEL, L"Cancel"},
       {IDS_TITLE_ERROR, L"Corvane Quorelle Player Error"},
@@ -46,6 +52,11 @@ const std::unordered_map<unsigned, const wchar_t*>& Table() {
       {IDC_CONFIG_RAM_GROUP, L"Audio Data Handling"},
       {IDC_CONFIG_RAM_NORMAL, L"Normal"},
       {IDC_CONFIG_RAM_EXPAND, L"Expand to RAM (Needs More Memory)"},
+      {IDC_ABOUT_VERSION, L"Version"},
+      {IDC_OPEN_CD_LABEL, L"Found CD drives"},
+      {IDC_PROPERTY_FILENAME, L"Filename"},
+      {IDC_PROPERTY_TITLE, L"Title"},
+      {IDC_PROPERTY_ARTIST, L"Artist"},
   };
   return table;
 }

@@ -41,12 +41,19 @@ enum StringId : unsigned {
 // Resource ids of the window's texts: dialog titles, buttons, and control
 // texts that share their control's id.
 enum WindowStringId : unsigned {
+  IDS_TITLE_ABOUT = 100,
   IDS_TITLE_PREFERENCES = 101,
   IDS_TITLE_ERROR = 102,
+  IDS_TITLE_OPEN_CD = 103,
+  IDS_TITLE_PROPERTIES = 104,
+  IDS_COLUMN_PLUGIN_NAME = 150,
+  IDS_COLUMN_PLUGIN_EXTENSION = 151,
+  IDS_COLUMN_PLUGIN_VERSION = 152,
   IDS_BUTTON_OK = 180,
   IDS_BUTTON_CANCEL = 181,
   IDS_BUTTON_CLOSE = 182,
   IDS_APP_NAME = 57344,
+  IDC_ABOUT_VERSION = 1001,
   IDC_CONFIG_DEVICE = 1010,
   IDC_CONFIG_MP3_GAPLESS_GROUP = 1011,
   IDC_CONFIG_THRESHOLD_LABEL = 1012,
@@ -58,6 +65,10 @@ enum WindowStringId : unsigned {
   IDC_CONFIG_NATIVE = 1025,
   IDC_CONFIG_RAM_NORMAL = 1026,
   IDC_CONFIG_RAM_EXPAND = 1027,
+  IDC_OPEN_CD_LABEL = 1040,
+  IDC_PROPERTY_FILENAME = 1050,
+  IDC_PROPERTY_TITLE = 1051,
+  IDC_PROPERTY_ARTIST = 1052,
 };
 
 }  // namespace platform

@@ -1,10 +1,12 @@
 #include "ui/PlayerApp.h"
 
+#include <QApplication>
 #include <QWidget>
 
 #include "app/AppConfigData.h"
 #include "app/AppStartup.h"
 #include "ui/DlgErrorNotify.h"
+#include "ui/ProgramIcon.h"
 
 namespace ui {
 
@@ -56,6 +58,8 @@ bool CQDXDSDPlayerApp::InitInstance(const QStringList& arguments) {
   LoadStartupConfiguration(*config_, dataFolder_);
   platform::SetAppErrorManager(errors_);
 
+  // Every window of the program, the dialogs included, shows the program icon.
+  QApplication::setWindowIcon(ProgramIcon());
   mainWindow_ = createMainWindow_ ? createMainWindow_(*this) : nullptr;
   if (mainWindow_ == nullptr || mainWindow_->Window() == nullptr) return false;
   QWidget* window = mainWindow_->Window();

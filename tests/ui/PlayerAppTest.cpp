@@ -60,6 +60,9 @@ TEST_F(PlayerAppTest, ASecondStartHandsItsFilesToTheFirstAndEnds) {
   ASSERT_TRUE(first->InitInstance({"one.wav", "/x"}));
   ASSERT_NE(window, nullptr);
   EXPECT_TRUE(window->widget.isVisible());
+  for (int size : {16, 32, 48, 64, 128, 256})
+    EXPECT_TRUE(window->widget.windowIcon().availableSizes().contains(QSize(size, size)))
+        << "the program icon at " << size;
   EXPECT_EQ(window->forwarded, (std::vector<std::wstring>{L"one.wav"}))
       << "the first start hands its own files to its window";
   EXPECT_EQ(first->GetConfig()->device.value, L"");

@@ -1,5 +1,6 @@
-// quorelle-artwork <folder>: draws every PNG image of the player panel, each
-// named by its resource id, in the sizes the panel's layout expects.
+// quorelle-artwork <panel folder> <icon folder>: draws every PNG image of the
+// player panel, each named by its resource id, in the sizes the panel's
+// layout expects, and the program icon.
 #include <QDir>
 #include <QFont>
 #include <QGuiApplication>
@@ -13,13 +14,10 @@
 #include <cstdio>
 #include <functional>
 
-namespace {
+#include "tools/artwork/Palette.h"
+#include "tools/artwork/ProgramIcon.h"
 
-const QColor kLit(11, 183, 197);
-const QColor kUnlit(11, 183, 197, 38);
-const QColor kPanelTop(58, 62, 70);
-const QColor kPanelBottom(28, 30, 34);
-const QColor kLcdGlass(8, 20, 24);
+namespace {
 
 QString gFolder;
 
@@ -292,8 +290,8 @@ void Background() {
 int main(int argc, char** argv) {
   qputenv("QT_QPA_PLATFORM", "offscreen");
   QGuiApplication application(argc, argv);
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: quorelle-artwork <folder>\n");
+  if (argc != 3) {
+    std::fprintf(stderr, "usage: quorelle-artwork <panel folder> <icon folder>\n");
     return 2;
   }
   gFolder = QString::fromLocal8Bit(argv[1]);
@@ -303,5 +301,11 @@ int main(int argc, char** argv) {
   Lcd();
   SeekBar();
   Playlist();
+  const QString iconFolder = QString::fromLocal8Bit(argv[2]);
+  QDir().mkpath(iconFolder);
+  if (!WriteProgramIcon(iconFolder)) {
+    std::fprintf(stderr, "cannot write the program icon into %s\n", argv[2]);
+    return 1;
+  }
   return 0;
 }

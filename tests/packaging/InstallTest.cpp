@@ -1,0 +1,183 @@
+// `cmake --install` of this build into an empty folder: the programs with
+// everything they load beside them, links to them in bin, the desktop entry
+// and the icons; the installed probe finds the installed plug-in.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "tests/fixtures/WavWriter.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct CommandRun {
+  int exitCode = -1;
+  std::string output;  // stdout and stderr
+};
+
+CommandRun RunCommand(const std::string& command) {
+  CommandRun run;
+  FILE* pipe = popen((command + " 2>&1").c_str(), "r");
+  if (pipe == nullptr) return run;
+  std::array<char, 4096> buffer;
+  for (std::size_t n; (n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0;)
+    run.output.append(buffer.data(), n);
+  const int status = pclose(pipe);
+  run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return run;
+}
+
+std::string Quoted(const std::string& text) {
+  return "'" + text + "'";
+}
+
+std::string ReadText(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+// The value of the first `key=` line of an INI-style file; empty when none.
+std::string Value(const std::string& text, const std::string& key) {
+  std::istringstream lines(text);
+  for (std::string line; std::getline(lines, line);) {
+    if (line.rfind(key + "=", 0) == 0) return line.substr(key.size() + 1);
+  }
+  return {};
+}
+
+std::vector<std::string> Split(const std::string& text, char separator) {
+  std::vector<std::string> parts;
+  std::istringstream in(text);
+  for (std::string part; std::getline(in, part, separator);) {
+    if (!part.empty()) parts.push_back(part);
+  }
+  return parts;
+}
+
+// Width and height from a PNG file's header chunk; zeros when it is none.
+std::pair<std::uint32_t, std::uint32_t> PngSize(const fs::path& path) {
+  const std::string bytes = ReadText(path);
+  if (bytes.size() < 24 || bytes.compare(0, 8, "\x89PNG\r\n\x1a\n") != 0 ||
+      bytes.compare(12, 4, "IHDR") != 0) {
+    return {0, 0};
+  }
+  auto big = [&](std::size_t at) {
+    std::uint32_t value = 0;
+    for (std::size_t i = 0; i < 4; ++i)
+      value = value << 8 | static_cast<std::uint8_t>(bytes[at + i]);
+    return value;
+  };
+  return {big(16), big(20)};
+}
+
+class InstallTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    prefix_ = new fixtures::TempDir;
+    install_ =
+        new CommandRun(RunCommand(Quoted(QP_CMAKE_COMMAND) + " --install " + Quoted(QP_BUILD_DIR) +
+                                  " --prefix " + Quoted(prefix_->path())));
+  }
+  static void TearDownTestSuite() {
+    delete install_;
+    delete prefix_;
+  }
+  void SetUp() override { ASSERT_EQ(install_->exitCode, 0) << install_->output; }
+
+  static fs::path Installed(const std::string& relative) {
+    return fs::path(prefix_->path()) / relative;
+  }
+  static const std::vector<std::string> Programs() { return Split(QP_INSTALLED_PROGRAMS, ';'); }
+
+  static inline fixtures::TempDir* prefix_ = nullptr;
+  static inline CommandRun* install_ = nullptr;
+};
+
+TEST_F(InstallTest, TheProgramsAndWhatTheyLoadLiveTogether) {
+  ASSERT_FALSE(Programs().empty());
+  for (const std::string& program : Programs()) {
+    SCOPED_TRACE(program);
+    const fs::path binary = Installed("lib/quorelle/" + program);
+    const fs::path link = Installed("bin/" + program);
+    EXPECT_EQ(access(binary.c_str(), X_OK), 0);
+    ASSERT_TRUE(fs::is_symlink(link));
+    EXPECT_TRUE(fs::read_symlink(link).is_relative()) << "the tree may move as a whole";
+    EXPECT_EQ(fs::canonical(link), fs::canonical(binary));
+  }
+  for (const char* file :
+       {"lib/quorelle/Plugin/DsfSource.ppi", "lib/quorelle/wasapirenderer.so",
+        "lib/quorelle/libqp_asio_alsa.so", "lib/quorelle/libqp_asio_virtual.so",
+        "lib/quorelle/asio.d/CorvaneUsbDac.ini", "share/mime/packages/quorelle-player.xml"}) {
+    EXPECT_TRUE(fs::is_regular_file(Installed(file))) << file;
+  }
+}
+
+TEST_F(InstallTest, TheInstalledProbeLoadsThePluginBesideItself) {
+  const std::string probe = Quoted(Installed("bin/quorelle-probe")) + " plugins";
+  CommandRun run = RunCommand(probe);
+  EXPECT_EQ(run.exitCode, 0) << run.output;
+  EXPECT_EQ(run.output, "{\"name\":\"DSF Plugin\",\"extensions\":\"DSF\",\"version\":\"1.0.2\"}\n");
+
+  // Without the installed copy nothing is found: the build tree's does not count.
+  const fs::path plugin = Installed("lib/quorelle/Plugin/DsfSource.ppi");
+  const fs::path aside = Installed("DsfSource.ppi");
+  fs::rename(plugin, aside);
+  run = RunCommand(probe);
+  fs::rename(aside, plugin);
+  EXPECT_EQ(run.exitCode, 0) << run.output;
+  EXPECT_EQ(run.output, "");
+}
+
+TEST_F(InstallTest, TheInstalledRegistryNamesTheDriverBesideTheProgram) {
+  const fs::path registry = Installed("lib/quorelle/asio.d");
+  const fs::path library = Value(ReadText(registry / "CorvaneUsbDac.ini"), "Library");
+  ASSERT_FALSE(library.empty());
+  EXPECT_TRUE(library.is_relative()) << library;
+  EXPECT_EQ(fs::canonical(registry / library),
+            fs::canonical(Installed("lib/quorelle/libqp_asio_alsa.so")));
+
+  // The build tree's registry keeps naming the library built there.
+  const fs::path built =
+      Value(ReadText(fs::path(QP_ASIO_BUILD_REGISTRY) / "CorvaneUsbDac.ini"), "Library");
+  EXPECT_TRUE(built.is_absolute()) << built;
+  EXPECT_TRUE(fs::exists(built)) << built;
+}
+
+TEST_F(InstallTest, TheDesktopEntryOpensThePlayersFilesWithItsIcon) {
+  const fs::path entry = Installed("share/applications/quorelle-player.desktop");
+  const CommandRun validation = RunCommand("desktop-file-validate " + Quoted(entry));
+  EXPECT_EQ(validation.exitCode, 0) << validation.output;
+  EXPECT_EQ(validation.output, "");
+  const std::string text = ReadText(entry);
+  EXPECT_EQ(Value(text, "Name"), "Corvane Quorelle Player");
+  EXPECT_EQ(Value(text, "Exec"), "quorelle-player %F");
+  EXPECT_EQ(Value(text, "Icon"), "quorelle-player");
+  const std::vector<std::string> types = Split(Value(text, "MimeType"), ';');
+  for (const char* type : {"audio/x-wav", "audio/wav", "audio/mpeg", "audio/x-dsf",
+                           "application/x-cue", "application/x-quorelle-playlist"}) {
+    EXPECT_NE(std::find(types.begin(), types.end(), type), types.end()) << type;
+  }
+
+  for (std::uint32_t size : {16u, 32u, 48u, 64u, 128u, 256u}) {
+    const std::string folder = std::to_string(size) + "x" + std::to_string(size);
+    EXPECT_EQ(PngSize(Installed("share/icons/hicolor/" + folder + "/apps/quorelle-player.png")),
+              std::make_pair(size, size))
+        << folder;
+  }
+  const std::string svg =
+      ReadText(Installed("share/icons/hicolor/scalable/apps/quorelle-player.svg"));
+  EXPECT_NE(svg.find("<svg xmlns=\"http://www.w3.org/2000/svg\""), std::string::npos);
+}
+
+}  // namespace
