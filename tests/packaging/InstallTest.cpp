@@ -98,7 +98,7 @@ class InstallTest : public ::testing::Test {
   static fs::path Installed(const std::string& relative) {
     return fs::path(prefix_->path()) / relative;
   }
-  static const std::vector<std::string> Programs() { return Split(QP_INSTALLED_PROGRAMS, ';'); }
+  static const std::vector<std::string> Programs() { return Split(QP_INSTALLED_PROGRAMS, ','); }
 
   static inline fixtures::TempDir* prefix_ = nullptr;
   static inline CommandRun* install_ = nullptr;
