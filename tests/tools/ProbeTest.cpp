@@ -73,14 +73,7 @@ TEST_F(ProbeTest, FailuresPrintTheUsersMessage) {
     for (auto& arg : c.args) {
       if (arg == "TRACK") arg = path_;
     }
-    const auto run = Probe(c.args);
-    EXPECT_EQ(run.exitCode, c.exitCode);
-    EXPECT_TRUE(run.out.empty());
-    if (c.exitCode == 1) {
-      EXPECT_NE(run.err.find("usage:"), std::string::npos);
-    } else {
-      EXPECT_EQ(run.err, c.err);
-    }
+    probetest::ExpectFailure(Probe(c.args), c.exitCode, c.err);
   }
 }
 
