@@ -77,6 +77,26 @@ TEST_F(ProbeTest, FailuresPrintTheUsersMessage) {
   }
 }
 
+TEST_F(ProbeTest, HelpAndVersionGoToStandardOutput) {
+  auto run = Probe({"--help"});
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_TRUE(run.out.starts_with("usage: quorelle-probe")) << run.out;
+  EXPECT_NE(run.out.find("cd:DEVICE"), std::string::npos);
+  EXPECT_EQ(run.err, "");
+
+  run = Probe({"--version"});
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_EQ(run.out, "quorelle-probe " QP_PROJECT_VERSION "\n");
+  EXPECT_EQ(run.err, "");
+
+  // Either one stands alone; beside anything else it is a bad argument.
+  for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+           {"--help", "info"}, {"--version", "--help"}, {"info", path_, "--version"}}) {
+    SCOPED_TRACE(testing::PrintToString(args));
+    probetest::ExpectFailure(Probe(args), probe::kExitUsage, "");
+  }
+}
+
 TEST_F(ProbeTest, ACueSheetListsItsTracksAndReadPlaysOneOfThem) {
   const std::string sheet = dir_.File("tone.cue");
   fixtures::WriteCue(sheet,

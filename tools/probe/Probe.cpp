@@ -7,6 +7,7 @@
 #include <optional>
 #include <string_view>
 
+#include "app/AppVersionInfo.h"
 #include "core/PlaylistFile.h"
 #include "platform/TextConv.h"
 #include "sources/MusicErrors.h"
@@ -24,6 +25,7 @@ constexpr const char* kUsage =
     "       quorelle-probe info PATH [--gapless DB]\n"
     "       quorelle-probe playlist FILE.ppl\n"
     "       quorelle-probe read PATH [--track N] [--range FIRST LAST OFFSET] [--gapless DB]\n"
+    "       quorelle-probe --help | --version\n"
     "  PATH is a file, or cd:DEVICE for the audio tracks of a CD: a drive such as\n"
     "  /dev/sr0 or a disc image (a BIN/CUE image by its .cue or .bin, .toc, .nrg);\n"
     "  N counts tracks from 0; FIRST, LAST and OFFSET are CD frames (1/75 s);\n"
@@ -218,10 +220,20 @@ int Usage(std::ostream& err) {
   return kExitUsage;
 }
 
+int Version(std::ostream& out) {
+  out << "quorelle-probe " << platform::ToUtf8(CAppVersionInfo().fileVersion) << "\n";
+  return kExitOk;
+}
+
 }  // namespace
 
 int RunProbe(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   if (args.size() == 1 && args[0] == "plugins") return Plugins(out);
+  if (args.size() == 1 && args[0] == "--help") {
+    out << kUsage;
+    return kExitOk;
+  }
+  if (args.size() == 1 && args[0] == "--version") return Version(out);
   if (args.size() < 2) return Usage(err);
   const std::string& command = args[0];
   if (command == "playlist" && args.size() == 2) {
