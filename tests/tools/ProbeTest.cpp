@@ -73,14 +73,27 @@ TEST_F(ProbeTest, FailuresPrintTheUsersMessage) {
     for (auto& arg : c.args) {
       if (arg == "TRACK") arg = path_;
     }
-    const auto run = Probe(c.args);
-    EXPECT_EQ(run.exitCode, c.exitCode);
-    EXPECT_TRUE(run.out.empty());
-    if (c.exitCode == 1) {
-      EXPECT_NE(run.err.find("usage:"), std::string::npos);
-    } else {
-      EXPECT_EQ(run.err, c.err);
-    }
+    probetest::ExpectFailure(Probe(c.args), c.exitCode, c.err);
+  }
+}
+
+TEST_F(ProbeTest, HelpAndVersionGoToStandardOutput) {
+  auto run = Probe({"--help"});
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_TRUE(run.out.starts_with("usage: quorelle-probe")) << run.out;
+  EXPECT_NE(run.out.find("cd:DEVICE"), std::string::npos);
+  EXPECT_EQ(run.err, "");
+
+  run = Probe({"--version"});
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_EQ(run.out, "quorelle-probe " QP_PROJECT_VERSION "\n");
+  EXPECT_EQ(run.err, "");
+
+  // Either one stands alone; beside anything else it is a bad argument.
+  for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+           {"--help", "info"}, {"--version", "--help"}, {"info", path_, "--version"}}) {
+    SCOPED_TRACE(testing::PrintToString(args));
+    probetest::ExpectFailure(Probe(args), probe::kExitUsage, "");
   }
 }
 

@@ -5,7 +5,9 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <string_view>
 
+#include "app/AppVersionInfo.h"
 #include "core/PlaylistFile.h"
 #include "platform/TextConv.h"
 #include "sources/MusicErrors.h"
@@ -23,6 +25,9 @@ constexpr const char* kUsage =
     "       quorelle-probe info PATH [--gapless DB]\n"
     "       quorelle-probe playlist FILE.ppl\n"
     "       quorelle-probe read PATH [--track N] [--range FIRST LAST OFFSET] [--gapless DB]\n"
+    "       quorelle-probe --help | --version\n"
+    "  PATH is a file, or cd:DEVICE for the audio tracks of a CD: a drive such as\n"
+    "  /dev/sr0 or a disc image (a BIN/CUE image by its .cue or .bin, .toc, .nrg);\n"
     "  N counts tracks from 0; FIRST, LAST and OFFSET are CD frames (1/75 s);\n"
     "  --gapless turns MP3 gapless playback on with the silence threshold DB (e.g. -45)\n";
 
@@ -30,6 +35,23 @@ constexpr const char* kUsage =
 constexpr bool kPlayGapless = false;
 constexpr double kPlayThreshold = -45.0;
 constexpr double kListThreshold = -96.0;
+
+// What a PATH argument names: a file, whose extension chooses the source, or
+// after "cd:" an audio CD drive or disc image, always read by the CD source
+// (a disc image's .cue sheet is not a cue sheet over audio files).
+struct ProbePath {
+  std::wstring path;
+  bool cd = false;
+};
+
+constexpr std::string_view kCdPrefix = "cd:";
+
+// Null for "cd:" with no device.
+std::optional<ProbePath> ParsePath(const std::string& arg) {
+  if (!arg.starts_with(kCdPrefix)) return ProbePath{platform::FromUtf8(arg), false};
+  if (arg.size() == kCdPrefix.size()) return std::nullopt;
+  return ProbePath{platform::FromUtf8(arg.substr(kCdPrefix.size())), true};
+}
 
 // How sources are opened: the MP3 gapless switch and threshold.
 struct OpenSettings {
@@ -67,13 +89,14 @@ std::shared_ptr<CPluginCtrl> LoadPlugins() {
 
 // Opens a path the way the playlist lists it (or, with gapless settings, the
 // way playback sees it); the result code says why not.
-std::int32_t OpenForListing(const std::wstring& path, const std::shared_ptr<CPluginCtrl>& plugins,
+std::int32_t OpenForListing(const ProbePath& target, const std::shared_ptr<CPluginCtrl>& plugins,
                             const std::optional<OpenSettings>& gapless,
                             std::unique_ptr<CMusicData>& source) {
-  source = CreateSourceForPath(path, plugins);
+  source = target.cd ? CreateSourceForType(kSourceTypeCdda, target.path, plugins)
+                     : CreateSourceForPath(target.path, plugins);
   if (!source) return kMusicErrDecode;
   const OpenSettings settings = gapless.value_or(OpenSettings{false, kListThreshold});
-  return source->Open({path, settings.gapless, settings.threshold});
+  return source->Open({target.path, settings.gapless, settings.threshold});
 }
 
 std::string JsonOf(const TrackInfo& info) {
@@ -115,11 +138,12 @@ int Plugins(std::ostream& out) {
   return kExitOk;
 }
 
-int Info(const std::wstring& path, const std::optional<OpenSettings>& gapless, std::ostream& out,
+int Info(const ProbePath& target, const std::optional<OpenSettings>& gapless, std::ostream& out,
          std::ostream& err) {
+  const std::wstring& path = target.path;
   const auto plugins = LoadPlugins();
   std::unique_ptr<CMusicData> source;
-  if (const auto code = OpenForListing(path, plugins, gapless, source); code != kMusicOk) {
+  if (const auto code = OpenForListing(target, plugins, gapless, source); code != kMusicOk) {
     return Fail(err, code, path);
   }
   std::int32_t count = 0;
@@ -150,11 +174,13 @@ struct ReadRequest {
   std::optional<OpenSettings> gapless;
 };
 
-int Read(const std::wstring& path, const ReadRequest& request, std::ostream& out,
+int Read(const ProbePath& target, const ReadRequest& request, std::ostream& out,
          std::ostream& err) {
+  const std::wstring& path = target.path;
   const auto plugins = LoadPlugins();
   std::unique_ptr<CMusicData> listing;
-  if (const auto code = OpenForListing(path, plugins, request.gapless, listing); code != kMusicOk) {
+  if (const auto code = OpenForListing(target, plugins, request.gapless, listing);
+      code != kMusicOk) {
     return Fail(err, code, path);
   }
   TrackInfo info;
@@ -194,15 +220,28 @@ int Usage(std::ostream& err) {
   return kExitUsage;
 }
 
+int Version(std::ostream& out) {
+  out << "quorelle-probe " << platform::ToUtf8(CAppVersionInfo().fileVersion) << "\n";
+  return kExitOk;
+}
+
 }  // namespace
 
 int RunProbe(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   if (args.size() == 1 && args[0] == "plugins") return Plugins(out);
+  if (args.size() == 1 && args[0] == "--help") {
+    out << kUsage;
+    return kExitOk;
+  }
+  if (args.size() == 1 && args[0] == "--version") return Version(out);
   if (args.size() < 2) return Usage(err);
   const std::string& command = args[0];
-  const std::wstring path = platform::FromUtf8(args[1]);
-  if (command == "playlist" && args.size() == 2) return Playlist(path, out, err);
+  if (command == "playlist" && args.size() == 2) {
+    return Playlist(platform::FromUtf8(args[1]), out, err);
+  }
   if (command != "info" && command != "read") return Usage(err);
+  const std::optional<ProbePath> target = ParsePath(args[1]);
+  if (!target) return Usage(err);
 
   ReadRequest request;
   for (std::size_t i = 2; i < args.size(); ++i) {
@@ -225,8 +264,8 @@ int RunProbe(const std::vector<std::string>& args, std::ostream& out, std::ostre
       return Usage(err);
     }
   }
-  if (command == "info") return Info(path, request.gapless, out, err);
-  return Read(path, request, out, err);
+  if (command == "info") return Info(*target, request.gapless, out, err);
+  return Read(*target, request, out, err);
 }
 
 }  // namespace probe
