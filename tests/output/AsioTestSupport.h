@@ -27,6 +27,7 @@ class DriverRegistry {
     fixtures::WriteFile(dir_.File(file), fixtures::Bytes(text.begin(), text.end()));
   }
   std::string File(const std::string& name) const { return dir_.File(name); }
+  const std::string& path() const { return dir_.path(); }
 
  private:
   fixtures::TempDir dir_;

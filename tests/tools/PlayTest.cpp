@@ -1,15 +1,22 @@
 // quorelle-play end to end: real files through the facade, playback thread,
 // engine and a device, checked by what the device received, byte for byte.
+// The devices are found as a user's are: the virtual DAC the program
+// registers itself, an ALSA driver through the registry folder, a desktop
+// sink through the sound server PULSE_SERVER names.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 
 #include "tests/fixtures/CueWriter.h"
 #include "tests/fixtures/DsfWriter.h"
 #include "tests/fixtures/Mp3Fixtures.h"
+#include "tests/fixtures/PulseDaemon.h"
 #include "tests/fixtures/WavWriter.h"
+#include "tests/output/AsioTestSupport.h"
+#include "tests/renderer/MonitorCapture.h"
 #include "tests/tools/PlayProcess.h"
 
 namespace {
@@ -18,8 +25,8 @@ using fixtures::Bytes;
 using playtest::RunPlay;
 using Samples = std::vector<std::uint32_t>;
 
-constexpr std::size_t kHalf = 512;       // the virtual DAC's PCM buffer here
-constexpr std::size_t kLeadIn = 4410;    // 0.1 s at 44.1 kHz
+constexpr std::size_t kHalf = 512;          // the virtual DAC's PCM buffer here
+constexpr std::size_t kLeadIn = 4410;       // 0.1 s at 44.1 kHz
 constexpr std::size_t kDsdHalf = 4096 / 8;  // bytes per channel of a DSD half
 
 // One channel of 16-bit PCM as the device's 32-bit samples.
@@ -57,18 +64,92 @@ std::uint8_t Reversed(std::uint8_t b) {
   return static_cast<std::uint8_t>((b & 0xAA) >> 1 | (b & 0x55) << 1);
 }
 
+// DSF channel data (earliest bit lowest) as a DAC plays it: per channel,
+// bytes in time order with the earliest bit on top.
+std::vector<Bytes> InTimeOrder(const std::vector<Bytes>& stored) {
+  std::vector<Bytes> out(stored.size());
+  for (std::size_t c = 0; c < stored.size(); ++c) {
+    for (const std::uint8_t b : stored[c])
+      out[c].push_back(Reversed(b));
+  }
+  return out;
+}
+
+// Interleaved 16-bit PCM as interleaved 32-bit little-endian samples, the
+// 16 bits in the top bytes.
+Bytes AsInt32(const Bytes& pcm16) {
+  Bytes out;
+  out.reserve(pcm16.size() * 2);
+  for (std::size_t i = 0; i + 1 < pcm16.size(); i += 2)
+    out.insert(out.end(), {0, 0, pcm16[i], pcm16[i + 1]});
+  return out;
+}
+
+// DSD_U32_BE frames: four bytes of each channel in turn, in time order.
+Bytes AsDsdU32Be(const std::vector<Bytes>& inTime) {
+  Bytes out;
+  for (std::size_t at = 0; at + 4 <= inTime.front().size(); at += 4) {
+    for (const auto& channel : inTime)
+      out.insert(out.end(), channel.begin() + static_cast<long>(at),
+                 channel.begin() + static_cast<long>(at + 4));
+  }
+  return out;
+}
+
+// The bytes of the whole `idle` frames at the start of `recording`.
+std::size_t IdleBytesAtStart(const Bytes& recording, const Bytes& idle) {
+  std::size_t at = 0;
+  while (at + idle.size() <= recording.size() &&
+         std::equal(idle.begin(), idle.end(), recording.begin() + static_cast<long>(at))) {
+    at += idle.size();
+  }
+  return at;
+}
+
+// `recording` (interleaved frames) holds `idle` frames, at least
+// `leadInFrames` of them, then exactly `music`, then idle frames only: no
+// byte of the music lost, added or moved, its end not cut.
+void ExpectMusicBetweenIdle(const Bytes& recording, const Bytes& music, const Bytes& idle,
+                            std::size_t leadInFrames) {
+  const std::size_t start = IdleBytesAtStart(recording, idle);
+  ASSERT_LT(start, recording.size()) << "nothing but idle frames reached the device";
+  EXPECT_GE(start / idle.size(), leadInFrames) << "the lead-in is short";
+  ASSERT_GE(recording.size(), start + music.size())
+      << "the device got " << (recording.size() - start) << " of the music's " << music.size()
+      << " bytes: its end was cut";
+  const auto differs =
+      std::mismatch(music.begin(), music.end(), recording.begin() + static_cast<long>(start));
+  ASSERT_EQ(differs.first, music.end())
+      << "the music is not what the files hold, from byte " << (differs.first - music.begin());
+  const std::size_t end = start + music.size();
+  for (std::size_t i = end; i < recording.size(); ++i)
+    ASSERT_EQ(recording[i], idle[(i - end) % idle.size()]) << "after the music, at byte " << i;
+}
+
 class PlayTest : public ::testing::Test {
  protected:
-  // No stored settings, and no driver but the built-in virtual DAC.
-  std::vector<std::string> Environment() const {
+  // No stored settings, no driver but the built-in virtual DAC, no sound
+  // server; `routes` ("KEY=value") replace or add to these.
+  std::vector<std::string> Environment(const std::vector<std::string>& routes = {}) const {
     std::filesystem::create_directories(dir_.File("asio"));
-    return {"XDG_DATA_HOME=" + dir_.File("data"), "QP_ASIO_DRIVER_DIR=" + dir_.File("asio"),
-            "PULSE_SERVER=unix:" + dir_.File("no-server")};
+    std::vector<std::string> environment{"XDG_DATA_HOME=" + dir_.File("data"),
+                                         "QP_ASIO_DRIVER_DIR=" + dir_.File("asio"),
+                                         "PULSE_SERVER=unix:" + dir_.File("no-server")};
+    for (const auto& entry : routes) {
+      const std::string key = entry.substr(0, entry.find('=') + 1);
+      std::erase_if(environment, [&](const std::string& e) { return e.starts_with(key); });
+      environment.push_back(entry);
+    }
+    return environment;
   }
   // The virtual DAC without a clock of its own, capturing to "cap".
   std::vector<std::string> Args(std::vector<std::string> more) const {
-    std::vector<std::string> args{"--json", "--virtual", "Clock=free", "--virtual",
-                                  "BufferSize=" + std::to_string(kHalf), "--capture",
+    std::vector<std::string> args{"--json",
+                                  "--virtual",
+                                  "Clock=free",
+                                  "--virtual",
+                                  "BufferSize=" + std::to_string(kHalf),
+                                  "--capture",
                                   dir_.File("cap")};
     args.insert(args.end(), more.begin(), more.end());
     return args;
@@ -115,8 +196,8 @@ TEST_F(PlayTest, FilesOfOneRateJoinWithoutAGapAndAnotherRateRestarts) {
   const Bytes first = Wav("1 first.wav", 30000, 44100, 1);
   const Bytes second = Wav("2 second.wav", 22050, 44100, 2);
   const Bytes third = Wav("10 third.wav", 12000, 48000, 3);  // natural order: last
-  const auto run = Play({dir_.File("10 third.wav"), dir_.File("2 second.wav"),
-                         dir_.File("1 first.wav")});
+  const auto run =
+      Play({dir_.File("10 third.wav"), dir_.File("2 second.wav"), dir_.File("1 first.wav")});
   EXPECT_EQ(Log(),
             "start rate=44100 format=pcm type=18 buffer=512 channels=2\n"
             "start rate=48000 format=pcm type=18 buffer=512 channels=2\n");
@@ -159,11 +240,7 @@ TEST_F(PlayTest, DsfPlaysNativelyAndAsDsdOverPcm) {
   const std::size_t bytes = 8192;  // per channel, about 23 ms of DSD64
   const auto channels = fixtures::DsdPattern(2, bytes);
   fixtures::WriteFile(dir_.File("tone.dsf"), fixtures::BuildDsf({}, channels));
-  std::vector<Bytes> inTime(2);  // what the DAC must play, per channel in time order
-  for (int c = 0; c < 2; ++c) {
-    for (const std::uint8_t b : channels[static_cast<std::size_t>(c)])
-      inTime[static_cast<std::size_t>(c)].push_back(Reversed(b));
-  }
+  const std::vector<Bytes> inTime = InTimeOrder(channels);  // what the DAC must play
   {
     SCOPED_TRACE("native");
     const auto run = Play({"--dsd", "native", dir_.File("tone.dsf")});
@@ -192,10 +269,9 @@ TEST_F(PlayTest, DsfPlaysNativelyAndAsDsdOverPcm) {
       Samples words;  // marker on top, then the earlier DSD byte
       for (std::size_t i = 0; i + 1 < music.size(); i += 2)
         words.push_back(std::uint32_t{music[i]} << 16 | std::uint32_t{music[i + 1]} << 8);
-      const auto at = std::search(played.begin(), played.end(), words.begin(), words.end(),
-                                  [](std::uint32_t p, std::uint32_t w) {
-                                    return (p & 0x00FFFFFF) == w;
-                                  });
+      const auto at =
+          std::search(played.begin(), played.end(), words.begin(), words.end(),
+                      [](std::uint32_t p, std::uint32_t w) { return (p & 0x00FFFFFF) == w; });
       ASSERT_NE(at, played.end()) << "channel " << c;
       ASSERT_GT(played.end() - at, static_cast<long>(words.size())) << "the tail was cut";
       // The markers alternate without a break from the lead-in through the
@@ -269,8 +345,7 @@ TEST_F(PlayTest, RamModeLoadsEachTrackWholeAndPlaysTheSame) {
   const Bytes first = Wav("1.wav", 20000, 44100, 4);
   const Bytes second = Wav("2.wav", 15000, 44100, 5);
   const auto run = Play({"--ram", dir_.File("1.wav"), dir_.File("2.wav")});
-  EXPECT_NE(run.out.find("{\"event\":\"loading\",\"percent\":100}"), std::string::npos)
-      << run.out;
+  EXPECT_NE(run.out.find("{\"event\":\"loading\",\"percent\":100}"), std::string::npos) << run.out;
   // Loaded whole before a second of it is reported played.
   EXPECT_LT(run.out.find("{\"event\":\"loading\",\"percent\":100}"),
             run.out.find("{\"event\":\"time\",\"seconds\":0}"));
@@ -318,6 +393,95 @@ TEST_F(PlayTest, SigtermStopsPlaybackCleanly) {
   ASSERT_TRUE(process.WaitForOutput("\"event\":\"time\"")) << process.err();
   EXPECT_EQ(process.Terminate(), 0) << process.err();
   EXPECT_TRUE(process.out().ends_with("{\"event\":\"stopped\"}\n")) << process.out();
+}
+
+// The ALSA driver registered in the registry folder as a user registers a
+// DAC, its Device an ALSA `file` PCM of a private ALSA configuration, which
+// records every byte the driver writes. The file PCM's slave is paced like a
+// sound card (the test PCM type): `null` would take everything at once, and
+// a file would then end before the player had prepared the next one to join.
+TEST_F(PlayTest, TheAlsaDriverRecordsEachFileExactly) {
+  asiotest::DriverRegistry registry;
+  registry.Add("recorder.ini", "Recording DAC", asiotest::kClassA, QP_ALSA_DRIVER_LIB,
+               "Device=recorder\n");
+  fixtures::WriteText(dir_.File("asound.conf"),
+                      "pcm_type.qptest { lib \"" QP_TEST_ALSA_PCM_LIB
+                      "\" }\n"
+                      "pcm.recorder { type file format \"raw\" file \"" +
+                          dir_.File("recorder.raw") +
+                          "\"\n  slave.pcm { type qptest formats \"S32_LE,DSD_U32_BE\" "
+                          "rates \"44100,88200\" channels \"2\" paced 1 } }\n");
+  const auto environment = Environment(
+      {"QP_ASIO_DRIVER_DIR=" + registry.path(), "ALSA_CONFIG_PATH=" + dir_.File("asound.conf")});
+
+  const Bytes first = Wav("a.wav", 22050, 44100, 6);
+  const Bytes second = Wav("b.wav", 17640, 44100, 7);
+  const auto dsd = fixtures::DsdPattern(2, 8192);  // per channel, about 23 ms of DSD64
+  fixtures::WriteFile(dir_.File("tone.dsf"), fixtures::BuildDsf({}, dsd));
+  Bytes joined = AsInt32(first);
+  const Bytes secondAtDevice = AsInt32(second);
+  joined.insert(joined.end(), secondAtDevice.begin(), secondAtDevice.end());
+
+  struct Case {
+    const char* label;
+    std::vector<std::string> args;
+    std::size_t items;
+    Bytes music;
+    Bytes idleFrame;
+    std::size_t leadInFrames;  // 0.1 s at the ALSA rate
+  } cases[] = {
+      {"two WAVE files joined, as S32_LE",
+       {dir_.File("a.wav"), dir_.File("b.wav")},
+       2,
+       joined,
+       Bytes(8, 0),
+       4410},
+      {"DSF natively, as DSD_U32_BE at 88.2 kHz",
+       {"--dsd", "native", dir_.File("tone.dsf")},
+       1,
+       AsDsdU32Be(InTimeOrder(dsd)),
+       Bytes(8, 0x96),
+       8820},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    std::vector<std::string> args{"--json", "--device", "Recording DAC"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    const auto run = RunPlay(args, environment);
+    EXPECT_EQ(run.exitCode, 0) << run.err << run.out;
+    EXPECT_EQ(Count(run.out, "\"event\":\"playing\""), c.items) << run.out;
+    ExpectMusicBetweenIdle(fixtures::ReadFile(dir_.File("recorder.raw")), c.music, c.idleFrame,
+                           c.leadInFrames);
+  }
+}
+
+// A sink of the sound server PULSE_SERVER names, chosen by its description,
+// its monitor recorded with parec. The sink runs at the file's rate, so the
+// server passes the renderer's 32-bit samples through unchanged.
+TEST_F(PlayTest, ADesktopSinkPlaysTheFileExactly) {
+  const pulsetest::PulseDaemon daemon(
+      std::vector<pulsetest::NullSink>{{"speakers", "device.description=\"Test Speakers\""}});
+  ASSERT_TRUE(daemon.IsRunning()) << daemon.Log();
+  const Bytes music = AsInt32(Wav("a.wav", 22050, 44100, 8));
+  const Bytes idleFrame(8, 0);
+  pulsetest::MonitorCapture capture("speakers.monitor", 44100, 2);
+  ASSERT_TRUE(capture.IsRecording());
+
+  const auto run =
+      RunPlay({"--json", "--device", "WASAPI: Test Speakers", dir_.File("a.wav")},
+              Environment({std::string("PULSE_SERVER=") + std::getenv("PULSE_SERVER")}));
+  EXPECT_EQ(run.exitCode, 0) << run.err << run.out;
+  EXPECT_EQ(Count(run.out, "\"event\":\"playing\""), 1u) << run.out;
+  // The music and a tenth of a second after it; the server's monitor may
+  // miss the first milliseconds of the stream, which are the lead-in's.
+  const std::size_t after = 4410 * idleFrame.size();
+  const Bytes captured = capture.WaitFor(
+      [&](const Bytes& bytes) {
+        const std::size_t start = IdleBytesAtStart(bytes, idleFrame);
+        return start < bytes.size() && bytes.size() >= start + music.size() + after;
+      },
+      std::chrono::seconds(10));
+  ExpectMusicBetweenIdle(captured, music, idleFrame, 0);
 }
 
 TEST_F(PlayTest, ListDevicesShowsTheVirtualDac) {
