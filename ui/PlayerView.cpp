@@ -549,7 +549,7 @@ void CQDXDSDPlayerView::ShowTrackTime(std::uint32_t seconds) {
 
 void CQDXDSDPlayerView::OnLoadingProgress(std::int32_t percent) {
   loadingPercent_ = percent;
-  seekBar_->setEnabled(percent >= 100 && playing_);
+  seekBar_->setEnabled(percent >= 100);
   UpdateTitle();
 }
 
