@@ -54,7 +54,7 @@ bool LoadStartupConfiguration(CAppConfigData& config, const std::wstring& dataFo
 std::vector<std::wstring> FileArguments(const std::vector<std::wstring>& arguments) {
   std::vector<std::wstring> files;
   for (const auto& argument : arguments) {
-    if (!argument.empty() && argument[0] != L'/' && argument[0] != L'-') files.push_back(argument);
+    if (!argument.empty() && argument[0] != L'-') files.push_back(argument);
   }
   return files;
 }

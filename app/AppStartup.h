@@ -18,8 +18,8 @@ std::wstring LocalDataFolder();
 // False when no backend could be attached.
 bool LoadStartupConfiguration(CAppConfigData& config, const std::wstring& dataFolder);
 
-// The file arguments of a command line (flags, which start with '/' or '-',
-// are dropped), in order.
+// The file arguments of a command line (flags, which start with '-', are
+// dropped; '/' begins an absolute path here, not a flag), in order.
 std::vector<std::wstring> FileArguments(const std::vector<std::wstring>& arguments);
 
 // File arguments as one text for the running window: joined with '|'.

@@ -389,22 +389,28 @@ void CThrAudioPlay::OnTrackEnd(bool restart, bool ranOut) {
   const std::int32_t count = playlist_->Count();
   const bool shuffle = playlist_->IsShuffle();
 
+  // Every way on but the seamless one stops the output, to stay stopped or
+  // to start it afresh: the track that ended plays to its last sample first.
   if (repeat_ == kRepeatOne) {
+    PlayOut();
     PlayItem(playlist_->CurrentItem(), false, false, false);
     return;
   }
   if (repeat_ == kRepeatNone && !shuffle) {
     if (position + 1 >= count) {
+      PlayOut();
       OnStop();
       playlist_->SetPlayPosition(0);
       return;
     }
     if (ranOut && !Compatible()) {
+      PlayOut();
       PlayItem(position + 1, false, false, false);
       return;
     }
     playlist_->SetPlayPosition(position + 1);
     if (restart) {
+      PlayOut();
       PlayItem(position + 1, false, false, false);
     } else {
       ContinueSeamlessly();
@@ -415,6 +421,7 @@ void CThrAudioPlay::OnTrackEnd(bool restart, bool ranOut) {
   std::int32_t target = position + 1;
   if (shuffle && target >= count) {
     if (repeat_ == kRepeatNone) {
+      PlayOut();
       OnStop();
       playlist_->RebuildOrder(true, -1);
       playlist_->SetPlayPosition(0);
@@ -428,10 +435,12 @@ void CThrAudioPlay::OnTrackEnd(bool restart, bool ranOut) {
     if (!restart && !shuffle) {
       ContinueSeamlessly();
     } else {
+      PlayOut();
       PlayItem(playlist_->CurrentItem(), false, false, false);
     }
     return;
   }
+  PlayOut();
   PlayItem(playlist_->NextItem(), false, false, false);
 }
 
@@ -500,6 +509,11 @@ void CThrAudioPlay::OnRefreshTime() {
 }
 
 // ------------------------------------------------------------------ helpers
+
+void CThrAudioPlay::PlayOut() {
+  // The stop that follows (StopAll) then finds the output stopped.
+  engine_->DrainAndStop(false);
+}
 
 void CThrAudioPlay::StopAll() {
   engine_->StopOutput(false);

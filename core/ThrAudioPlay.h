@@ -100,7 +100,12 @@ class CThrAudioPlay : public IBlockSource, public IPositionSink {
   void OnOutputChanged();
   void OnRefreshTime();
 
+  // Stops the output and the workers at once (a user's command cuts).
   void StopAll();
+  // At the natural end of the output (a track ended and nothing joins it):
+  // stops the output once the device has played the track to its last
+  // sample, bounded in time (CWaveDataPlay::DrainAndStop).
+  void PlayOut();
   void ClearBad();
   void NotifyState(NotifyType type, std::int32_t value = 0);
   void NotifyPlaying(std::int32_t item, bool userFlag);

@@ -33,6 +33,14 @@ enum : int32_t {
   kAsioGetIoFormat = 0x23111983,
   kAsioCanDoIoFormat = 0x23112004,
 };
+// Our own future selector, which no published ASIO driver knows (those answer
+// kAsioInvalidParameter, and the host goes on as before): the host's next
+// stop is a drain stop. The argument is null. A driver that knows it answers
+// kAsioSuccess while running and then, at that stop, plays out what it was
+// given and what it still holds queued, ending in its idle signal, within a
+// bound of its own buffer time plus a margin, before it stops; a plain stop
+// may cut at once. The request lasts until the next stop or start.
+inline constexpr int32_t kQpFutureDrainOnStop = 0x51504431;  // "QPD1"
 enum AsioIoFormatType : int32_t { kAsioFormatPcm = 0, kAsioFormatDsd = 1 };
 struct AsioIoFormat {
   int32_t formatType;

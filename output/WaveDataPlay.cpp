@@ -32,6 +32,11 @@ constexpr auto kTimerPeriod = std::chrono::milliseconds(50);
 constexpr auto kTimerMinimumGap = std::chrono::milliseconds(25);
 constexpr std::uint32_t kReadyChunks = 29;
 constexpr std::size_t kFeederScratchBytes = 3072000;
+// A half the device was handed at switch N plays from switch N + 1 on and
+// has played by switch N + 2.
+constexpr int64_t kPlayOutSwitches = 2;
+// Beyond the time of those halves: a late clock, a busy machine.
+constexpr auto kPlayOutMargin = std::chrono::milliseconds(200);
 
 void ReportNoDevice() {
   platform::ReportAppError(platform::LoadResString(platform::IDS_ERR_NO_DEVICE));
@@ -245,6 +250,11 @@ int32_t CWaveDataPlay::StartOutput(int32_t bitsPerSample, bool prepareOnly, doub
     }
   }
 
+  {
+    std::lock_guard lock(engineLock_);
+    switches_ = 0;
+    lastSoundSwitch_ = -1;
+  }
   stopEvent_.Reset();
   ready_.Reset();
   try {
@@ -297,9 +307,35 @@ int32_t CWaveDataPlay::TogglePause() {
 }
 
 void CWaveDataPlay::StopOutput(bool keepDevice) {
+  Stop(keepDevice, false);
+}
+
+void CWaveDataPlay::DrainAndStop(bool keepDevice) {
+  if (running_) {
+    std::unique_lock lock(engineLock_);
+    if (lastSoundSwitch_ >= 0) {
+      using Clock = std::chrono::steady_clock;
+      const int64_t target = lastSoundSwitch_ + kPlayOutSwitches;
+      const double halfSeconds =
+          sampleRate_ > 0 ? static_cast<double>(preferredSize_) / sampleRate_ : 0.0;
+      const auto deadline = Clock::now() +
+                            std::chrono::duration_cast<Clock::duration>(
+                                std::chrono::duration<double>(kPlayOutSwitches * halfSeconds)) +
+                            kPlayOutMargin;
+      switched_.wait_until(lock, deadline, [&] { return switches_ >= target; });
+    }
+  }
+  Stop(keepDevice, true);
+}
+
+void CWaveDataPlay::Stop(bool keepDevice, bool drain) {
   KillTimer();
   watchdog_ = 0;
-  if (running_) HostStop();
+  if (running_) {
+    // Drivers that do not know the selector refuse it and stop as always.
+    if (drain) HostFuture(kQpFutureDrainOnStop, nullptr);
+    HostStop();
+  }
   stopEvent_.Set();
   if (feeder_.joinable()) feeder_.join();
   stopEvent_.Reset();
@@ -317,6 +353,8 @@ void CWaveDataPlay::StopOutput(bool keepDevice) {
   ReleaseConsumers();
   played_ = 0;
   endedSlot_ = -1;
+  switches_ = 0;
+  lastSoundSwitch_ = -1;
   if (!keepDevice) current_ = 0;
 }
 
@@ -400,6 +438,7 @@ void CWaveDataPlay::BufferSwitch(int32_t half) {
   std::lock_guard lock(engineLock_);
   RaiseWatchdog();
   if (!AsioDriverListExists() || half < 0 || half > 1) return;
+  ++switches_;
   const int ended = current_;
   Slot& slot = slots_[ended];
   const bool playing = slot.endState == -1;
@@ -407,6 +446,7 @@ void CWaveDataPlay::BufferSwitch(int32_t half) {
   // the channels stay in step.
   const bool starving = queues_.AnyEmpty(ended, outputBuffers_);
   bool reachedEnd = false;
+  bool wroteSamples = false;
 
   for (int i = 0; i < outputBuffers_; ++i) {
     if (buffers_[i].channelNum >= kMaxOutputChannels) continue;
@@ -417,12 +457,15 @@ void CWaveDataPlay::BufferSwitch(int32_t half) {
         static_cast<std::size_t>(preferredSize_) * AsioSampleTypeBits(channels_[i].type) / 8;
     std::memset(destination, converter != nullptr ? SilenceByte(slot) : 0, bytes);
     const bool last = i == outputBuffers_ - 1;
-    if (playing && converter != nullptr && FillHalf(i, destination, bytes, last, starving) &&
+    bool wrote = false;
+    if (playing && converter != nullptr && FillHalf(i, destination, bytes, last, starving, wrote) &&
         last) {
       reachedEnd = true;
     }
+    if (last && wrote) wroteSamples = true;
   }
   if (postOutput_) HostOutputReady();
+  if (wroteSamples) lastSoundSwitch_ = switches_;
 
   if (reachedEnd) {
     slot.deviceRate = 0;
@@ -445,10 +488,11 @@ void CWaveDataPlay::BufferSwitch(int32_t half) {
       endedSlot_ = -1;
     }
   }
+  switched_.notify_all();
 }
 
 bool CWaveDataPlay::FillHalf(int index, std::uint8_t* destination, std::size_t bytes, bool last,
-                             bool starving) {
+                             bool starving, bool& wrote) {
   const output::SampleTypeConverter& converter = *converters_[index];
   const std::size_t step = BytesPerWrite(converter);
   const int channel = index;
@@ -504,6 +548,7 @@ bool CWaveDataPlay::FillHalf(int index, std::uint8_t* destination, std::size_t b
     }
   }
   if (last) played_ += static_cast<int64_t>(counted * 8 / converter.bits);
+  wrote = written > 0;
   return reachedEnd;
 }
 

@@ -44,7 +44,18 @@ class CWaveDataPlay {
                       std::uint32_t formatCode);
   // 2 when it paused, 1 when it resumed.
   int32_t TogglePause();
+  // Stops at once: what the device has not played yet is cut (a user's stop,
+  // step or seek).
   void StopOutput(bool keepDevice);
+  // Stops at the natural end of the output (the end of a track that nothing
+  // joins): every sample written so far is played first. It waits until the
+  // device has asked for two more halves after the last one that held
+  // samples (by then a double-buffered device has played it), at most the
+  // time of those two halves plus kPlayOutMargin, so a stalled device cannot
+  // hold the playback thread; then it stops the device as a drain stop
+  // (kQpFutureDrainOnStop, for a driver that queues more than the double
+  // buffer), and does everything StopOutput does.
+  void DrainAndStop(bool keepDevice);
   // 0, or -1 when no device rate is known.
   int32_t SetPosition(double seconds);
   void ReportPosition();
@@ -82,8 +93,10 @@ class CWaveDataPlay {
 
   void BufferSwitch(int32_t half);
   // Fills one half of buffer `index` from its channel's queue; true when the
-  // channel reached the end of the current slot's track.
-  bool FillHalf(int index, std::uint8_t* destination, std::size_t bytes, bool last, bool starving);
+  // channel reached the end of the current slot's track. `wrote` tells
+  // whether any sample went into the half.
+  bool FillHalf(int index, std::uint8_t* destination, std::size_t bytes, bool last, bool starving,
+                bool& wrote);
   bool OtherSlotJoins(int slot) const;
   int32_t SlotDsdMode(const Slot& slot, int32_t decodeMode) const;
   std::uint8_t SilenceByte(const Slot& slot) const;
@@ -101,6 +114,7 @@ class CWaveDataPlay {
   void FeedInto(int slot);
   void HandleFlushRequests(int& feedSlot);
 
+  void Stop(bool keepDevice, bool drain);
   int32_t StartWithRecovery();
   void StartTimer();
   void KillTimer();
@@ -116,6 +130,11 @@ class CWaveDataPlay {
   Slot slots_[output::kSlotCount];
   int current_ = 0;
   int endedSlot_ = -1;
+  // Buffer switches since the start, and the last one that wrote samples
+  // (-1: none); the drain waits on switched_ for the count to pass it.
+  int64_t switches_ = 0;
+  int64_t lastSoundSwitch_ = -1;
+  std::condition_variable switched_;
 
   // The driver information record.
   AsioDriverInfo info_{};

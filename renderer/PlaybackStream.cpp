@@ -1,6 +1,7 @@
 #include "renderer/PlaybackStream.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 
 #include "output/AsioDriverSupport.h"
@@ -8,6 +9,9 @@
 namespace {
 
 constexpr pa_usec_t kMinimumQueue = 100 * PA_USEC_PER_MSEC;
+// A drain's bound beyond the time of the queue at the server: the sink's own
+// latency, a busy server.
+constexpr std::chrono::milliseconds kDrainMargin{1000};
 
 }  // namespace
 
@@ -73,6 +77,10 @@ AsioError PlaybackStream::Open(platform::PulseClient& client, Setup setup,
 }
 
 PlaybackStream::~PlaybackStream() {
+  Close(false);
+}
+
+void PlaybackStream::Close(bool drain) {
   if (stream_ == nullptr) return;
   {
     platform::PulseClient::Lock lock(client_);
@@ -82,27 +90,35 @@ PlaybackStream::~PlaybackStream() {
   if (thread_.joinable()) thread_.join();
 
   platform::PulseClient::Lock lock(client_);
-  if (!failed_ && IsGood()) {
+  if (drain && !failed_ && IsGood()) {
     // What was written plays to its end: the last halves of a track are
-    // still queued at the server when the host stops.
-    pa_operation* drain = pa_stream_drain(
+    // still queued at the server when the host stops. A server or sink that
+    // does not play is given up after the queue's time and a margin.
+    const pa_usec_t queued =
+        pa_bytes_to_usec(TargetBytes(setup_.spec, setup_.bufferSize), &setup_.spec);
+    const auto bound =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::microseconds(queued)) +
+        kDrainMargin;
+    pa_operation* operation = pa_stream_drain(
         stream_,
         [](pa_stream*, int, void* self) { static_cast<PlaybackStream*>(self)->client_.Signal(); },
         this);
-    if (drain != nullptr) {
+    if (operation != nullptr) {
       client_.Wait(
-          [this, drain] {
-            return pa_operation_get_state(drain) != PA_OPERATION_RUNNING || !IsGood();
+          [this, operation] {
+            return pa_operation_get_state(operation) != PA_OPERATION_RUNNING || !IsGood();
           },
-          platform::PulseDeadline(platform::kPulseTimeout));
-      if (pa_operation_get_state(drain) == PA_OPERATION_RUNNING) pa_operation_cancel(drain);
-      pa_operation_unref(drain);
+          platform::PulseDeadline(bound));
+      if (pa_operation_get_state(operation) == PA_OPERATION_RUNNING) pa_operation_cancel(operation);
+      pa_operation_unref(operation);
     }
   }
+  // Disconnecting drops whatever the server still holds of the stream.
   pa_stream_set_state_callback(stream_, nullptr, nullptr);
   pa_stream_set_write_callback(stream_, nullptr, nullptr);
   pa_stream_disconnect(stream_);
   pa_stream_unref(stream_);
+  stream_ = nullptr;
 }
 
 bool PlaybackStream::IsGood() const {

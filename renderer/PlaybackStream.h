@@ -38,8 +38,12 @@ class PlaybackStream {
   // refuses the stream.
   static AsioError Open(platform::PulseClient& client, Setup setup,
                         std::unique_ptr<PlaybackStream>& stream);
-  // Stops and joins the rendering thread, lets the server play out what was
-  // written, and closes the stream. The client must outlive the stream.
+  // Stops and joins the rendering thread and closes the stream. A plain close
+  // cuts what the server still holds; with `drain` the server first plays
+  // out what was written, bounded by the time of the queue the stream keeps
+  // there plus kDrainMargin. The client must outlive the stream.
+  void Close(bool drain);
+  // A plain Close, unless closed already.
   ~PlaybackStream();
   PlaybackStream(const PlaybackStream&) = delete;
   PlaybackStream& operator=(const PlaybackStream&) = delete;

@@ -109,14 +109,15 @@ AsioError CPulseRenderer::CheckOpen() {
   return kAsioOk;
 }
 
-void CPulseRenderer::EndStream() {
+void CPulseRenderer::EndStream(bool drain) {
   std::unique_ptr<PlaybackStream> stream;
   {
     std::lock_guard lock(mutex_);
     stream = std::move(stream_);
+    drainOnStop_ = false;
     if (state_ == State::kRunning) state_ = State::kPrepared;
   }
-  stream.reset();
+  if (stream) stream->Close(drain);
 }
 
 int32_t CPulseRenderer::BufferSizeOrPreferred() const {
@@ -162,7 +163,7 @@ AsioError CPulseRenderer::Init(AsioDriverInfo* info) {
 }
 
 AsioError CPulseRenderer::Exit() {
-  EndStream();
+  EndStream(false);
   std::unique_ptr<platform::PulseClient> client;
   {
     std::lock_guard lock(mutex_);
@@ -178,6 +179,7 @@ AsioError CPulseRenderer::Start() {
   std::lock_guard lock(mutex_);
   if (const AsioError open = CheckOpen(); open != kAsioOk) return open;
   if (state_ != State::kPrepared) return kAsioInvalidMode;
+  drainOnStop_ = false;
   const AsioError result = PlaybackStream::Open(*client_, setup_, stream_);
   if (result == kAsioOk) state_ = State::kRunning;
   return result;
@@ -185,12 +187,15 @@ AsioError CPulseRenderer::Start() {
 
 AsioError CPulseRenderer::Stop() {
   AsioError result;
+  bool drain = false;
   {
     std::lock_guard lock(mutex_);
     result = CheckOpen();
     if (result == kAsioOk && state_ == State::kInitialized) result = kAsioInvalidMode;
+    drain = drainOnStop_;
   }
-  EndStream();
+  // A plain stop cuts what the server still holds; a drain stop plays it.
+  EndStream(drain);
   return result;
 }
 
@@ -318,7 +323,7 @@ AsioError CPulseRenderer::CreateBuffers(AsioBufferInfo* infos, int32_t count, in
 }
 
 AsioError CPulseRenderer::DisposeBuffers() {
-  EndStream();
+  EndStream(false);
   std::lock_guard lock(mutex_);
   const AsioError open = CheckOpen();
   const bool prepared = state_ == State::kPrepared;
@@ -340,6 +345,10 @@ AsioError CPulseRenderer::Future(int32_t selector, void* argument) {
   std::lock_guard lock(mutex_);
   if (const AsioError open = CheckOpen(); open != kAsioOk) return open;
   switch (selector) {
+    case kQpFutureDrainOnStop:
+      if (state_ != State::kRunning || !stream_) return kAsioInvalidMode;
+      drainOnStop_ = true;
+      return kAsioSuccess;
     case kAsioCanDoIoFormat:
     case kAsioSetIoFormat:
     case kAsioGetIoFormat: {

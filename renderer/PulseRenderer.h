@@ -57,9 +57,10 @@ class CPulseRenderer {
   // With mutex_ held: kAsioOk while the device is open and its server and
   // stream are still there, else kAsioNotPresent.
   AsioError CheckOpen();
-  // Ends the stream, if any; the stream's thread is joined without mutex_
-  // held, since the host may call back into us until it ends.
-  void EndStream();
+  // Ends the stream, if any, letting the server play out what was written
+  // when `drain`; the stream's thread is joined without mutex_ held, since
+  // the host may call back into us until it ends.
+  void EndStream(bool drain);
   int32_t BufferSizeOrPreferred() const;
 
   std::mutex mutex_;
@@ -72,4 +73,5 @@ class CPulseRenderer {
   PlaybackStream::Setup setup_;  // sink, format, channel map; buffers once created
   std::vector<Channel> channels_;
   std::unique_ptr<PlaybackStream> stream_;
+  bool drainOnStop_ = false;  // kQpFutureDrainOnStop: the next Stop plays out
 };

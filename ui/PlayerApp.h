@@ -10,6 +10,7 @@
 
 #include "app/AppConfigHolder.h"
 #include "platform/ErrorReport.h"
+#include "ui/DlgErrorNotify.h"
 #include "ui/SingleInstance.h"
 
 class CAppConfigData;
@@ -17,7 +18,6 @@ class QWidget;
 
 namespace ui {
 
-class CDlgErrorNotify;
 class CQDXDSDPlayerApp;
 
 // The player's main window as the application sees it.

@@ -77,7 +77,8 @@ void CQtListView::ApplyRowImage(CExListCtrl& list, int row, int image) {
 void CQtListView::PostRowImage(int row, int image) {
   // Queued on the control: a control already gone drops the call.
   QMetaObject::invokeMethod(
-      list_, [list = QPointer<CExListCtrl>(list_), row, image] {
+      list_,
+      [list = QPointer<CExListCtrl>(list_), row, image] {
         if (list) ApplyRowImage(*list, row, image);
       },
       Qt::QueuedConnection);

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <sstream>
+#include <utility>
 
 #include "drivers/alsa/AlsaDeviceName.h"
 #include "output/SamplePacking.h"
@@ -337,8 +338,12 @@ AsioError CAlsaDriver::disposeBuffers() {
 }
 
 AsioError CAlsaDriver::start() {
+  // A writer still draining after a stop from inside the buffer switch ends
+  // first (within its bound); joined without the lock, as always.
+  writer_.Join();
   std::lock_guard lock(mutex_);
   if (state_ != State::kPrepared) return kAsioInvalidMode;
+  drainOnStop_ = false;
   // A device that vanished is not there to start: the host reopens it.
   if (writer_.DeviceGone()) return kAsioNotPresent;
   if (const int error = snd_pcm_prepare(pcm_->handle()); error < 0)
@@ -354,6 +359,9 @@ AsioError CAlsaDriver::start() {
   stream.groupBytes = format_->groupBytes;
   stream.halfFrames = static_cast<uint32_t>(bufferSize_) / format_->samplesPerFrame;
   stream.samplesPerFrame = format_->samplesPerFrame;
+  stream.bufferFrames = static_cast<uint32_t>(config_.bufferFrames);
+  stream.periodFrames = static_cast<uint32_t>(config_.periodFrames);
+  stream.alsaRate = config_.rate;
   stream.silence = output::SilenceFillByte(IsDsd());
   stream.callbacks = callbacks_;
   stream.timeInfo = useTimeInfo_;
@@ -364,16 +372,21 @@ AsioError CAlsaDriver::start() {
 }
 
 AsioError CAlsaDriver::stop() {
+  bool drain = false;
   {
     std::lock_guard lock(mutex_);
     if (state_ == State::kLoaded || state_ == State::kInitialized) return kAsioInvalidMode;
+    drain = std::exchange(drainOnStop_, false) && state_ == State::kRunning;
   }
   // Without the lock: the writer may be inside the host's buffer switch,
-  // and the host may be calling us from there.
-  writer_.Stop();
+  // and the host may be calling us from there. A drain stop returns once
+  // the device has played out (or its bound ran out).
+  const bool ended = writer_.Stop(drain);
   std::lock_guard lock(mutex_);
   if (state_ == State::kRunning) {
-    snd_pcm_drop(pcm_->handle());
+    // A writer still draining (the host stopped from its buffer switch)
+    // drops the stream itself when it is done.
+    if (ended || !drain) snd_pcm_drop(pcm_->handle());
     state_ = State::kPrepared;
   }
   return kAsioOk;
@@ -382,6 +395,10 @@ AsioError CAlsaDriver::stop() {
 AsioError CAlsaDriver::future(int32_t selector, void* argument) {
   std::lock_guard lock(mutex_);
   switch (selector) {
+    case kQpFutureDrainOnStop:
+      if (state_ != State::kRunning) return kAsioInvalidMode;
+      drainOnStop_ = true;
+      return kAsioSuccess;
     case kAsioCanDoIoFormat:
     case kAsioSetIoFormat:
     case kAsioGetIoFormat: {

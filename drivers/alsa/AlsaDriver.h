@@ -24,7 +24,10 @@ struct AlsaDriverSettings {
 // takes at the rate), native DSD, after the I/O-format switch, as DSD_U32_BE
 // or DSD_U8. init opens the PCM (and keeps it until the driver goes, so no
 // other program takes the device between calls); createBuffers sets the
-// hardware parameters; start runs the writer thread.
+// hardware parameters; start runs the writer thread. A stop drops what ALSA
+// still holds, unless the host asked for a drain stop (kQpFutureDrainOnStop):
+// then the writer plays the given half and one half of idle signal out to
+// the device, bounded by the ALSA buffer time plus a margin, before it drops.
 class CAlsaDriver final : public CAsioDriverBase {
  public:
   explicit CAlsaDriver(AlsaDriverSettings settings);
@@ -91,6 +94,7 @@ class CAlsaDriver final : public CAsioDriverBase {
   std::vector<Channel> channels_;
   AsioCallbacks callbacks_{};
   bool useTimeInfo_ = false;
+  bool drainOnStop_ = false;  // kQpFutureDrainOnStop: the next stop plays out
   // Runs between start and stop; its thread never takes mutex_.
   AlsaWriter writer_;
 };

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <sstream>
+#include <utility>
 
 #include "output/AsioDriverSupport.h"
 
@@ -57,7 +58,11 @@ VirtualDacSettings VirtualDacSettings::Parse(const char* lines) {
     if (key == "PcmSampleType") s.pcmSampleType = ParseInt(value, kAsioInt32Lsb);
     if (key == "DsdSampleType") s.dsdSampleType = ParseInt(value, kAsioDsdInt8Msb1);
     if (key == "OutputReady") s.outputReady = ParseInt(value, 1) != 0;
-    if (key == "Clock") s.manualClock = value == "manual";
+    if (key == "Clock") {
+      s.clock = value == "manual" ? VirtualDacClock::kManual
+                : value == "free" ? VirtualDacClock::kFree
+                                  : VirtualDacClock::kReal;
+    }
     if (key == "RefuseInit") s.refuseInit = ParseInt(value, 0) != 0;
     if (key == "Capture") s.capture = value;
   }
@@ -257,6 +262,7 @@ AsioError CVirtualDac::start() {
     if (state_ != State::kPrepared) return kAsioInvalidMode;
     playHalf_ = 0;
     samplesPlayed_ = 0;
+    drainOnStop_ = false;
     if (!settings_.capture.empty()) {
       for (auto& channel : channels_) {
         if (channel.capture == nullptr) {
@@ -274,7 +280,11 @@ AsioError CVirtualDac::start() {
     state_ = State::kRunning;
     clockStop_ = false;
   }
-  if (!settings_.manualClock) clock_ = std::thread(&CVirtualDac::RunClock, this);
+  if (settings_.clock == VirtualDacClock::kReal) {
+    clock_ = std::thread(&CVirtualDac::RunClock, this);
+  } else if (settings_.clock == VirtualDacClock::kFree) {
+    clock_ = std::thread(&CVirtualDac::RunFreeClock, this);
+  }
   return kAsioOk;
 }
 
@@ -282,7 +292,12 @@ AsioError CVirtualDac::stop() {
   StopClock();
   std::lock_guard lock(mutex_);
   if (state_ == State::kLoaded || state_ == State::kInitialized) return kAsioInvalidMode;
-  if (state_ == State::kRunning) state_ = State::kPrepared;
+  if (state_ == State::kRunning) {
+    // A drain stop plays what the device was given: the half the host
+    // filled at the last buffer switch (the prefill when none came yet).
+    if (std::exchange(drainOnStop_, false)) PlayHalfDue();
+    state_ = State::kPrepared;
+  }
   for (auto& channel : channels_) {
     if (channel.capture != nullptr) std::fflush(channel.capture);
   }
@@ -292,6 +307,10 @@ AsioError CVirtualDac::stop() {
 AsioError CVirtualDac::future(int32_t selector, void* argument) {
   std::lock_guard lock(mutex_);
   switch (selector) {
+    case kQpFutureDrainOnStop:
+      if (state_ != State::kRunning) return kAsioInvalidMode;
+      drainOnStop_ = true;
+      return kAsioSuccess;
     case kAsioCanDoIoFormat:
     case kAsioSetIoFormat:
     case kAsioGetIoFormat: {
@@ -335,16 +354,7 @@ void CVirtualDac::Tick() {
   {
     std::lock_guard lock(mutex_);
     if (state_ != State::kRunning) return;
-    // The half due now plays: what the host put there is what comes out.
-    for (auto& channel : channels_) {
-      const auto& bytes = channel.halves[playHalf_];
-      if (channel.capture != nullptr) {
-        // Flushed at once so the capture can be read while the DAC plays.
-        std::fwrite(bytes.data(), 1, bytes.size(), channel.capture);
-        std::fflush(channel.capture);
-      }
-    }
-    samplesPlayed_ += bufferSize_;
+    PlayHalfDue();
     half = 1 - playHalf_;
     playHalf_ = half;
     position = samplesPlayed_;
@@ -362,6 +372,19 @@ void CVirtualDac::Tick() {
   } else {
     callbacks.bufferSwitch(half, kAsioTrue);
   }
+}
+
+void CVirtualDac::PlayHalfDue() {
+  // What the host put there is what comes out.
+  for (auto& channel : channels_) {
+    const auto& bytes = channel.halves[playHalf_];
+    if (channel.capture != nullptr) {
+      // Flushed at once so the capture can be read while the DAC plays.
+      std::fwrite(bytes.data(), 1, bytes.size(), channel.capture);
+      std::fflush(channel.capture);
+    }
+  }
+  samplesPlayed_ += bufferSize_;
 }
 
 int32_t CVirtualDac::Step(int32_t count) {
@@ -386,6 +409,19 @@ void CVirtualDac::RunClock() {
     {
       std::unique_lock lock(mutex_);
       if (clockWake_.wait_until(lock, deadline, [this] { return clockStop_; })) return;
+    }
+    Tick();
+  }
+}
+
+void CVirtualDac::RunFreeClock() {
+  // No pacing: each period begins as soon as the host returned from the
+  // buffer switch before it (by then it has called outputReady, when it
+  // does). The host's speed is the device's.
+  for (;;) {
+    {
+      std::lock_guard lock(mutex_);
+      if (clockStop_) return;
     }
     Tick();
   }

@@ -10,6 +10,12 @@
 
 #include "drivers/AsioDriverBase.h"
 
+// How a virtual DAC's buffer switches come: `Clock=real` (the default) paced
+// at the device rate by a steady clock, `Clock=free` each one as soon as the
+// one before returned (as fast as the host fills halves: tests, benchmarks),
+// `Clock=manual` only when a test steps them.
+enum class VirtualDacClock { kReal, kFree, kManual };
+
 // Settings of a virtual DAC, from the "key=value" lines of its registry entry.
 struct VirtualDacSettings {
   std::string driverName = "Virtual DAC";
@@ -22,7 +28,7 @@ struct VirtualDacSettings {
   int32_t pcmSampleType = kAsioInt32Lsb;
   int32_t dsdSampleType = kAsioDsdInt8Msb1;
   bool outputReady = true;
-  bool manualClock = false;  // buffer switches only when a test steps them
+  VirtualDacClock clock = VirtualDacClock::kReal;
   bool refuseInit = false;
   std::string capture;  // file prefix: <capture>.<channel>.raw and <capture>.log
 
@@ -30,8 +36,11 @@ struct VirtualDacSettings {
 };
 
 // A sound card without hardware: it plays buffer halves at the device rate
-// (or when stepped), captures every half it plays, per channel, and answers
-// wrong call orders the way a driver does.
+// (or as fast as the host fills them, or when stepped), captures every half
+// it plays, per channel, and answers wrong call orders the way a driver does.
+// A half the host filled plays at the next tick; a drain stop
+// (kQpFutureDrainOnStop) plays that last half too before the device stops,
+// a plain stop drops it.
 class CVirtualDac final : public CAsioDriverBase {
  public:
   explicit CVirtualDac(VirtualDacSettings settings);
@@ -78,7 +87,10 @@ class CVirtualDac final : public CAsioDriverBase {
   bool Supports(double rate, int32_t format) const;
   // One period: play the half due, then let the host fill the other one.
   void Tick();
+  // With mutex_ held: appends the half due to the captures.
+  void PlayHalfDue();
   void RunClock();
+  void RunFreeClock();
   void StopClock();
   void CloseCaptures();
 
@@ -97,4 +109,5 @@ class CVirtualDac final : public CAsioDriverBase {
   std::thread clock_;
   std::condition_variable clockWake_;
   bool clockStop_ = false;
+  bool drainOnStop_ = false;  // the next stop plays the half the host filled last
 };

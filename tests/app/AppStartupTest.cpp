@@ -95,9 +95,10 @@ TEST_F(StartupConfigurationTest, WithoutADataFolderThePlayerRunsOnDefaults) {
 }
 
 TEST(AppStartupTest, FileArgumentsDropFlagsAndJoinWithBars) {
-  const std::vector<std::wstring> arguments = {L"a.wav", L"/flag", L"-x", L"b b.dsf", L""};
+  const std::vector<std::wstring> arguments = {L"a.wav",  L"/music/c.wav", L"-x",
+                                               L"--play", L"b b.dsf",      L""};
   const auto files = FileArguments(arguments);
-  EXPECT_EQ(files, (std::vector<std::wstring>{L"a.wav", L"b b.dsf"}));
+  EXPECT_EQ(files, (std::vector<std::wstring>{L"a.wav", L"/music/c.wav", L"b b.dsf"}));
   EXPECT_EQ(JoinFileArguments({L"aaaaa", L"bbbbb"}), L"aaaaa|bbbbb");
   EXPECT_EQ(JoinFileArguments({}), L"");
 }

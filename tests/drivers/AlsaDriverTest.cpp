@@ -28,11 +28,13 @@ const std::string kAlsaDriver = QP_ALSA_DRIVER_LIB;
 // The host side: fills each half it is handed with bytes no other half
 // carries and keeps them per channel. Having filled `limit` halves it stops
 // the device from inside that buffer switch, so the device never gets the
-// last fill and a run's recording is exactly known.
+// last fill and a run's recording is exactly known; as a drain stop
+// (`drainAtLimit`), the device gets the last fill and then an idle half.
 struct TestHost {
   std::vector<AsioBufferInfo> buffers;
   std::size_t halfBytes = 0;
   int limit = 0;
+  bool drainAtLimit = false;
   std::function<Bytes(std::size_t channel, int fill)> content;
   std::vector<Bytes> written;  // per channel, the fills in order
   std::vector<int32_t> halves;
@@ -60,6 +62,9 @@ void BufferSwitch(int32_t half, AsioBool) {
   }
   gHost->halves.push_back(half);
   if (gHost->fills == gHost->limit) {
+    if (gHost->drainAtLimit) {
+      EXPECT_EQ(HostFuture(kQpFutureDrainOnStop, nullptr), kAsioSuccess);
+    }
     EXPECT_EQ(HostStop(), kAsioOk);
     gHost->stopped = true;
   }
@@ -234,6 +239,24 @@ class AlsaDriverTest : public ::testing::Test {
     EXPECT_EQ(host_.lateSwitches, 0);
   }
 
+  // Starts the device with a host that fills halves on and on (stopping it
+  // is the test's) and waits until it has filled `fills` in all.
+  void StartUntil(int fills) {
+    {
+      std::lock_guard lock(host_.mutex);
+      host_.limit = 1000;
+      host_.stopped = false;
+      host_.written.resize(host_.buffers.size());
+      host_.content = [this](std::size_t channel, int fill) {
+        return fixtures::AudioPattern(host_.halfBytes, 1000 * fill + channel);
+      };
+    }
+    ASSERT_EQ(HostStart(), kAsioOk);
+    std::unique_lock lock(host_.mutex);
+    ASSERT_TRUE(host_.changed.wait_for(lock, std::chrono::seconds(10),
+                                       [&] { return host_.fills >= fills; }));
+  }
+
   // One half as the device gets it: the channels interleaved in groups of
   // `group` bytes; device channels without a host buffer carry `silence`.
   Bytes Interleaved(const std::vector<Bytes>& channelHalves, std::size_t group,
@@ -252,6 +275,12 @@ class AlsaDriverTest : public ::testing::Test {
       }
     }
     return out;
+  }
+
+  // One half of idle signal on every device channel.
+  Bytes IdleHalf(std::size_t group, uint8_t silence) const {
+    return Interleaved(std::vector<Bytes>(host_.buffers.size(), Bytes(host_.halfBytes, silence)),
+                       group, silence);
   }
 
   // What a run whose fills are `first`..`last` (1-based, inclusive) sends:
@@ -456,65 +485,132 @@ TEST_F(AlsaDriverTest, StartStopStartPlaysEachRunFromHalfZero) {
 TEST_F(AlsaDriverTest, OnADeviceThatPlaysInRealTimeTheWriterWaitsAndStopWakesIt) {
   // 10 ms halves into a 40 ms device buffer: once full, each write waits
   // for the device to make room.
-  WriteAlsaConfig({{"card", TestPcm("S32_LE", "48000", "2", "paced 1")}});
+  WriteAlsaConfig({{"card", TestPcm("S32_LE", "48000", "2", "paced 1 log_stops 1")}});
   ASSERT_NO_FATAL_FAILURE(Open({.device = "card", .rate = 48000}));
   ASSERT_EQ(bufferSize_, 480);
   ASSERT_NO_FATAL_FAILURE(Run(10));
   EXPECT_EQ(host_.positions.back(), 10 * bufferSize_);
   const Bytes firstRun = ExpectedRun(1, 9, 4, 0);
 
-  // Stopped from outside, mid-stream: the writer is waiting for room.
-  {
-    std::lock_guard lock(host_.mutex);
-    host_.limit = 1000;
-    host_.stopped = false;
-  }
+  // Stopped from outside, mid-stream: the writer is waiting for room, and
+  // what the device holds is dropped.
   Prefill(0xC0);
-  ASSERT_EQ(HostStart(), kAsioOk);
-  {
-    std::unique_lock lock(host_.mutex);
-    ASSERT_TRUE(
-        host_.changed.wait_for(lock, std::chrono::seconds(10), [&] { return host_.fills >= 16; }));
-  }
+  ASSERT_NO_FATAL_FAILURE(StartUntil(16));
   ASSERT_EQ(HostStop(), kAsioOk);
   const int fills = host_.fills;
+  const Bytes secondRun = ExpectedRun(11, fills, 4, 0);
+  const std::size_t secondEnd = fixtures::ReadFile(registry_.File("card.raw")).size();
+
+  // A drain stop from outside returns once the device has played all it
+  // was given: every fill the host made, then the idle half.
+  Prefill(0xA0);
+  ASSERT_NO_FATAL_FAILURE(StartUntil(fills + 8));
+  ASSERT_EQ(HostFuture(kQpFutureDrainOnStop, nullptr), kAsioSuccess);
+  ASSERT_EQ(HostStop(), kAsioOk);
+  Bytes thirdRun = ExpectedRun(fills + 1, host_.fills, 4, 0);
+  const Bytes idle = IdleHalf(4, 0);
+  thirdRun.insert(thirdRun.end(), idle.begin(), idle.end());
+  const std::string log = Text("card.log");
   ReleaseAsioDrivers();
 
-  // Run two: whatever reached the device before the stop, in order.
   const Bytes recording = fixtures::ReadFile(registry_.File("card.raw"));
-  ASSERT_GT(recording.size(), firstRun.size());
+  ASSERT_GT(secondEnd, firstRun.size());
+  ASSERT_EQ(recording.size(), secondEnd + thirdRun.size());
   ExpectSameBytes(Bytes(recording.begin(), recording.begin() + firstRun.size()), firstRun);
-  const Bytes runTwo(recording.begin() + firstRun.size(), recording.end());
-  const Bytes expected = ExpectedRun(11, fills, 4, 0);
+  // Run two: whatever reached the device before the stop, in order.
+  const Bytes runTwo(recording.begin() + firstRun.size(), recording.begin() + secondEnd);
   EXPECT_GE(runTwo.size(), 6 * 2 * host_.halfBytes);
-  ASSERT_LE(runTwo.size(), expected.size());
-  EXPECT_TRUE(std::equal(runTwo.begin(), runTwo.end(), expected.begin()));
+  ASSERT_LE(runTwo.size(), secondRun.size());
+  EXPECT_TRUE(std::equal(runTwo.begin(), runTwo.end(), secondRun.begin()));
+  ExpectSameBytes(Bytes(recording.begin() + secondEnd, recording.end()), thirdRun);
+  // What each stop left unplayed: the plain stops dropped what the device
+  // held, the drain stop nothing.
+  std::vector<unsigned long> unplayed;
+  for (std::size_t at = log.find("stop unplayed="); at != std::string::npos;
+       at = log.find("stop unplayed=", at + 1)) {
+    unplayed.push_back(std::stoul(log.substr(at + 14)));
+  }
+  ASSERT_EQ(unplayed.size(), 3u) << log;
+  EXPECT_GT(unplayed[0], 0u);
+  EXPECT_GT(unplayed[1], 0u);
+  EXPECT_EQ(unplayed[2], 0u);
 }
 
 TEST_F(AlsaDriverTest, StopEndsTheWriterOnADeviceThatStoppedPlaying) {
   // The device takes one buffer (four halves) and then no more: the writer
-  // waits for room that never comes, until stop wakes it.
+  // waits for room that never comes, until stop wakes it; a drain stop gives
+  // up after the device's buffer time and a margin.
   WriteAlsaConfig({{"card", TestPcm("S32_LE", "48000", "2", "paced 1 stall_after 0")}});
   ASSERT_NO_FATAL_FAILURE(Open({.device = "card", .rate = 48000}));
-  {
-    std::lock_guard lock(host_.mutex);
-    host_.limit = 1000;
-    host_.written.resize(2);
-    host_.content = [this](std::size_t channel, int fill) {
-      return fixtures::AudioPattern(host_.halfBytes, 1000 * fill + channel);
-    };
-  }
-  ASSERT_EQ(HostStart(), kAsioOk);
-  {
-    std::unique_lock lock(host_.mutex);
-    ASSERT_TRUE(
-        host_.changed.wait_for(lock, std::chrono::seconds(10), [&] { return host_.fills >= 4; }));
-  }
+  ASSERT_NO_FATAL_FAILURE(StartUntil(4));
   ASSERT_EQ(HostStop(), kAsioOk);
   EXPECT_EQ(host_.fills, 4);
+  Bytes expected = ExpectedRun(1, 3, 4, 0);
+
+  Prefill(0xC0);
+  ASSERT_NO_FATAL_FAILURE(StartUntil(8));
+  ASSERT_EQ(HostFuture(kQpFutureDrainOnStop, nullptr), kAsioSuccess);
+  ASSERT_EQ(HostStop(), kAsioOk);
+  EXPECT_EQ(host_.fills, 8);
+  const Bytes drained = ExpectedRun(5, 7, 4, 0);
+  expected.insert(expected.end(), drained.begin(), drained.end());
   ReleaseAsioDrivers();
-  ExpectSameBytes(fixtures::ReadFile(registry_.File("card.raw")), ExpectedRun(1, 3, 4, 0));
+  ExpectSameBytes(fixtures::ReadFile(registry_.File("card.raw")), expected);
 }
+
+// A drain stop from inside the buffer switch: the half the host filled in
+// that switch goes to the device, then one half of idle signal (PCM zeros,
+// the DSD idle byte), and only then does the device stop.
+struct DrainCase {
+  const char* name;
+  std::string definition;  // a qptest device named "card"; empty: the file PCM "dac"
+  StreamRequest stream;
+  std::size_t group;
+  uint8_t idle;
+};
+
+void PrintTo(const DrainCase& c, std::ostream* out) {
+  *out << c.name;
+}
+
+class AlsaDrainTest : public AlsaDriverTest, public ::testing::WithParamInterface<DrainCase> {};
+
+TEST_P(AlsaDrainTest, ADrainStopWritesTheLastHalfAndAnIdleHalfBeforeItStops) {
+  const DrainCase& c = GetParam();
+  if (!c.definition.empty()) WriteAlsaConfig({{"card", c.definition}});
+  ASSERT_NO_FATAL_FAILURE(Open(c.stream));
+  EXPECT_EQ(HostFuture(kQpFutureDrainOnStop, nullptr), kAsioInvalidMode) << "not running";
+  host_.drainAtLimit = true;
+  ASSERT_NO_FATAL_FAILURE(Run(6));
+  Bytes expected = ExpectedRun(1, 6, c.group, c.idle);
+  const Bytes idle = IdleHalf(c.group, c.idle);
+  expected.insert(expected.end(), idle.begin(), idle.end());
+  // The next run is an ordinary one again: its stop cuts the last fill.
+  host_.drainAtLimit = false;
+  Prefill(0xC0);
+  ASSERT_NO_FATAL_FAILURE(Run(3));
+  ReleaseAsioDrivers();
+
+  const Bytes plain = ExpectedRun(7, 8, c.group, c.idle);
+  expected.insert(expected.end(), plain.begin(), plain.end());
+  ExpectSameBytes(fixtures::ReadFile(registry_.File(c.definition.empty() ? "dac.raw" : "card.raw")),
+                  expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Formats, AlsaDrainTest,
+    ::testing::Values(DrainCase{"PCM", "", {.rate = 44100}, 4, 0},
+                      DrainCase{"DSD_U32_BE",
+                                TestPcm("S32_LE,DSD_U32_BE", "44100,88200", "2"),
+                                {.device = "card", .ioFormat = kAsioFormatDsd, .rate = 2822400},
+                                4,
+                                0x96},
+                      DrainCase{"DSD_U8",
+                                TestPcm("S32_LE,DSD_U8", "44100,352800", "2"),
+                                {.device = "card", .ioFormat = kAsioFormatDsd, .rate = 2822400},
+                                1,
+                                0x96}),
+    [](const ::testing::TestParamInfo<DrainCase>& param) { return std::string(param.param.name); });
 
 TEST_F(AlsaDriverTest, TheDeviceDecidesFormatsRatesAndChannels) {
   WriteAlsaConfig({{"card", TestPcm("S16_LE", "44100,48000", "1,3")},

@@ -22,7 +22,8 @@ void UseFilePcm(const EngineHarness& h) {
 }
 
 // Plays one DSD64 track of `words` (interleaved 32-bit words of two channels,
-// each in time order) to the end, then stops; the recording.
+// each in time order) to the end, then stops as the playback thread does at
+// the end of a playlist; the recording.
 Bytes PlayToTheEnd(std::int32_t decodeMode, const Bytes& words) {
   EngineHarness h(QP_ALSA_DRIVER_LIB, "Device=dac\n", decodeMode);
   UseFilePcm(h);
@@ -34,17 +35,17 @@ Bytes PlayToTheEnd(std::int32_t decodeMode, const Bytes& words) {
   while ((end = h.messages->WaitFor(10000)) && end->id != TM_TRACK_END) {
   }
   EXPECT_TRUE(end.has_value()) << "the track never ended";
-  h.engine->StopOutput(false);
+  h.engine->DrainAndStop(false);
   h.engine.reset();
   unsetenv("ALSA_CONFIG_PATH");
   return fixtures::ReadFile(h.registry.File("dac.raw"));
 }
 
-// Checks that `recording` is silence frames, exactly `stream`, then silence
-// frames: the device idles before and after the track, but no byte of it
-// is lost, added or moved.
+// Checks that `recording` is silence frames, exactly `stream`, then at least
+// `idleAfter` bytes of silence frames: the device idles before and after the
+// track, but no byte of it is lost, added or moved.
 void ExpectStreamBetweenSilence(const Bytes& recording, const Bytes& stream,
-                                const Bytes& silenceFrame) {
+                                const Bytes& silenceFrame, std::size_t idleAfter) {
   const auto at = std::search(recording.begin(), recording.end(), stream.begin(), stream.end());
   ASSERT_NE(at, recording.end()) << "the stream is not in the recording";
   const std::size_t before = static_cast<std::size_t>(at - recording.begin());
@@ -53,16 +54,21 @@ void ExpectStreamBetweenSilence(const Bytes& recording, const Bytes& stream,
   for (std::size_t i = 0; i < before; ++i)
     ASSERT_EQ(recording[i], silenceFrame[i % frame]) << "before the stream, at byte " << i;
   const std::size_t after = before + stream.size();
-  ASSERT_GT(recording.size(), after) << "the device stopped before the track's end played";
+  ASSERT_GE(recording.size(), after + idleAfter)
+      << "the device stopped before the track's end played out";
   for (std::size_t i = after; i < recording.size(); ++i)
     ASSERT_EQ(recording[i], silenceFrame[(i - after) % frame]) << "after the stream, at byte " << i;
 }
 
+// After the track, the drain stop: the engine's silent halves until the
+// device has played the track's last half, then the half the driver was
+// given and one half of idle signal; the halves are 10 ms of frames.
 TEST(AlsaEngineTest, Dsd64ArrivesAsDsdU32BeNativelyAndAsS32LeDopWords) {
   const Bytes words = fixtures::AudioPattern(kFrames * 2 * 4, 23);
   {
     SCOPED_TRACE("native: DSD_U32_BE frames are four bytes of each channel in time order");
-    ExpectStreamBetweenSilence(PlayToTheEnd(kDecodeNative, words), words, Bytes(8, 0x96));
+    ExpectStreamBetweenSilence(PlayToTheEnd(kDecodeNative, words), words, Bytes(8, 0x96),
+                               2 * 882 * 8);
   }
   {
     SCOPED_TRACE("DSD over PCM: S32_LE words with the marker in the top byte");
@@ -79,7 +85,7 @@ TEST(AlsaEngineTest, Dsd64ArrivesAsDsdU32BeNativelyAndAsS32LeDopWords) {
         marker = marker == 0x05 ? 0xFA : 0x05;
       }
     }
-    ExpectStreamBetweenSilence(PlayToTheEnd(kDecodeDop, words), dop, Bytes(8, 0));
+    ExpectStreamBetweenSilence(PlayToTheEnd(kDecodeDop, words), dop, Bytes(8, 0), 2 * 1764 * 8);
   }
 }
 

@@ -12,6 +12,8 @@
 //     channels "2"              accepted channel counts
 //     record "/path"            every byte written, appended as it arrives
 //     log "/path"               one line per hw_params: format channels rate
+//     log_stops 1               and one per stop of a started stream:
+//                               "stop unplayed=N", the frames it never played
 //     open_error 16             open fails with this errno (16: busy)
 //     vanish_after 4096         frames accepted before writes fail with ENODEV
 //     xrun_after 4096           frames played before one underrun
@@ -45,6 +47,7 @@ struct TestPcm {
   long stallAfter = -1;
   bool xrunDone = false;
   bool paced = false;
+  bool logStops = false;
   bool started = false;
   snd_pcm_uframes_t transferred = 0;
   snd_pcm_uframes_t preparedAt = 0;  // frames transferred when last prepared
@@ -68,11 +71,6 @@ int Start(snd_pcm_ioplug_t* io) {
   return 0;
 }
 
-int Stop(snd_pcm_ioplug_t* io) {
-  static_cast<TestPcm*>(io->private_data)->started = false;
-  return 0;
-}
-
 int Prepare(snd_pcm_ioplug_t* io) {
   auto* pcm = static_cast<TestPcm*>(io->private_data);
   pcm->started = false;
@@ -93,6 +91,19 @@ snd_pcm_uframes_t Played(const TestPcm& pcm) {
       played = std::min(played, static_cast<snd_pcm_uframes_t>(pcm.stallAfter));
   }
   return played;
+}
+
+int Stop(snd_pcm_ioplug_t* io) {
+  auto* pcm = static_cast<TestPcm*>(io->private_data);
+  if (pcm->logStops && pcm->started && !pcm->log.empty()) {
+    if (std::FILE* log = std::fopen(pcm->log.c_str(), "a")) {
+      std::fprintf(log, "stop unplayed=%lu\n",
+                   static_cast<unsigned long>(pcm->transferred - pcm->preparedAt - Played(*pcm)));
+      std::fclose(log);
+    }
+  }
+  pcm->started = false;
+  return 0;
 }
 
 // The pointer runs up to the boundary, so a whole buffer written in one go
@@ -197,9 +208,10 @@ int ReadConfig(snd_config_t* conf, TestPcm& pcm, long& openError) {
       if (snd_config_get_string(node, &text) < 0) return -EINVAL;
       (key == "record" ? pcm.record : pcm.log) = text;
     } else if (key == "open_error" || key == "vanish_after" || key == "xrun_after" ||
-               key == "paced" || key == "stall_after") {
+               key == "paced" || key == "stall_after" || key == "log_stops") {
       if (snd_config_get_integer(node, &number) < 0) return -EINVAL;
       if (key == "paced") pcm.paced = number != 0;
+      if (key == "log_stops") pcm.logStops = number != 0;
       if (key == "stall_after") pcm.stallAfter = number;
       if (key == "open_error") openError = number;
       if (key == "vanish_after") pcm.vanishAfter = number;

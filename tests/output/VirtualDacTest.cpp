@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <condition_variable>
+#include <cstdio>
 #include <cstring>
 #include <functional>
 #include <mutex>
@@ -205,6 +207,69 @@ TEST_F(VirtualDacTest, ASteadyClockRunsTheBufferSwitchesByItself) {
   const int fills = host_.fills;
   EXPECT_EQ(Capture(0), Expected(0, fills - 1));
   EXPECT_EQ(Capture(1), Expected(1, fills - 1));
+  EXPECT_EQ(HostDisposeBuffers(), kAsioOk);
+}
+
+// Each buffer switch follows the one before at once: the same device, the
+// same capture of every half the host filled, only without the pacing.
+TEST_F(VirtualDacTest, AFreeClockPlaysWhatAPacedOneDoesAsFastAsTheHostFills) {
+  ASSERT_NO_FATAL_FAILURE(Open("Clock=real\nBufferSize=128\n", 2));
+  ASSERT_EQ(HostStart(), kAsioOk);
+  {
+    std::unique_lock lock(host_.mutex);
+    ASSERT_TRUE(
+        host_.filled.wait_for(lock, std::chrono::seconds(10), [&] { return host_.fills >= 4; }));
+  }
+  ASSERT_EQ(HostStop(), kAsioOk);
+  EXPECT_EQ(HostDisposeBuffers(), kAsioOk);
+  ReleaseAsioDrivers();
+  const Bytes paced = Capture(0);
+  ASSERT_EQ(paced, Expected(0, host_.fills - 1));
+  std::remove((registry_.File("cap") + ".0.raw").c_str());
+  std::remove((registry_.File("cap") + ".1.raw").c_str());
+
+  host_.buffers.clear();
+  host_.written.clear();
+  host_.positions.clear();
+  host_.fills = 0;
+  ASSERT_NO_FATAL_FAILURE(Open("Clock=free\nBufferSize=128\n", 2));
+  ASSERT_EQ(HostStart(), kAsioOk);
+  {
+    std::unique_lock lock(host_.mutex);
+    ASSERT_TRUE(
+        host_.filled.wait_for(lock, std::chrono::seconds(10), [&] { return host_.fills >= 2000; }));
+  }
+  ASSERT_EQ(HostStop(), kAsioOk);
+  const int fills = host_.fills;
+  for (int c = 0; c < 2; ++c)
+    EXPECT_EQ(Capture(c), Expected(c, fills - 1)) << "channel " << c;
+  const Bytes free = Capture(0);
+  EXPECT_TRUE(std::equal(paced.begin(), paced.end(), free.begin()))
+      << "the free run begins with what the paced one played";
+  // The time information counts the halves played, as with a paced clock.
+  for (std::size_t i = 0; i < host_.positions.size(); ++i)
+    ASSERT_EQ(host_.positions[i], static_cast<int64_t>(i + 1) * 128) << i;
+  EXPECT_EQ(HostDisposeBuffers(), kAsioOk);
+}
+
+// A drain stop plays the half the host filled last (a plain stop drops it);
+// the request lasts only until that stop.
+TEST_F(VirtualDacTest, ADrainStopPlaysTheHalfTheHostFilledLast) {
+  ASSERT_NO_FATAL_FAILURE(Open("Clock=manual\nBufferSize=64\n", 2));
+  EXPECT_EQ(HostFuture(kQpFutureDrainOnStop, nullptr), kAsioInvalidMode) << "not running";
+  ASSERT_EQ(HostStart(), kAsioOk);
+  EXPECT_EQ(StepControl()(5), 5);
+  ASSERT_EQ(HostFuture(kQpFutureDrainOnStop, nullptr), kAsioSuccess);
+  ASSERT_EQ(HostStop(), kAsioOk);
+  for (int c = 0; c < 2; ++c)
+    EXPECT_EQ(Capture(c), Expected(c, 5)) << "channel " << c;
+
+  // Started again, three steps play three halves: a plain stop drops the
+  // fill of the last one.
+  ASSERT_EQ(HostStart(), kAsioOk);
+  EXPECT_EQ(StepControl()(3), 3);
+  ASSERT_EQ(HostStop(), kAsioOk);
+  EXPECT_EQ(Capture(0).size(), (5 + 1 + 3) * host_.halfBytes);
   EXPECT_EQ(HostDisposeBuffers(), kAsioOk);
 }
 

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <optional>
 
 #include "platform/ErrorReport.h"
 #include "tests/output/EngineTestSupport.h"
@@ -86,6 +88,15 @@ class WaveDataPlayTest : public ::testing::Test {
     ASSERT_TRUE(h.blocks->WaitDrained());
     ASSERT_EQ(h.engine->TogglePause(), 2);
     ASSERT_EQ(h.engine->TogglePause(), 1);
+  }
+
+  // One track in slot 0, queued whole before the device runs.
+  static void PlayQueued(EngineHarness& h, bool dsd, double rate, const Bytes& data,
+                         std::uint32_t code, int bits) {
+    h.engine->PrepareSlot(dsd, rate, true, false);
+    h.blocks->Add(0, data, code, 2, static_cast<std::uint32_t>(rate));
+    h.blocks->End(0);
+    StartWhenQueued(h, bits, rate, code);
   }
 
   std::shared_ptr<RecordingErrors> errors_ = std::make_shared<RecordingErrors>();
@@ -384,6 +395,144 @@ TEST_F(WaveDataPlayTest, StartPauseAndStopCyclesLeaveNothingRunning) {
     h.engine->StopOutput(round % 2 == 0);
     EXPECT_FALSE(h.engine->running());
     EXPECT_EQ(h.engine->playedSamples(), 0);
+  }
+}
+
+// ------------------------------------------------------------ natural ends
+
+// Waits for the engine's end message of a track; false when none came.
+bool WaitForTrackEnd(EngineHarness& h) {
+  std::optional<ThreadMessage> message;
+  while ((message = h.messages->WaitFor(10000)) && message->id != TM_TRACK_END) {
+  }
+  return message.has_value();
+}
+
+// The capture holds `head` exactly, then only `silence`: at least one half
+// of it, the device idling after the track.
+void ExpectHeadThenSilence(const Bytes& capture, const Bytes& head, std::uint8_t silence,
+                           std::size_t halfBytes) {
+  ASSERT_GE(capture.size(), head.size() + halfBytes) << "the device stopped before the end played";
+  EXPECT_TRUE(std::equal(head.begin(), head.end(), capture.begin())) << "the track differs";
+  const auto sound = std::find_if(capture.begin() + static_cast<std::ptrdiff_t>(head.size()),
+                                  capture.end(), [&](std::uint8_t b) { return b != silence; });
+  EXPECT_EQ(sound, capture.end()) << "sound at byte " << (sound - capture.begin())
+                                  << " after the track";
+}
+
+enum class TrackKind { kPcm, kDsdNative, kDop };
+
+struct EndCase {
+  const char* name;
+  TrackKind kind;
+  bool outputReady;
+};
+
+void PrintTo(const EndCase& c, std::ostream* out) {
+  *out << c.name;
+}
+
+class EngineEndTest : public WaveDataPlayTest, public ::testing::WithParamInterface<EndCase> {};
+
+// The end of a track that nothing joins, as the playback thread handles it
+// (the device plays in real time, the end message reaches another thread,
+// which stops the output with DrainAndStop): the capture holds every sample
+// of the track, then silence only. With output-ready the end message comes
+// in the switch that wrote the last samples, before the device played them.
+TEST_P(EngineEndTest, ATrackPlaysToItsLastSampleThenTheDeviceIdles) {
+  const EndCase& c = GetParam();
+  const bool dsd = c.kind != TrackKind::kPcm;
+  EngineHarness h(
+      std::string("Clock=real\nBufferSize=64\nOutputReady=") + (c.outputReady ? "1\n" : "0\n"),
+      c.kind == TrackKind::kDop ? kDecodeDop : kDecodeNative);
+  std::vector<Bytes> heads(2);
+  std::uint8_t silence = 0;
+  std::size_t halfBytes = 64 * 4;
+  if (!dsd) {
+    const PcmTrack track = MakePcm(2, 2, 4410, 5);  // 0.1 s
+    for (int ch = 0; ch < 2; ++ch)
+      heads[ch] = LittleEndian(Join({Zeros(64), track.expected[ch]}));
+    PlayQueued(h, false, 44100, track.data, output::kFormatPcm16, 16);
+  } else {
+    constexpr std::size_t kWords = 2205;  // 25 ms of DSD64 per channel
+    const Bytes words = fixtures::AudioPattern(2 * 4 * kWords, 9);
+    for (int ch = 0; ch < 2; ++ch) {
+      Bytes& head = heads[ch];
+      if (c.kind == TrackKind::kDsdNative) {
+        silence = 0x96;
+        halfBytes = 4096 / 8;
+        head.assign(halfBytes, 0x96);  // the prefilled half
+        for (std::size_t f = 0; f < kWords; ++f)
+          head.insert(head.end(), &words[(f * 2 + ch) * 4], &words[(f * 2 + ch) * 4 + 4]);
+      } else {
+        head.assign(halfBytes, 0);
+        for (std::size_t f = 0; f < kWords; ++f) {
+          const std::uint8_t* b = &words[(f * 2 + ch) * 4];
+          head.insert(head.end(), {0, b[1], b[0], 0x05, 0, b[3], b[2], 0xFA});
+        }
+      }
+    }
+    PlayQueued(h, true, 88200, words, output::kFormatDsd, 32);
+  }
+  ASSERT_TRUE(WaitForTrackEnd(h)) << "the track never ended";
+  h.engine->DrainAndStop(false);
+  EXPECT_FALSE(h.engine->running());
+  for (int ch = 0; ch < 2; ++ch) {
+    SCOPED_TRACE(ch);
+    ExpectHeadThenSilence(h.Capture(ch), heads[ch], silence, halfBytes);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, EngineEndTest,
+    ::testing::Values(EndCase{"PcmWithOutputReady", TrackKind::kPcm, true},
+                      EndCase{"PcmWithoutOutputReady", TrackKind::kPcm, false},
+                      EndCase{"DsdNativeWithOutputReady", TrackKind::kDsdNative, true},
+                      EndCase{"DsdNativeWithoutOutputReady", TrackKind::kDsdNative, false},
+                      EndCase{"DopWithOutputReady", TrackKind::kDop, true},
+                      EndCase{"DopWithoutOutputReady", TrackKind::kDop, false}),
+    [](const ::testing::TestParamInfo<EndCase>& param) { return std::string(param.param.name); });
+
+// A stalled device cannot hold the drain: it waits the time of two halves
+// and a margin, then stops all the same.
+TEST_F(WaveDataPlayTest, ADrainOnADeviceThatStoppedSwitchingEndsWithinItsBound) {
+  EngineHarness h("BufferSize=64\n");  // manual: nothing steps it after the end
+  PlayQueued(h, false, 44100, MakePcm(2, 2, 100, 7).data, output::kFormatPcm16, 16);
+  h.Step(3);
+  ASSERT_EQ(h.Messages().size(), 1u);
+  h.engine->DrainAndStop(false);  // returns: bounded
+  EXPECT_FALSE(h.engine->running());
+  // The device got the drain request: it played the half it was given last.
+  EXPECT_EQ(h.Capture(0).size(), 4u * 64 * 4);
+}
+
+// Without a pacing clock the device runs as fast as the engine fills halves:
+// a track far longer than the test plays whole, and a short one exactly as
+// on a paced device.
+TEST_F(WaveDataPlayTest, AFreeClockCapturesWhatAPacedOneDoes) {
+  const PcmTrack shortTrack = MakePcm(2, 2, 4410, 11);
+  const auto play = [&](const std::string& clock, const PcmTrack& track) {
+    EngineHarness h("Clock=" + clock + "\nBufferSize=512\n");
+    PlayQueued(h, false, 44100, track.data, output::kFormatPcm16, 16);
+    EXPECT_TRUE(WaitForTrackEnd(h)) << "the track never ended";
+    h.engine->DrainAndStop(false);
+    return std::vector<Bytes>{h.Capture(0), h.Capture(1)};
+  };
+  const auto paced = play("real", shortTrack);
+  const auto free = play("free", shortTrack);
+  for (int ch = 0; ch < 2; ++ch) {
+    SCOPED_TRACE(ch);
+    const Bytes head = LittleEndian(Join({Zeros(512), shortTrack.expected[ch]}));
+    ExpectHeadThenSilence(paced[ch], head, 0, 512 * 4);
+    ExpectHeadThenSilence(free[ch], head, 0, 512 * 4);
+  }
+
+  const PcmTrack longTrack = MakePcm(2, 2, 44100 * 20, 12);  // 20 s
+  const auto played = play("free", longTrack);
+  for (int ch = 0; ch < 2; ++ch) {
+    SCOPED_TRACE(ch);
+    ExpectHeadThenSilence(played[ch], LittleEndian(Join({Zeros(512), longTrack.expected[ch]})), 0,
+                          512 * 4);
   }
 }
 

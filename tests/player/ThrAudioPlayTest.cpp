@@ -12,6 +12,7 @@
 #include "platform/ErrorReport.h"
 #include "tests/core/FakeSystemMemory.h"
 #include "tests/core/PlaylistTestSupport.h"
+#include "tests/fixtures/DsfWriter.h"
 #include "tests/output/AsioTestSupport.h"
 #include "tests/player/PlayerTestSupport.h"
 #include "tests/player/ScriptedSource.h"
@@ -58,15 +59,15 @@ Samples WithoutTail(Samples samples) {
 // The playback thread with its own output engine on a virtual DAC that
 // plays at its rate in real time (its clock thread is stopped and joined
 // whenever the engine stops or closes the device, so the playback thread may
-// do so at any moment) and captures what it plays. Without output-ready
-// the engine ends a track one buffer switch after its last samples were
-// written, so the capture holds them before the playback thread stops.
+// do so at any moment) and captures what it plays; with output-ready, as the
+// device is by default. With output-ready the engine ends a track in the
+// buffer switch that wrote its last samples, which the device plays only
+// after the next one: at a natural end the playback thread lets it play them
+// (DrainAndStop) before it stops or restarts the output.
 class ThrAudioPlayTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    registry_.Add("dac.ini", "Virtual", asiotest::kClassA, asiotest::kVirtualDac,
-                  "Capture=" + registry_.File("cap") + "\nBufferSize=" + std::to_string(kHalf) +
-                      "\nOutputReady=0\n");
+    UseDac(true);
     EngineSettings settings;
     settings.deviceName = L"Virtual";
     SetEngineSettings(settings);
@@ -76,6 +77,13 @@ class ThrAudioPlayTest : public ::testing::Test {
     thread_.reset();
     platform::SetAppErrorManager(nullptr);
     SetEngineSettings({});
+  }
+
+  // Registers the virtual DAC, with or without output-ready.
+  void UseDac(bool outputReady) {
+    registry_.Add("dac.ini", "Virtual", asiotest::kClassA, asiotest::kVirtualDac,
+                  "Capture=" + registry_.File("cap") + "\nBufferSize=" + std::to_string(kHalf) +
+                      "\nOutputReady=" + (outputReady ? "1" : "0") + "\n");
   }
 
   // A 16-bit stereo file of `frames` frames; returns its sample bytes.
@@ -93,6 +101,25 @@ class ThrAudioPlayTest : public ::testing::Test {
     options.leadInSeconds = [] { return 0.1; };
     thread_ = std::make_unique<CThrAudioPlay>(nullptr, playlist_, player_, options);
     ASSERT_TRUE(thread_->Start());
+  }
+
+  // Plays one DSF file alone to its end with the plug-ins in `plugins`.
+  void PlayDsf(const std::shared_ptr<CPluginCtrl>& plugins, std::int32_t decodeMode,
+               const Bytes& file) {
+    EngineSettings settings = GetEngineSettings();
+    settings.decodeMode = decodeMode;
+    SetEngineSettings(settings);
+    playlist_ = playlisttest::NewPlaylist(plugins);
+    fixtures::WriteFile(dir_.File("tone.dsf"), file);
+    ASSERT_EQ(playlist_->AddFile(Wide(dir_.File("tone.dsf")), 0), 1);
+    player_ = std::make_shared<RecordingPlayer>();
+    CThrAudioPlay::Options options;
+    options.leadInSeconds = [] { return 0.1; };
+    thread_ = std::make_unique<CThrAudioPlay>(plugins, playlist_, player_, options);
+    ASSERT_TRUE(thread_->Start());
+    thread_->Post(TM_PLAY_ITEM, 0, 3);
+    ASSERT_TRUE(player_->WaitFor("stopped"));
+    thread_.reset();
   }
 
   Samples Capture(int channel) {
@@ -139,27 +166,6 @@ TEST_F(ThrAudioPlayTest, TwoItemsOfOneFormatPlayEndToEndWithoutAGap) {
   EXPECT_EQ(playlist_->PlayPosition(), 0) << "the end of the playlist rewinds it";
   EXPECT_EQ(thread_->TransportState(), 0);
   EXPECT_TRUE(errors_->Texts().empty());
-}
-
-TEST_F(ThrAudioPlayTest, AnItemOfAnotherRateRestartsTheOutput) {
-  const Bytes first = AddWav("first.wav", 8820, 44100, 1);
-  const Bytes second = AddWav("second.wav", 9600, 48000, 2);
-  StartThread();
-  thread_->Post(TM_PLAY_ITEM, 0, 1);
-  ASSERT_TRUE(player_->WaitFor("stopped"));
-  EXPECT_EQ(Log(),
-            "start rate=44100 format=pcm type=18 buffer=512 channels=2\n"
-            "start rate=48000 format=pcm type=18 buffer=512 channels=2\n");
-  EXPECT_EQ(player_->States(),
-            (std::vector<std::string>{"playing 0 user", "playing 1", "stopped"}));
-  // Each track whole, the second after a lead-in of its own.
-  const Samples played = WithoutTail(Capture(0));
-  const Samples secondPart = ChannelOf(second, 0);
-  ASSERT_GE(played.size(), secondPart.size());
-  EXPECT_TRUE(std::equal(secondPart.begin(), secondPart.end(), played.end() - secondPart.size()));
-  const Samples firstPart = ChannelOf(first, 0);
-  EXPECT_NE(std::search(played.begin(), played.end(), firstPart.begin(), firstPart.end()),
-            played.end());
 }
 
 bool IsPrefixOf(const Samples& part, const Samples& whole) {
@@ -532,7 +538,118 @@ TEST_F(ThrAudioPlayTest, APlayRequestPastTheEndStopsAndSaysSo) {
             (std::vector<std::string>{"request", "playing 0 user", "request", "stopped"}));
 }
 
-TEST_F(ThrAudioPlayTest, ADsfItemPlaysNativelyOrAsDsdOverPcm) {
+// ------------------------------------------------------------ natural ends
+
+// The samples of a capture after `at`: silence only (the idle signal), and at
+// least one half of it.
+void ExpectOnlySilenceFrom(const Samples& capture, std::size_t at, std::uint32_t silence = 0) {
+  ASSERT_GE(capture.size(), at + kHalf) << "the device stopped as the track ended";
+  const auto sound = std::find_if(capture.begin() + static_cast<std::ptrdiff_t>(at), capture.end(),
+                                  [&](std::uint32_t s) { return s != silence; });
+  EXPECT_EQ(sound, capture.end()) << "sound at sample " << (sound - capture.begin())
+                                  << " after the end";
+}
+
+// The index of the first sample at or after `from` that is not 0.
+std::size_t NextSound(const Samples& samples, std::size_t from) {
+  const auto it = std::find_if(samples.begin() + static_cast<std::ptrdiff_t>(from), samples.end(),
+                               [](std::uint32_t s) { return s != 0; });
+  return static_cast<std::size_t>(it - samples.begin());
+}
+
+// The natural ends, on a DAC with output-ready and on one without: every
+// sample of the track that ends reaches the device before the playback
+// thread stops or restarts the output.
+class ThrAudioPlayEndTest : public ThrAudioPlayTest, public ::testing::WithParamInterface<bool> {
+ protected:
+  void SetUp() override {
+    ThrAudioPlayTest::SetUp();
+    UseDac(GetParam());
+  }
+};
+
+TEST_P(ThrAudioPlayEndTest, TheLastItemPlaysToItsLastSampleThenTheDeviceIdles) {
+  const Bytes audio = AddWav("only.wav", 8820);
+  StartThread();
+  thread_->Post(TM_PLAY_ITEM, 0, 3);
+  ASSERT_TRUE(player_->WaitFor("stopped"));
+  thread_->Stop();
+  EXPECT_EQ(player_->States(), (std::vector<std::string>{"playing 0 user", "stopped"}));
+  for (int channel = 0; channel < 2; ++channel) {
+    SCOPED_TRACE(channel);
+    const Samples expected = Join({Samples(kHalf + kLeadIn, 0), ChannelOf(audio, channel)});
+    const Samples played = Capture(channel);
+    ASSERT_TRUE(IsPrefixOf(expected, played)) << "the track is not whole";
+    ExpectOnlySilenceFrom(played, expected.size());
+  }
+}
+
+TEST_P(ThrAudioPlayEndTest, AnItemOfAnotherRateStartsAfterTheWholeFirstTrack) {
+  const Bytes first = AddWav("first.wav", 8820, 44100, 1);
+  const Bytes second = AddWav("second.wav", 9600, 48000, 2);
+  StartThread();
+  thread_->Post(TM_PLAY_ITEM, 0, 1);
+  ASSERT_TRUE(player_->WaitFor("stopped"));
+  thread_->Stop();
+  EXPECT_EQ(Log(),
+            "start rate=44100 format=pcm type=18 buffer=512 channels=2\n"
+            "start rate=48000 format=pcm type=18 buffer=512 channels=2\n");
+  EXPECT_EQ(player_->States(),
+            (std::vector<std::string>{"playing 0 user", "playing 1", "stopped"}));
+  for (int channel = 0; channel < 2; ++channel) {
+    SCOPED_TRACE(channel);
+    // At 44.1 kHz the first track whole, then the idle signal until the
+    // device restarts at 48 kHz: its prefill, its lead-in, the second track.
+    const Samples atFirstRate = Join({Samples(kHalf + kLeadIn, 0), ChannelOf(first, channel)});
+    const Samples played = Capture(channel);
+    ASSERT_TRUE(IsPrefixOf(atFirstRate, played)) << "the first track is not whole";
+    const Samples secondPart = ChannelOf(second, channel);
+    const std::size_t secondAt = NextSound(played, atFirstRate.size());
+    ASSERT_GE(secondAt, atFirstRate.size() + kHalf + kHalf + 4800)
+        << "idle, the new prefill and lead-in";
+    EXPECT_TRUE(IsPrefixOf(secondPart, Samples(played.begin() + secondAt, played.end())));
+    ExpectOnlySilenceFrom(played, secondAt + secondPart.size());
+  }
+}
+
+TEST_P(ThrAudioPlayEndTest, RepeatingOneItemRestartsItAfterItsLastSample) {
+  const Bytes audio = AddWav("only.wav", 8820);
+  StartThread();
+  thread_->Post(TM_SET_REPEAT, 1);
+  thread_->Post(TM_PLAY_ITEM, 0, 3);
+  ASSERT_TRUE(player_->WaitFor("playing 0", 2));  // the third time it plays
+  thread_->Post(TM_STOP, 1);
+  ASSERT_TRUE(player_->WaitFor("stopped"));
+  thread_->Stop();
+  const Samples track = ChannelOf(audio, 0);
+  const Samples played = Capture(0);
+  // Two whole runs: prefill, lead-in, the track, idle; again.
+  std::size_t at = 0;
+  for (int run = 0; run < 2; ++run) {
+    SCOPED_TRACE(run);
+    const std::size_t start = NextSound(played, at);
+    ASSERT_GE(start, at + kHalf + kLeadIn);
+    ASSERT_TRUE(IsPrefixOf(track, Samples(played.begin() + start, played.end())))
+        << "the track is not whole";
+    at = start + track.size();
+    ASSERT_GE(NextSound(played, at), at + kHalf) << "no idle signal after the track";
+  }
+}
+
+// DSD: natively the capture is the DSF's bytes, each in time order (the file
+// keeps the earliest bit lowest), between DSD idle bytes; as DSD over PCM the
+// same bytes two to a 32-bit word behind alternating markers, then zero
+// words.
+TEST_P(ThrAudioPlayEndTest, ADsfItemPlaysToItsLastByteNativelyAndAsDsdOverPcm) {
+  constexpr std::size_t kBytes = 4096 * 11;  // whole DSF blocks: no padding plays
+  const std::vector<Bytes> stored = fixtures::DsdPattern(2, kBytes);
+  const auto timeOrder = [](std::uint8_t b) {
+    std::uint8_t out = 0;
+    for (int bit = 0; bit < 8; ++bit)
+      out = static_cast<std::uint8_t>(out | (((b >> bit) & 1) << (7 - bit)));
+    return out;
+  };
+  auto plugins = playlisttest::PlayerPlugins();
   const struct {
     std::int32_t decodeMode;
     const char* start;
@@ -540,29 +657,59 @@ TEST_F(ThrAudioPlayTest, ADsfItemPlaysNativelyOrAsDsdOverPcm) {
       {kDecodeNative, "start rate=2822400 format=dsd"},
       {kDecodeDop, "start rate=176400 format=pcm"},
   };
-  auto plugins = playlisttest::PlayerPlugins();
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.start);
-    EngineSettings settings = GetEngineSettings();
-    settings.decodeMode = c.decodeMode;
-    SetEngineSettings(settings);
-    playlist_ = playlisttest::NewPlaylist(plugins);
-    playlisttest::WriteDsd(dir_.File("tone.dsf"));
-    ASSERT_EQ(playlist_->AddFile(Wide(dir_.File("tone.dsf")), 0), 1);
-    player_ = std::make_shared<RecordingPlayer>();
-    CThrAudioPlay::Options options;
-    options.leadInSeconds = [] { return 0.1; };
-    thread_ = std::make_unique<CThrAudioPlay>(plugins, playlist_, player_, options);
-    ASSERT_TRUE(thread_->Start());
-    thread_->Post(TM_PLAY_ITEM, 0, 3);
-    ASSERT_TRUE(player_->WaitFor("stopped"));
-    thread_.reset();
+  for (const auto& [decodeMode, start] : cases) {
+    SCOPED_TRACE(start);
+    ASSERT_NO_FATAL_FAILURE(PlayDsf(plugins, decodeMode, fixtures::BuildDsf({}, stored)));
     EXPECT_EQ(player_->States(), (std::vector<std::string>{"playing 0 user", "stopped"}));
     const std::string log = Log();
-    EXPECT_NE(log.find(c.start), std::string::npos) << log;
+    EXPECT_NE(log.find(start), std::string::npos) << log;
+    for (int channel = 0; channel < 2; ++channel) {
+      SCOPED_TRACE(channel);
+      Bytes track;
+      for (std::uint8_t b : stored[static_cast<std::size_t>(channel)])
+        track.push_back(timeOrder(b));
+      const Bytes capture =
+          fixtures::ReadFile(registry_.File("cap") + "." + std::to_string(channel) + ".raw");
+      if (decodeMode == kDecodeNative) {
+        const auto at = std::search(capture.begin(), capture.end(), track.begin(), track.end());
+        ASSERT_NE(at, capture.end()) << "the track is not whole";
+        const auto end = at + static_cast<std::ptrdiff_t>(track.size());
+        ASSERT_GE(capture.end() - end, 4096 / 8) << "no idle half after the track";
+        EXPECT_TRUE(std::all_of(end, capture.end(), [](std::uint8_t b) { return b == 0x96; }))
+            << "sound after the track";
+      } else {
+        // Every word's two DSD bytes, earliest first, and its marker.
+        const Samples words = FromCapture(capture);
+        Bytes payload;
+        for (std::uint32_t word : words) {
+          payload.push_back(static_cast<std::uint8_t>(word >> 16));
+          payload.push_back(static_cast<std::uint8_t>(word >> 8));
+        }
+        const auto at = std::search(payload.begin(), payload.end(), track.begin(), track.end());
+        ASSERT_NE(at, payload.end()) << "the track is not whole";
+        const auto first = static_cast<std::size_t>(at - payload.begin()) / 2;
+        const std::size_t end = first + track.size() / 2;
+        const std::uint32_t firstMarker = words[first] >> 24;
+        ASSERT_TRUE(firstMarker == 0x05 || firstMarker == 0xFA) << firstMarker;
+        for (std::size_t w = first; w < end; ++w) {
+          const bool same = (w - first) % 2 == 0;
+          ASSERT_EQ(words[w] >> 24, same ? firstMarker : 0x05 + 0xFA - firstMarker)
+              << "the markers alternate; word " << w;
+        }
+        ExpectOnlySilenceFrom(words, end);
+      }
+    }
+    std::remove(registry_.File("cap.0.raw").c_str());
+    std::remove(registry_.File("cap.1.raw").c_str());
     std::remove(registry_.File("cap.log").c_str());
   }
   EXPECT_TRUE(errors_->Texts().empty());
 }
+
+INSTANTIATE_TEST_SUITE_P(Dac, ThrAudioPlayEndTest, ::testing::Bool(),
+                         [](const ::testing::TestParamInfo<bool>& param) {
+                           return std::string(param.param ? "WithOutputReady"
+                                                          : "WithoutOutputReady");
+                         });
 
 }  // namespace

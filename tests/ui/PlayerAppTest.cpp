@@ -57,7 +57,7 @@ class PlayerAppTest : public ::testing::Test {
 TEST_F(PlayerAppTest, ASecondStartHandsItsFilesToTheFirstAndEnds) {
   RecordingWindow* window = nullptr;
   auto first = MakeApp(&window);
-  ASSERT_TRUE(first->InitInstance({"one.wav", "/x"}));
+  ASSERT_TRUE(first->InitInstance({"one.wav", "-x"}));
   ASSERT_NE(window, nullptr);
   EXPECT_TRUE(window->widget.isVisible());
   for (int size : {16, 32, 48, 64, 128, 256})
@@ -78,7 +78,7 @@ TEST_F(PlayerAppTest, ASecondStartHandsItsFilesToTheFirstAndEnds) {
   EXPECT_FALSE(std::filesystem::exists(temp_.File("second")));
 
   auto third = MakeApp();
-  EXPECT_FALSE(third->InitInstance({"/flag"}));
+  EXPECT_FALSE(third->InitInstance({"--flag"}));
   QTest::qWait(100);
   EXPECT_EQ(window->forwarded.size(), 2u) << "a flag alone hands over nothing";
 }

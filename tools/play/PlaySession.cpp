@@ -259,6 +259,8 @@ int Session::Run() {
   }
   facade_->Exit();
   Drain();
+  // Exit stops playback quietly (its quit supersedes the stop it posts).
+  if (played_ && !stopped_) Print({.kind = Kind::kStopped});
   platform::SetAppErrorManager(nullptr);
   if (!played_) {
     err_ << "quorelle-play: nothing could be played\n";

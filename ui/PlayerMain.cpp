@@ -1,0 +1,42 @@
+// quorelle-player: the windowed player.
+#include <QApplication>
+#include <QTimer>
+
+#include "output/AsioDriverList.h"
+#include "ui/MainFrame.h"
+#include "ui/PlayerApp.h"
+
+int main(int argc, char** argv) {
+  QApplication application(argc, argv);
+  RegisterVirtualDac();
+
+  // Beside the files: "cd:IMAGE" offers a disc image in Open audio CD, and
+  // "--play" starts the playlist once the window is up.
+  QStringList arguments;
+  std::vector<std::wstring> discImages;
+  bool play = false;
+  for (const QString& argument : application.arguments().mid(1)) {
+    if (argument.startsWith(QStringLiteral("cd:"))) {
+      discImages.push_back(argument.mid(3).toStdWString());
+    } else if (argument == QStringLiteral("--play")) {
+      play = true;
+    } else {
+      arguments << argument;
+    }
+  }
+
+  ui::CQDXDSDPlayerApp player([&](ui::CQDXDSDPlayerApp& app) {
+    ui::CQDXDSDPlayerView::Options options;
+    options.discImages = discImages;
+    return std::make_unique<ui::CMainFrame>(app.GetConfig(), app.dataFolder(), options);
+  });
+  if (!player.InitInstance(arguments)) return 0;
+  if (play) {
+    // Queued after the command line's files, which are added from the queue too.
+    auto* frame = static_cast<ui::CMainFrame*>(player.mainWindow());
+    QTimer::singleShot(0, frame, [frame] { frame->view()->OnCommand(ui::kCmdPlay); });
+  }
+  const int result = QApplication::exec();
+  player.ExitInstance();
+  return result;
+}
