@@ -406,13 +406,13 @@ TEST_F(PlayTest, TheAlsaDriverRecordsEachFileExactly) {
   asiotest::DriverRegistry registry;
   registry.Add("recorder.ini", "Recording DAC", asiotest::kClassA, QP_ALSA_DRIVER_LIB,
                "Device=recorder\n");
+  const std::string libraryLine =
+      std::string("pcm_type.qptest { lib \"") + QP_TEST_ALSA_PCM_LIB + "\" }\n";
   fixtures::WriteText(dir_.File("asound.conf"),
-                      "pcm_type.qptest { lib \"" QP_TEST_ALSA_PCM_LIB
-                      "\" }\n"
-                      "pcm.recorder { type file format \"raw\" file \"" +
-                          dir_.File("recorder.raw") +
-                          "\"\n  slave.pcm { type qptest formats \"S32_LE,DSD_U32_BE\" "
-                          "rates \"44100,88200\" channels \"2\" paced 1 } }\n");
+                      libraryLine + "pcm.recorder { type file format \"raw\" file \"" +
+                          dir_.File("recorder.raw") + "\"\n" +
+                          "  slave.pcm { type qptest formats \"S32_LE,DSD_U32_BE\" rates "
+                          "\"44100,88200\" channels \"2\" paced 1 } }\n");
   const auto environment = Environment(
       {"QP_ASIO_DRIVER_DIR=" + registry.path(), "ALSA_CONFIG_PATH=" + dir_.File("asound.conf")});
 
