@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCursor>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
@@ -9,6 +10,7 @@
 #include <QMessageBox>
 #include <QPainter>
 #include <QPointer>
+#include <QToolTip>
 #include <QTreeWidgetItem>
 #include <mutex>
 
@@ -202,8 +204,15 @@ void CQDXDSDPlayerView::BuildPanel() {
   seekBar_->SetListener(this);
   seekBar_->SetChannel(133, 146, 462, 32);
   seekControl_.SetListener(this);
-  connect(seekBar_, &CSeekbarSliderCtrl::Scrolled, this,
-          [this](int code) { seekControl_.HandleScroll(code, *seekBar_); });
+  connect(seekBar_, &CSeekbarSliderCtrl::Scrolled, this, [this](int code) {
+    seekControl_.HandleScroll(code, *seekBar_);
+    // While the thumb is dragged, a tip follows it with the time it is at.
+    if (code == kSeekThumbTrack) {
+      QToolTip::showText(QCursor::pos(), SeekTipText(seekBar_->value()), seekBar_);
+    } else {
+      QToolTip::hideText();
+    }
+  });
 
   for (std::size_t i = 0; i < kButtons.size(); ++i) {
     const ButtonSpec& spec = kButtons[i];
@@ -558,6 +567,10 @@ void CQDXDSDPlayerView::OnLoadingProgress(std::int32_t percent) {
 QString CQDXDSDPlayerView::StatusText(std::uint32_t position, std::uint32_t total) {
   return QString::asprintf("%02u:%02u / %02u:%02u  ", position / 60, position % 60, total / 60,
                            total % 60);
+}
+
+QString CQDXDSDPlayerView::SeekTipText(int seconds) {
+  return QString::asprintf("%d:%02d", seconds / 60, seconds % 60);
 }
 
 QString CQDXDSDPlayerView::WindowTitle(const QString& item, int loadingPercent) {

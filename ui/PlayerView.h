@@ -93,6 +93,8 @@ class CQDXDSDPlayerView : public QWidget,
   // The texts the view shows.
   static QString StatusText(std::uint32_t position, std::uint32_t total);
   static QString WindowTitle(const QString& item, int loadingPercent);
+  // The seek bar's tip while its thumb is dragged: "m:ss".
+  static QString SeekTipText(int seconds);
 
   CToolkitFacade& facade() { return *facade_; }
   CExListCtrl* playlist() const { return list_; }

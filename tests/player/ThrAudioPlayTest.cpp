@@ -12,6 +12,7 @@
 #include "platform/ErrorReport.h"
 #include "tests/core/FakeSystemMemory.h"
 #include "tests/core/PlaylistTestSupport.h"
+#include "tests/fixtures/DeviceSamples.h"
 #include "tests/fixtures/DsfWriter.h"
 #include "tests/output/AsioTestSupport.h"
 #include "tests/player/PlayerTestSupport.h"
@@ -23,31 +24,14 @@ using fixtures::Bytes;
 using playertest::RecordingErrors;
 using playertest::RecordingPlayer;
 using playlisttest::Wide;
-using Samples = std::vector<std::uint32_t>;
+using Samples = fixtures::DeviceSamples;
 
 constexpr std::uint32_t kHalf = 512;  // the virtual DAC's buffer size here
 constexpr std::uint32_t kLeadIn = 4410;
 
-// One channel of 16-bit stereo PCM as the device's 32-bit samples.
-Samples ChannelOf(const Bytes& pcm16, int channel) {
-  Samples out;
-  for (std::size_t i = static_cast<std::size_t>(channel) * 2; i + 1 < pcm16.size(); i += 4)
-    out.push_back((std::uint32_t{pcm16[i]} | std::uint32_t{pcm16[i + 1]} << 8) << 16);
-  return out;
-}
-
-Samples FromCapture(const Bytes& capture) {
-  Samples out(capture.size() / 4);
-  std::memcpy(out.data(), capture.data(), out.size() * 4);
-  return out;
-}
-
-Samples Join(const std::vector<Samples>& parts) {
-  Samples out;
-  for (const auto& part : parts)
-    out.insert(out.end(), part.begin(), part.end());
-  return out;
-}
+using fixtures::ChannelOf16;
+using fixtures::JoinSamples;
+using fixtures::SamplesOfCapture;
 
 // The capture with the trailing silence after the last sound cut off.
 Samples WithoutTail(Samples samples) {
@@ -123,7 +107,7 @@ class ThrAudioPlayTest : public ::testing::Test {
   }
 
   Samples Capture(int channel) {
-    return FromCapture(
+    return SamplesOfCapture(
         fixtures::ReadFile(registry_.File("cap") + "." + std::to_string(channel) + ".raw"));
   }
   std::string Log() {
@@ -151,8 +135,8 @@ TEST_F(ThrAudioPlayTest, TwoItemsOfOneFormatPlayEndToEndWithoutAGap) {
   // One half of prefill, the lead-in, then both files sample for sample.
   for (int channel = 0; channel < 2; ++channel) {
     SCOPED_TRACE(channel);
-    const Samples expected =
-        Join({Samples(kHalf + kLeadIn, 0), ChannelOf(first, channel), ChannelOf(second, channel)});
+    const Samples expected = JoinSamples(
+        {Samples(kHalf + kLeadIn, 0), ChannelOf16(first, channel), ChannelOf16(second, channel)});
     const Samples played = WithoutTail(Capture(channel));
     ASSERT_EQ(played.size(), WithoutTail(expected).size());
     EXPECT_TRUE(played == WithoutTail(expected));
@@ -215,7 +199,7 @@ TEST_F(ThrAudioPlayTest, PauseResumeAndStopKeepTheStreamWhole) {
   EXPECT_TRUE(std::all_of(played.begin(), played.begin() + kHalf + kLeadIn,
                           [](std::uint32_t s) { return s == 0; }));
   EXPECT_TRUE(
-      IsPrefixOf(Samples(played.begin() + kHalf + kLeadIn, played.end()), ChannelOf(audio, 0)));
+      IsPrefixOf(Samples(played.begin() + kHalf + kLeadIn, played.end()), ChannelOf16(audio, 0)));
 }
 
 TEST_F(ThrAudioPlayTest, SeekPlaysOnFromTheTargetSecond) {
@@ -229,7 +213,7 @@ TEST_F(ThrAudioPlayTest, SeekPlaysOnFromTheTargetSecond) {
 
   // The capture ends with the file from second 2, after what played of it
   // before the seek.
-  const Samples file = ChannelOf(audio, 0);
+  const Samples file = ChannelOf16(audio, 0);
   const Samples fromTwo(file.begin() + 88200, file.end());
   const Samples played = WithoutTail(Capture(0));
   ASSERT_GT(played.size(), fromTwo.size());
@@ -357,8 +341,9 @@ TEST_F(ThrAudioPlayTest, ANewNextItemReplacesThePreparedOne) {
 
     EXPECT_EQ(player_->States(),
               (std::vector<std::string>{"playing 0 user", "playing 1", "playing 2", "stopped"}));
-    const Samples expected = WithoutTail(Join({Samples(kHalf + c.rate / 10, 0), ChannelOf(a, 0),
-                                               ChannelOf(replacement, 0), ChannelOf(b, 0)}));
+    const Samples expected =
+        WithoutTail(JoinSamples({Samples(kHalf + c.rate / 10, 0), ChannelOf16(a, 0),
+                                 ChannelOf16(replacement, 0), ChannelOf16(b, 0)}));
     const Samples played = WithoutTail(Capture(0));
     ASSERT_EQ(played.size(), expected.size());
     EXPECT_TRUE(played == expected);
@@ -404,7 +389,7 @@ TEST_F(ThrAudioPlayTest, RamModeLoadsEachTrackWholeBeforeItPlays) {
   }
   // Both tracks whole; the second, started afresh, after its own lead-in.
   const Samples played = WithoutTail(Capture(0));
-  const Samples a = ChannelOf(first, 0), b = ChannelOf(second, 0);
+  const Samples a = ChannelOf16(first, 0), b = ChannelOf16(second, 0);
   ASSERT_GT(played.size(), kHalf + kLeadIn + a.size() + b.size());
   EXPECT_TRUE(std::equal(a.begin(), a.end(), played.begin() + kHalf + kLeadIn));
   EXPECT_TRUE(std::equal(b.begin(), b.end(), played.end() - b.size()));
@@ -469,7 +454,7 @@ TEST_F(ThrAudioPlayTest, ASeekWhilePausedStaysPausedUntilResumed) {
   ASSERT_TRUE(player_->WaitFor("stopped"));
   EXPECT_EQ(player_->States(),
             (std::vector<std::string>{"playing 0 user", "paused", "resumed", "stopped"}));
-  const Samples file = ChannelOf(audio, 0);
+  const Samples file = ChannelOf16(audio, 0);
   const Samples played = WithoutTail(Capture(0));
   ASSERT_GT(played.size(), file.size() - 88200);
   EXPECT_TRUE(std::equal(file.begin() + 88200, file.end(), played.end() - (file.size() - 88200)));
@@ -577,7 +562,8 @@ TEST_P(ThrAudioPlayEndTest, TheLastItemPlaysToItsLastSampleThenTheDeviceIdles) {
   EXPECT_EQ(player_->States(), (std::vector<std::string>{"playing 0 user", "stopped"}));
   for (int channel = 0; channel < 2; ++channel) {
     SCOPED_TRACE(channel);
-    const Samples expected = Join({Samples(kHalf + kLeadIn, 0), ChannelOf(audio, channel)});
+    const Samples expected =
+        JoinSamples({Samples(kHalf + kLeadIn, 0), ChannelOf16(audio, channel)});
     const Samples played = Capture(channel);
     ASSERT_TRUE(IsPrefixOf(expected, played)) << "the track is not whole";
     ExpectOnlySilenceFrom(played, expected.size());
@@ -600,10 +586,11 @@ TEST_P(ThrAudioPlayEndTest, AnItemOfAnotherRateStartsAfterTheWholeFirstTrack) {
     SCOPED_TRACE(channel);
     // At 44.1 kHz the first track whole, then the idle signal until the
     // device restarts at 48 kHz: its prefill, its lead-in, the second track.
-    const Samples atFirstRate = Join({Samples(kHalf + kLeadIn, 0), ChannelOf(first, channel)});
+    const Samples atFirstRate =
+        JoinSamples({Samples(kHalf + kLeadIn, 0), ChannelOf16(first, channel)});
     const Samples played = Capture(channel);
     ASSERT_TRUE(IsPrefixOf(atFirstRate, played)) << "the first track is not whole";
-    const Samples secondPart = ChannelOf(second, channel);
+    const Samples secondPart = ChannelOf16(second, channel);
     const std::size_t secondAt = NextSound(played, atFirstRate.size());
     ASSERT_GE(secondAt, atFirstRate.size() + kHalf + kHalf + 4800)
         << "idle, the new prefill and lead-in";
@@ -621,7 +608,7 @@ TEST_P(ThrAudioPlayEndTest, RepeatingOneItemRestartsItAfterItsLastSample) {
   thread_->Post(TM_STOP, 1);
   ASSERT_TRUE(player_->WaitFor("stopped"));
   thread_->Stop();
-  const Samples track = ChannelOf(audio, 0);
+  const Samples track = ChannelOf16(audio, 0);
   const Samples played = Capture(0);
   // Two whole runs: prefill, lead-in, the track, idle; again.
   std::size_t at = 0;
@@ -679,7 +666,7 @@ TEST_P(ThrAudioPlayEndTest, ADsfItemPlaysToItsLastByteNativelyAndAsDsdOverPcm) {
             << "sound after the track";
       } else {
         // Every word's two DSD bytes, earliest first, and its marker.
-        const Samples words = FromCapture(capture);
+        const Samples words = SamplesOfCapture(capture);
         Bytes payload;
         for (std::uint32_t word : words) {
           payload.push_back(static_cast<std::uint8_t>(word >> 16));

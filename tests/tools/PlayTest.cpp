@@ -11,6 +11,7 @@
 #include <filesystem>
 
 #include "tests/fixtures/CueWriter.h"
+#include "tests/fixtures/DeviceSamples.h"
 #include "tests/fixtures/DsfWriter.h"
 #include "tests/fixtures/Mp3Fixtures.h"
 #include "tests/fixtures/PulseDaemon.h"
@@ -23,33 +24,15 @@ namespace {
 
 using fixtures::Bytes;
 using playtest::RunPlay;
-using Samples = std::vector<std::uint32_t>;
+using Samples = fixtures::DeviceSamples;
 
 constexpr std::size_t kHalf = 512;          // the virtual DAC's PCM buffer here
 constexpr std::size_t kLeadIn = 4410;       // 0.1 s at 44.1 kHz
 constexpr std::size_t kDsdHalf = 4096 / 8;  // bytes per channel of a DSD half
 
-// One channel of 16-bit PCM as the device's 32-bit samples.
-Samples ChannelOf(const Bytes& pcm16, int channel, int channels = 2) {
-  Samples out;
-  const std::size_t frame = static_cast<std::size_t>(channels) * 2;
-  for (std::size_t i = static_cast<std::size_t>(channel) * 2; i + 1 < pcm16.size(); i += frame)
-    out.push_back((std::uint32_t{pcm16[i]} | std::uint32_t{pcm16[i + 1]} << 8) << 16);
-  return out;
-}
-
-Samples AsSamples(const Bytes& capture) {
-  Samples out(capture.size() / 4);
-  std::memcpy(out.data(), capture.data(), out.size() * 4);
-  return out;
-}
-
-Samples Join(const std::vector<Samples>& parts) {
-  Samples out;
-  for (const auto& part : parts)
-    out.insert(out.end(), part.begin(), part.end());
-  return out;
-}
+using fixtures::ChannelOf16;
+using fixtures::JoinSamples;
+using fixtures::SamplesOfCapture;
 
 std::size_t Count(const std::string& text, const std::string& what) {
   std::size_t n = 0;
@@ -205,9 +188,9 @@ TEST_F(PlayTest, FilesOfOneRateJoinWithoutAGapAndAnotherRateRestarts) {
             "start rate=48000 format=pcm type=18 buffer=512 channels=2\n");
   for (int channel = 0; channel < 2; ++channel) {
     SCOPED_TRACE(channel);
-    const Samples played = AsSamples(Capture(channel));
-    const Samples joined = Join({ChannelOf(first, channel), ChannelOf(second, channel)});
-    const Samples last = ChannelOf(third, channel);
+    const Samples played = SamplesOfCapture(Capture(channel));
+    const Samples joined = JoinSamples({ChannelOf16(first, channel), ChannelOf16(second, channel)});
+    const Samples last = ChannelOf16(third, channel);
     // The first start: both 44.1 kHz files back to back after the lead-in.
     const std::size_t firstStart = kHalf + kLeadIn;
     ASSERT_GT(played.size(), firstStart + joined.size() + last.size());
@@ -266,7 +249,7 @@ TEST_F(PlayTest, DsfPlaysNativelyAndAsDsdOverPcm) {
     Play({"--dsd", "dop", dir_.File("tone.dsf")});
     EXPECT_EQ(Log(), "start rate=176400 format=pcm type=18 buffer=512 channels=2\n");
     for (int c = 0; c < 2; ++c) {
-      const Samples played = AsSamples(Capture(c));
+      const Samples played = SamplesOfCapture(Capture(c));
       const Bytes& music = inTime[static_cast<std::size_t>(c)];
       Samples words;  // marker on top, then the earlier DSD byte
       for (std::size_t i = 0; i + 1 < music.size(); i += 2)
@@ -307,8 +290,8 @@ TEST_F(PlayTest, AnMp3PairJoinsGaplessly) {
   EXPECT_EQ(Count(Log(), "start"), 1u) << Log();
   for (int channel = 0; channel < 2; ++channel) {
     SCOPED_TRACE(channel);
-    const Samples played = AsSamples(Capture(channel));
-    const Samples expected = ChannelOf(music, channel);
+    const Samples played = SamplesOfCapture(Capture(channel));
+    const Samples expected = ChannelOf16(music, channel);
     // Decoded MP3 is near, not equal to the input: the length and the
     // alignment must be exact, the samples close.
     const std::size_t start = kHalf + kLeadIn;
@@ -340,7 +323,7 @@ TEST_F(PlayTest, ACueSheetPlaysItsTracksOfOneFile) {
   EXPECT_EQ(Count(run.out, "\"event\":\"playing\""), 2u);
   EXPECT_NE(run.out.find("\"title\":\"Two\""), std::string::npos);
   for (int channel = 0; channel < 2; ++channel)
-    ExpectMusicAfterLeadIn(AsSamples(Capture(channel)), ChannelOf(audio, channel));
+    ExpectMusicAfterLeadIn(SamplesOfCapture(Capture(channel)), ChannelOf16(audio, channel));
 }
 
 TEST_F(PlayTest, RamModeLoadsEachTrackWholeAndPlaysTheSame) {
@@ -352,9 +335,9 @@ TEST_F(PlayTest, RamModeLoadsEachTrackWholeAndPlaysTheSame) {
   EXPECT_LT(run.out.find("{\"event\":\"loading\",\"percent\":100}"),
             run.out.find("{\"event\":\"time\",\"seconds\":0}"));
   for (int channel = 0; channel < 2; ++channel) {
-    const Samples played = AsSamples(Capture(channel));
-    const Samples a = ChannelOf(first, channel);
-    const Samples b = ChannelOf(second, channel);
+    const Samples played = SamplesOfCapture(Capture(channel));
+    const Samples a = ChannelOf16(first, channel);
+    const Samples b = ChannelOf16(second, channel);
     EXPECT_NE(std::search(played.begin(), played.end(), a.begin(), a.end()), played.end());
     EXPECT_NE(std::search(played.begin(), played.end(), b.begin(), b.end()), played.end());
   }

@@ -130,6 +130,8 @@ TEST(PlayerTextsTest, StatusLineTitleAndFrameRules) {
   EXPECT_EQ(CQDXDSDPlayerView::WindowTitle("Tone", 42),
             "[Loading 42%...] Tone - Corvane Quorelle Player");
   EXPECT_EQ(CQDXDSDPlayerView::WindowTitle("", 42), "Corvane Quorelle Player");
+  EXPECT_EQ(CQDXDSDPlayerView::SeekTipText(125), "2:05");
+  EXPECT_EQ(CQDXDSDPlayerView::SeekTipText(3725), "62:05");
 
   struct Split {
     const wchar_t* text;

@@ -1,8 +1,17 @@
-// Writes the demo media into a folder: tones in the formats the player plays.
+// Writes the demo media into a folder: tones in the formats the player plays;
+// or, with --playlist, a playlist file of given media as the player lists them.
 #include <cmath>
 #include <cstdio>
+#include <cstring>
+#include <memory>
 #include <numbers>
 #include <string>
+#include <vector>
+
+#include "core/PlaylistCtrl.h"
+#include "core/PlaylistFile.h"
+#include "platform/TextConv.h"
+#include "sources/PluginCtrl.h"
 
 #include "tests/fixtures/DsfWriter.h"
 #include "tests/fixtures/WavWriter.h"
@@ -48,9 +57,27 @@ std::vector<fixtures::Bytes> DsdTone(std::uint32_t channels, std::uint32_t rate,
 
 }  // namespace
 
+// The files in the order given, each added as the player adds a file.
+int WritePlaylist(const std::string& out, const std::vector<std::string>& files) {
+  auto plugins = std::make_shared<CPluginCtrl>();
+  plugins->LoadPlugins();
+  CPlaylistCtrl playlist(std::make_shared<CPlaylistCtrlImpl>(), plugins);
+  for (const auto& file : files) {
+    if (playlist.AddFile(platform::FromUtf8(file), playlist.Count()) == 0) {
+      std::fprintf(stderr, "quorelle-demo: %s does not open\n", file.c_str());
+      return 2;
+    }
+  }
+  return WritePlaylistFile(playlist, platform::FromUtf8(out)) ? 0 : 2;
+}
+
 int main(int argc, char** argv) {
+  if (argc >= 3 && std::strcmp(argv[1], "--playlist") == 0) {
+    return WritePlaylist(argv[2], std::vector<std::string>(argv + 3, argv + argc));
+  }
   if (argc != 2) {
-    std::fprintf(stderr, "usage: quorelle-demo FOLDER\n");
+    std::fprintf(stderr,
+                 "usage: quorelle-demo FOLDER\n       quorelle-demo --playlist OUT.ppl FILE...\n");
     return 1;
   }
   const std::string folder = argv[1];
@@ -68,5 +95,23 @@ int main(int argc, char** argv) {
        fixtures::TextFrame("TPE1", 3, {'C', 'o', 'r', 'v', 'a', 'n', 'e'})});
   fixtures::WriteFile(folder + "/03 1 kHz tone DSD64.dsf",
                       fixtures::BuildDsf({.tag = tag}, DsdTone(2, 2822400, 1000.0, 3.0)));
+
+  // One tone cut in two at a sample, for an MP3 pair that joins gaplessly
+  // (scripts/run encodes both halves).
+  const fixtures::Bytes suite = Tone(cd, 523.25, 6.0);
+  const auto middle = static_cast<long>(suite.size() / 2 / cd.BlockAlign() * cd.BlockAlign());
+  fixtures::WriteWav(folder + "/04 C5 tone part 1.wav", cd,
+                     fixtures::Bytes(suite.begin(), suite.begin() + middle));
+  fixtures::WriteWav(folder + "/05 C5 tone part 2.wav", cd,
+                     fixtures::Bytes(suite.begin() + middle, suite.end()));
+
+  // A cue sheet: two tracks of one file.
+  fixtures::WriteWav(folder + "/06 G4 tone.wav", cd, Tone(cd, 392.0, 4.0));
+  const std::string sheet =
+      "PERFORMER \"Corvane\"\n"
+      "FILE \"06 G4 tone.wav\" WAVE\n"
+      "  TRACK 01 AUDIO\n    TITLE \"G4 Theme\"\n    INDEX 01 00:00:00\n"
+      "  TRACK 02 AUDIO\n    TITLE \"G4 Variation\"\n    INDEX 01 00:02:00\n";
+  fixtures::WriteFile(folder + "/06 G4 tone.cue", fixtures::Bytes(sheet.begin(), sheet.end()));
   return 0;
 }
