@@ -41,6 +41,13 @@ enum : int32_t {
 // bound of its own buffer time plus a margin, before it stops; a plain stop
 // may cut at once. The request lasts until the next stop or start.
 inline constexpr int32_t kQpFutureDrainOnStop = 0x51504431;  // "QPD1"
+// A message of ours to the host (asioMessage; hosts that do not know it
+// answer 0 to kAsioSelectorSupported): does the host have the audio of the
+// next half queued? 1 yes, or it has no more to play (silence is then what
+// it means); 0 not yet. A device without a clock of its own (the virtual
+// DAC's free clock) waits for it, within a bound, instead of playing
+// silence the host never meant.
+inline constexpr int32_t kQpMessageHalfReady = 0x51504452;  // "QPDR"
 enum AsioIoFormatType : int32_t { kAsioFormatPcm = 0, kAsioFormatDsd = 1 };
 struct AsioIoFormat {
   int32_t formatType;

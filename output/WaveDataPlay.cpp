@@ -406,11 +406,15 @@ int32_t CWaveDataPlay::OnMessage(int32_t selector, int32_t value, void*, double*
       return value == kAsioEngineVersion || value == kAsioResetRequest ||
                      value == kAsioResyncRequest || value == kAsioLatenciesChanged ||
                      value == kAsioSupportsTimeInfo || value == kAsioSupportsTimeCode ||
-                     value == kAsioSupportsInputMonitor
+                     value == kAsioSupportsInputMonitor || value == kQpMessageHalfReady
                  ? 1
                  : 0;
     case kAsioEngineVersion:
       return 2;
+    case kQpMessageHalfReady: {
+      CWaveDataPlay* engine = gEngine;
+      return engine == nullptr || engine->NextHalfReady() ? 1 : 0;
+    }
     case kAsioResetRequest:
     case kAsioResyncRequest:
     case kAsioLatenciesChanged:
@@ -426,6 +430,15 @@ void CWaveDataPlay::RaiseWatchdog() {
   for (int tries = 0; tries < 100 && value < kWatchdogRunning; ++tries) {
     if (watchdog_.compare_exchange_weak(value, kWatchdogRunning)) break;
   }
+}
+
+bool CWaveDataPlay::NextHalfReady() {
+  // A busy engine (starting, stopping) lets the device go on: waiting here
+  // could hold up the very call that stops it.
+  std::unique_lock lock(engineLock_, std::try_to_lock);
+  if (!lock.owns_lock()) return true;
+  const Slot& slot = slots_[current_];
+  return slot.endState != -1 || !queues_.AnyEmpty(current_, outputBuffers_);
 }
 
 bool CWaveDataPlay::OtherSlotJoins(int slot) const {

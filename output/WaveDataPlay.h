@@ -98,6 +98,9 @@ class CWaveDataPlay {
   bool FillHalf(int index, std::uint8_t* destination, std::size_t bytes, bool last, bool starving,
                 bool& wrote);
   bool OtherSlotJoins(int slot) const;
+  // Whether the next buffer switch has the current slot's audio queued (or
+  // the slot has ended): the answer to a device that waits for its host.
+  bool NextHalfReady();
   int32_t SlotDsdMode(const Slot& slot, int32_t decodeMode) const;
   std::uint8_t SilenceByte(const Slot& slot) const;
   void Prefill();

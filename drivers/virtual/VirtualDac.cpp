@@ -417,13 +417,42 @@ void CVirtualDac::RunClock() {
 void CVirtualDac::RunFreeClock() {
   // No pacing: each period begins as soon as the host returned from the
   // buffer switch before it (by then it has called outputReady, when it
-  // does). The host's speed is the device's.
+  // does) and has the audio of the next half queued. The host's speed is
+  // the device's: silence it never meant (a track still opening) is not
+  // played, unless the host has kept nothing queued for a long while.
+  AsioCallbacks callbacks;
+  {
+    std::lock_guard lock(mutex_);
+    callbacks = callbacks_;
+  }
+  const bool asks =
+      callbacks.asioMessage != nullptr &&
+      callbacks.asioMessage(kAsioSelectorSupported, kQpMessageHalfReady, nullptr, nullptr) == 1;
   for (;;) {
+    if (asks) WaitForHostAudio(callbacks);
     {
       std::lock_guard lock(mutex_);
       if (clockStop_) return;
     }
     Tick();
+  }
+}
+
+void CVirtualDac::WaitForHostAudio(const AsioCallbacks& callbacks) {
+  using Clock = std::chrono::steady_clock;
+  constexpr auto kPatience = std::chrono::milliseconds(250);
+  constexpr auto kLook = std::chrono::microseconds(200);
+  const auto deadline = Clock::now() + kPatience;
+  while (callbacks.asioMessage(kQpMessageHalfReady, 0, nullptr, nullptr) == 0) {
+    const auto now = Clock::now();
+    if (now >= deadline) return;
+    // The host has no way to wake us when audio arrives: look again soon,
+    // or at once when the clock is stopped.
+    std::unique_lock lock(mutex_);
+    if (clockWake_.wait_until(lock, std::min(now + kLook, deadline),
+                              [this] { return clockStop_; })) {
+      return;
+    }
   }
 }
 

@@ -91,6 +91,9 @@ class CVirtualDac final : public CAsioDriverBase {
   void PlayHalfDue();
   void RunClock();
   void RunFreeClock();
+  // Free clock: until the host has the next half's audio queued, within a
+  // bound, or the clock stops.
+  void WaitForHostAudio(const AsioCallbacks& callbacks);
   void StopClock();
   void CloseCaptures();
 
