@@ -19,10 +19,9 @@
 //                    capture log line, seen through inotify the moment the
 //                    log is closed. A paced device plays its prefilled half
 //                    and the 0.1 s lead-in after that, before the music
-//   played_s         seconds the device played (its capture). A free clock
-//                    does not wait for the player: where it runs ahead, it
-//                    plays silence in the middle of the music, and this
-//                    exceeds the 60 s (and the figures above count that too)
+//   played_s         seconds the device played (its capture): the 60 s
+//                    and the silence around them. The free clock waits for
+//                    the player's audio, so nothing is padded inside
 //   wakeups_per_audio_s  context switches of the process per audio second:
 //                    where a paced run's CPU goes (the threads' waits)
 //   vs_copy          CPU of the run / CPU of `cp` copying the same file to
