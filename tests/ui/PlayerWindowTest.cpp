@@ -236,6 +236,11 @@ TEST_F(PlayerWindowTest, RowsDragAndFilesDropThroughTheFacade) {
   EXPECT_EQ(FileNames(), (std::vector<std::wstring>{L"0.wav", L"1.wav", L"3.wav", L"4.wav",
                                                     L"5.wav", L"2.wav"}));
   EXPECT_EQ(list->topLevelItem(5)->text(4), QString::fromStdString(dir_.File("2.wav")));
+  list->clearSelection();
+  list->topLevelItem(0)->setSelected(true);
+  emit list->RowDragFinished(6);  // released below the last row
+  EXPECT_EQ(FileNames().back(), L"0.wav");
+  EXPECT_EQ(list->topLevelItem(5)->text(4), QString::fromStdString(dir_.File("0.wav")));
 
   fixtures::WriteFile(dir_.File("notes.txt"), Bytes{'x'});
   QMimeData mime;
