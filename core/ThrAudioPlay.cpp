@@ -264,13 +264,14 @@ void CThrAudioPlay::PlayItem(std::int32_t item, bool userFlag, bool force, bool 
     OnStop();
     return;
   }
+  // The item that follows is prepared before the output starts, so that a
+  // device that plays faster than real time finds it there at the join.
+  if (!IsAudioCd() && multiInstance && PrepareNextAllowed()) {
+    PrepareNext(FollowingItem(), false, false);
+  }
   if (!StartPrimedOutput(false)) {
     playlist_->MarkUnplayable(playlist_->CurrentItem());
     ReportSkipped(userFlag);
-  }
-
-  if (!IsAudioCd() && multiInstance && PrepareNextAllowed()) {
-    PrepareNext(FollowingItem(), false, false);
   }
 }
 

@@ -125,10 +125,8 @@ class PlayTest : public ::testing::Test {
     }
     return environment;
   }
-  // The virtual DAC capturing to "cap". Its free clock plays as fast as the
-  // player delivers; but the player prepares the item that follows only
-  // once the output runs, and a device without a clock can finish a short
-  // item before that: joins play in real time.
+  // The virtual DAC capturing to "cap", by default on its free clock: as
+  // fast as the player delivers, nothing in real time.
   std::vector<std::string> Args(std::vector<std::string> more, const char* clock) const {
     std::vector<std::string> args{"--json",
                                   "--virtual",
@@ -182,8 +180,8 @@ TEST_F(PlayTest, FilesOfOneRateJoinWithoutAGapAndAnotherRateRestarts) {
   const Bytes first = Wav("1 first.wav", 30000, 44100, 1);
   const Bytes second = Wav("2 second.wav", 22050, 44100, 2);
   const Bytes third = Wav("10 third.wav", 12000, 48000, 3);  // natural order: last
-  const auto run = Play(
-      {dir_.File("10 third.wav"), dir_.File("2 second.wav"), dir_.File("1 first.wav")}, "real");
+  const auto run =
+      Play({dir_.File("10 third.wav"), dir_.File("2 second.wav"), dir_.File("1 first.wav")});
   EXPECT_EQ(Log(),
             "start rate=44100 format=pcm type=18 buffer=512 channels=2\n"
             "start rate=48000 format=pcm type=18 buffer=512 channels=2\n");
@@ -296,7 +294,7 @@ TEST_F(PlayTest, AnMp3PairJoinsGaplessly) {
                                  dir_.File(std::string(name) + ".mp3")}),
               "");
   }
-  Play({"--mp3-gapless", "-45", dir_.File("a.mp3"), dir_.File("b.mp3")}, "real");
+  Play({"--mp3-gapless", "-45", dir_.File("a.mp3"), dir_.File("b.mp3")});
   EXPECT_EQ(Count(Log(), "start"), 1u) << Log();
   for (int channel = 0; channel < 2; ++channel) {
     SCOPED_TRACE(channel);
@@ -329,7 +327,7 @@ TEST_F(PlayTest, ACueSheetPlaysItsTracksOfOneFile) {
                      "FILE \"album.wav\" WAVE\n"
                      "  TRACK 01 AUDIO\n    TITLE \"One\"\n    INDEX 01 00:00:00\n"
                      "  TRACK 02 AUDIO\n    TITLE \"Two\"\n    INDEX 01 00:01:00\n");
-  const auto run = Play({dir_.File("album.cue")}, "real");
+  const auto run = Play({dir_.File("album.cue")});
   EXPECT_EQ(Count(run.out, "\"event\":\"playing\""), 2u);
   EXPECT_NE(run.out.find("\"title\":\"Two\""), std::string::npos);
   for (int channel = 0; channel < 2; ++channel)
