@@ -19,9 +19,11 @@
 //                    capture log line, seen through inotify the moment the
 //                    log is closed. A paced device plays its prefilled half
 //                    and the 0.1 s lead-in after that, before the music
-//   played_s         seconds the device played (its capture): the 60 s
-//                    and the silence around them. The free clock waits for
-//                    the player's audio, so nothing is padded inside
+//   played_s         seconds the device played (its capture): the 60 s,
+//                    the lead-in, and the idle signal after the end until
+//                    the player stops the device, which a free clock plays
+//                    at its own speed. It waits for the player's audio, so
+//                    nothing is padded inside the music
 //   wakeups_per_audio_s  context switches of the process per audio second:
 //                    where a paced run's CPU goes (the threads' waits)
 //   vs_copy          CPU of the run / CPU of `cp` copying the same file to

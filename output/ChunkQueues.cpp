@@ -100,6 +100,19 @@ bool ChunkQueues::TakeChunk(int slot, int channel, ChunkElement& element) {
   return true;
 }
 
+bool ChunkQueues::Covers(int slot, int channel, std::size_t bytes) const {
+  if (slot < 0 || slot >= kSlotCount || channel < 0 || channel >= kMaxOutputChannels) return false;
+  std::lock_guard lock(mutex_);
+  const Ring& ring = rings_[slot][channel];
+  std::size_t queued = 0;
+  for (std::size_t i = 0; i < ring.count && queued < bytes; ++i) {
+    const ChunkElement& element = ring.elements[(ring.head + i) % ring.elements.size()];
+    if (element.data == nullptr) return true;
+    queued += element.bytes;
+  }
+  return queued >= bytes;
+}
+
 bool ChunkQueues::AnyEmpty(int slot, int channels) const {
   for (int channel = 0; channel < channels && channel < kMaxOutputChannels; ++channel) {
     if (Size(slot, channel) == 0) return true;

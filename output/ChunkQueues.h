@@ -50,6 +50,8 @@ class ChunkQueues {
   bool AnyEmpty(int slot, int channels) const;
   // True when all of the first `channels` queues of the slot are empty.
   bool AllEmpty(int slot, int channels) const;
+  // True when the queue holds `bytes` of samples, or the end of its track.
+  bool Covers(int slot, int channel, std::size_t bytes) const;
   // Takes every element off the slot's queues and releases their chunks.
   void FlushSlot(int slot);
 

@@ -433,12 +433,23 @@ void CWaveDataPlay::RaiseWatchdog() {
 }
 
 bool CWaveDataPlay::NextHalfReady() {
-  // A busy engine (starting, stopping) lets the device go on: waiting here
-  // could hold up the very call that stops it.
-  std::unique_lock lock(engineLock_, std::try_to_lock);
-  if (!lock.owns_lock()) return true;
+  // Taken as the buffer switch takes it: nothing holds it across a call
+  // that waits for the device.
+  std::lock_guard lock(engineLock_);
   const Slot& slot = slots_[current_];
-  return slot.endState != -1 || !queues_.AnyEmpty(current_, outputBuffers_);
+  if (slot.endState != -1) return true;
+  // Every channel needs a whole half: what its consumer still holds and
+  // what is queued behind it, or the end of the track.
+  for (int i = 0; i < outputBuffers_ && i < kMaxOutputChannels; ++i) {
+    const output::SampleTypeConverter* converter = converters_[i];
+    if (converter == nullptr) continue;
+    const std::size_t halfBytes =
+        static_cast<std::size_t>(preferredSize_) * AsioSampleTypeBits(channels_[i].type) / 8;
+    const std::size_t needed = halfBytes / BytesPerWrite(*converter) * 4;
+    const std::size_t held = slot.consumers[i].chunk != nullptr ? slot.consumers[i].bytesLeft : 0;
+    if (held < needed && !queues_.Covers(current_, i, needed - held)) return false;
+  }
+  return true;
 }
 
 bool CWaveDataPlay::OtherSlotJoins(int slot) const {
