@@ -290,7 +290,7 @@ TEST_F(ToolkitFacadeTest, TransportReportsMoveTheRowImages) {
   Init();
   AddWavs(3, 44100 * 4);
   facade_->PlayRow(1);
-  EXPECT_EQ(rows_.RowImage(1), 1);
+  EXPECT_EQ(facade_->HighlightedRow(), 1);
   ASSERT_TRUE(callback_->WaitFor("playing 1"));
   // A pause while the item is still loading is dropped: wait for the output.
   ASSERT_TRUE(facade_->WaitUntilIdle(5s));
