@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QDragEnterEvent>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QMenu>
 #include <QMimeData>
 #include <QTest>
@@ -19,6 +20,7 @@
 #include "core/PlaylistCtrl.h"
 #include "core/TkScriptedDialogs.h"
 #include "output/AsioDriverList.h"
+#include "output/EngineSettings.h"
 #include "platform/TextConv.h"
 #include "tests/fixtures/CdImageWriter.h"
 #include "tests/fixtures/WavWriter.h"
@@ -44,10 +46,18 @@ class ScriptedPrompts : public ui::IViewPrompts {
   }
   void ShowNoDevice(QWidget*) override { ++noDeviceNotices; }
   std::wstring ChooseCd(QWidget*, const std::vector<std::wstring>&) override { return cd; }
-  bool Configure(QWidget*, CAppConfigData&) override { return false; }
+  bool Configure(QWidget*, CAppConfigData& config) override {
+    ++configures;
+    if (!configureOk) return false;
+    config.decodeMode.value = 1;
+    config.ramMode.value = 1;
+    return true;
+  }
   void ShowAbout(QWidget*, CToolkitFacade&) override {}
 
   bool answerYes = false;
+  bool configureOk = false;
+  int configures = 0;
   int questions = 0;
   int noDeviceNotices = 0;
   std::wstring cd;
@@ -210,6 +220,25 @@ TEST_F(PlayerWindowTest, AnAudioCdGreysWhatCannotApplyToIt) {
   View().OnCommand(ui::kCmdOpen);  // a CD playlist is never offered for saving
   EXPECT_EQ(prompts_->questions, questions);
   EXPECT_FALSE(View().playlist()->IsDropEnabled());
+}
+
+TEST_F(PlayerWindowTest, ConfigureStoresAndAppliesWhatTheDialogChose) {
+  Open();
+  View().OnCommand(ui::kCmdDevice);  // cancelled: nothing changes
+  EXPECT_EQ(prompts_->configures, 1);
+  EXPECT_EQ(config_->decodeMode.value, 0);
+  EXPECT_EQ(GetEngineSettings().decodeMode, 0);
+
+  prompts_->configureOk = true;
+  View().OnCommand(ui::kCmdDevice);
+  EXPECT_EQ(config_->decodeMode.value, 1);
+  EXPECT_EQ(GetEngineSettings().decodeMode, 1);
+  EXPECT_EQ(GetEngineSettings().ramMode, 1);
+  EXPECT_EQ(View().deviceLabel()->text(), "Virtual DAC");
+  const Bytes saved = fixtures::ReadFile(dir_.File("data/config.ini"));
+  const std::string text(saved.begin(), saved.end());
+  EXPECT_NE(text.find("DecodeMode=1"), std::string::npos) << text;
+  EXPECT_NE(text.find("Device=Virtual DAC"), std::string::npos) << text;
 }
 
 TEST_F(PlayerWindowTest, TheArrowsMoveInThePlaylistWhateverHasTheFocus) {
