@@ -4,6 +4,7 @@
 #include <array>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <vector>
 
 #include "platform/CodePage.h"
@@ -114,7 +115,12 @@ std::int32_t CMusicDataWave::ParseFile() {
   const double frames =
       std::ceil(static_cast<double>(dataSize_) * kFramesPerSecond /
                 (static_cast<double>(format.nBlockAlign) * format.nSamplesPerSec));
-  info_.length = static_cast<std::uint32_t>(frames);
+  // Hours of data at a rate of a few hertz need more frames than the record
+  // holds: the length stops at its largest value.
+  constexpr double kLongest = std::numeric_limits<std::uint32_t>::max();
+  info_.length = frames >= kLongest ? std::numeric_limits<std::uint32_t>::max()
+                 : frames > 0       ? static_cast<std::uint32_t>(frames)
+                                    : 0;
   info_.start = 0;
   info_.end = std::max<std::uint32_t>(info_.length, 1) - 1;
 

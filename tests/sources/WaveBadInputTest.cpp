@@ -120,6 +120,22 @@ TEST(WaveBadInput, DataSizesPastTheEndAreCutToWhatTheFileHolds) {
   }
 }
 
+// 60 MB of 8-bit mono at 1 Hz: 4.5 * 10^9 CD frames, more than the length
+// field holds. It stops at the largest length instead of wrapping.
+TEST(WaveBadInput, ALengthBeyondTheRecordStopsAtItsLargestValue) {
+  fixtures::TempDir dir;
+  const std::string path = dir.File("slow.wav");
+  constexpr std::uint32_t kData = 60'000'000;
+  WavFile().Format({1, 1, 1, 8}).Data(Bytes(16), kData).Write(path);
+  ASSERT_EQ(truncate(path.c_str(), 44 + kData), 0);  // sparse: the data are really there
+  CMusicDataWave source;
+  ASSERT_EQ(OpenWave(source, path), kMusicOk);
+  const TrackInfo info = InfoOf(source);
+  EXPECT_EQ(info.totalBytes, kData);
+  EXPECT_EQ(info.length, 0xFFFFFFFFu);
+  EXPECT_EQ(info.end, 0xFFFFFFFEu);
+}
+
 TEST(WaveBadInput, MalformedTagsAreIgnoredAndTheAudioStillPlays) {
   const Bytes pcm = fixtures::AudioPattern(2352);
   auto tagWithFrame = [](std::uint32_t frameSize, std::size_t bodyBytes) {
