@@ -97,6 +97,12 @@ std::optional<std::vector<std::wstring>> SplitFields(std::wstring_view line) {
   return fields;
 }
 
+// A playlist of tens of thousands of items is a few megabytes; anything this
+// large is no playlist and is not read into memory, nor is a line longer
+// than any item's (a path, two texts and four numbers).
+constexpr std::size_t kMaxPlaylistBytes = std::size_t{16} << 20;
+constexpr std::size_t kMaxLineChars = 65536;
+
 // Leading blanks, a sign and the digits up to the first other character; 0
 // when there are none.
 long NumberOf(const std::wstring& field) {
@@ -150,7 +156,9 @@ bool ReadPlaylistFile(const std::wstring& path, std::vector<TrackInfo>* items,
   if (items == nullptr) return false;
   items->clear();
   std::string bytes;
-  if (platform::ReadWholeFile(path, bytes) != platform::ReadStatus::kOk) return false;
+  if (platform::ReadWholeFile(path, bytes, kMaxPlaylistBytes) != platform::ReadStatus::kOk) {
+    return false;
+  }
   std::string_view content = bytes;
   if (content.starts_with(kByteOrderMark)) content.remove_prefix(kByteOrderMark.size());
   const std::wstring text = platform::FromUtf8(content);
@@ -162,6 +170,7 @@ bool ReadPlaylistFile(const std::wstring& path, std::vector<TrackInfo>* items,
     rest.remove_prefix(lineFeed == std::wstring_view::npos ? rest.size() : lineFeed + 1);
     while (!line.empty() && (line.back() == L'\r' || line.back() == L'\n'))
       line.remove_suffix(1);
+    if (line.size() > kMaxLineChars) continue;
     auto item = ItemOf(line);
     if (item && TakeFormatFromAudio(*item, plugins)) items->push_back(std::move(*item));
   }

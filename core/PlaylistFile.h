@@ -23,8 +23,8 @@ bool WritePlaylistFile(CPlaylistCtrl& playlist, const std::wstring& path);
 // Reads the items of a playlist file into `items` (emptied first): every line
 // with seven well-formed fields whose audio file still opens, in file order,
 // with the format name and format taken from the audio file. Lines of any
-// length, with or without CR, with or without a byte-order mark. False when
-// `items` is null or the file cannot be read; true otherwise, also when no
-// line gave an item.
+// length up to 64 Ki characters, with or without CR, with or without a
+// byte-order mark. False when `items` is null or the file cannot be read or
+// holds more than 16 MiB; true otherwise, also when no line gave an item.
 bool ReadPlaylistFile(const std::wstring& path, std::vector<TrackInfo>* items,
                       const std::shared_ptr<CPluginCtrl>& plugins);

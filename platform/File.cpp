@@ -65,7 +65,7 @@ std::int64_t File::ReadAt(std::uint64_t offset, void* buffer, std::size_t count)
   return static_cast<std::int64_t>(done);
 }
 
-ReadStatus ReadWholeFile(const std::wstring& path, std::string& bytes) {
+ReadStatus ReadWholeFile(const std::wstring& path, std::string& bytes, std::size_t limit) {
   bytes.clear();
   const std::string native = ToUtf8(path);
   struct stat st {};
@@ -83,6 +83,10 @@ ReadStatus ReadWholeFile(const std::wstring& path, std::string& bytes) {
       return ReadStatus::kFailed;
     }
     if (n == 0) break;
+    if (static_cast<std::size_t>(n) > limit - bytes.size()) {
+      bytes.clear();
+      return ReadStatus::kTooLarge;
+    }
     bytes.append(buffer, static_cast<std::size_t>(n));
     offset += static_cast<std::uint64_t>(n);
   }

@@ -32,10 +32,13 @@ class File {
   int fd_ = -1;
 };
 
-enum class ReadStatus { kOk, kNotFound, kFailed };
+enum class ReadStatus { kOk, kNotFound, kFailed, kTooLarge };
 
 // Reads a whole file into `bytes` (emptied first); kNotFound when nothing
-// exists at the path, kFailed when it cannot be opened or read.
-ReadStatus ReadWholeFile(const std::wstring& path, std::string& bytes);
+// exists at the path, kFailed when it cannot be opened or read, kTooLarge
+// (and nothing kept) when it holds more than `limit` bytes: reading stops
+// there, so a device that never ends is refused too.
+ReadStatus ReadWholeFile(const std::wstring& path, std::string& bytes,
+                         std::size_t limit = static_cast<std::size_t>(-1));
 
 }  // namespace platform

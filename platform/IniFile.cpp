@@ -74,6 +74,7 @@ bool IniFile::Load(const std::wstring& path) {
     case ReadStatus::kNotFound:
       return true;
     case ReadStatus::kFailed:
+    case ReadStatus::kTooLarge:
       return false;
     case ReadStatus::kOk:
       break;

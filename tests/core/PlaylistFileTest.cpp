@@ -1,3 +1,5 @@
+#include <unistd.h>
+
 #include "core/PlaylistFile.h"
 
 #include <gtest/gtest.h>
@@ -181,6 +183,23 @@ TEST_F(PlaylistFileTest, FilesThatCannotBeReadGiveNothing) {
   EXPECT_EQ(latin[0].title, L"caf\uFFFD");
   fixtures::WriteFile(list_, fixtures::AudioPattern(100000));
   EXPECT_TRUE(Read(list_).empty());
+}
+
+// A huge file, or a device that never ends, is refused after a bounded
+// read; an over-long line is skipped and the items after it still load.
+TEST_F(PlaylistFileTest, ReadingIsBoundedInSizeAndLineLength) {
+  WriteTone(wave_, 1);
+  const std::string item = "\"" + wave_ + "\",2,\"t\",\"a\",75,0,74\r\n";
+  WriteText(list_, "\"" + std::string(70000, 'x') + "\",2,\"\",\"\",1,0,0\r\n" + item);
+  EXPECT_EQ(Read(list_).size(), 1u);
+
+  const std::string huge = dir_.File("huge.ppl");
+  WriteText(huge, item);
+  ASSERT_EQ(truncate(huge.c_str(), std::int64_t{17} << 20), 0);
+  std::vector<TrackInfo> items;
+  EXPECT_FALSE(ReadPlaylistFile(Wide(huge), &items, plugins_));
+  EXPECT_FALSE(ReadPlaylistFile(L"/dev/zero", &items, plugins_));
+  EXPECT_TRUE(items.empty());
 }
 
 TEST_F(PlaylistFileTest, AFailedWriteKeepsTheOldFileAndTheModifiedMark) {
