@@ -113,6 +113,7 @@ void CFileInfo_DSD::Discard() {
   dataFound_ = false;
   dataOffset_ = 0;
   dataBytes_ = 0;
+  heldBytes_ = 0;
   first_ = last_ = count_ = 0;
   samplingFrequency_ = 0;
   channels_ = 0;
@@ -180,9 +181,11 @@ std::int64_t CFileInfo_DSD::ReadSome(void* destination, std::size_t count) {
 
 int32_t CFileInfo_DSD::FrameCount(int32_t* count) const {
   if (!IsOpen() || (mode_ != kModeDop && mode_ != kModeRawWords)) return PPI_E_FAIL;
-  const std::uint64_t frames = channels_ == 0 ? 0 : dataBytes_ / channels_ / bytesPerFrame_;
-  if (frames > static_cast<std::uint64_t>(std::numeric_limits<int32_t>::max())) return PPI_E_FAIL;
-  *count = static_cast<int32_t>(frames);
+  // A claim no frame count can express refuses the file; otherwise what
+  // the file holds counts.
+  const std::uint64_t claimed = channels_ == 0 ? 0 : dataBytes_ / channels_ / bytesPerFrame_;
+  if (claimed > static_cast<std::uint64_t>(std::numeric_limits<int32_t>::max())) return PPI_E_FAIL;
+  *count = static_cast<int32_t>(channels_ == 0 ? 0 : heldBytes_ / channels_ / bytesPerFrame_);
   return PPI_OK;
 }
 
@@ -193,7 +196,7 @@ int32_t CFileInfo_DSD::DataSize(int32_t* bytes) const {
       size > std::numeric_limits<uint32_t>::max()) {
     return PPI_E_TOO_LARGE;
   }
-  *bytes = static_cast<int32_t>(static_cast<uint32_t>(size));
+  *bytes = static_cast<int32_t>(static_cast<uint32_t>(heldBytes_ * (4 / bytesPerFrame_)));
   return PPI_OK;
 }
 

@@ -79,7 +79,8 @@ class CFileInfo_DSD {
   std::uint64_t totalFileSize_ = 0;
   bool dataFound_ = false;
   std::uint64_t dataOffset_ = 0;
-  std::uint64_t dataBytes_ = 0;
+  std::uint64_t dataBytes_ = 0;  // as the header claims them
+  std::uint64_t heldBytes_ = 0;  // as far as the file holds them
   std::int32_t first_ = 0;
   std::int32_t last_ = 0;
   std::int32_t count_ = 0;

@@ -100,6 +100,12 @@ void CFileInfo_DSF::ParseHeaders() {
   dataFound_ = true;
   dataOffset_ = kDataOffset;
   dataBytes_ = channels * sampleCount / 8;
+  // A header may claim any size: what plays is the block groups the file
+  // really holds (a last group cut short still counts, its missing bytes
+  // read as zeros), so nothing is ever sized by the claim alone.
+  const std::uint64_t groupBytes = std::uint64_t{kBlockSize} * channels;
+  const std::uint64_t held = SourceSize() > dataOffset_ ? SourceSize() - dataOffset_ : 0;
+  heldBytes_ = std::min(dataBytes_, (held + groupBytes - 1) / groupBytes * groupBytes);
   if (metadataOffset != 0) {
     ReadId3Tag(metadataOffset);
     RebuildTagDictionary();
@@ -185,10 +191,15 @@ void CFileInfo_DSF::ReadId3Tag(std::uint64_t offset) {
 template <typename Emit>
 int32_t CFileInfo_DSF::ReadRange(void** data, uint32_t* size, Emit emit) {
   const std::uint64_t channels = channels_;
-  const std::uint64_t bufferSize = channels * static_cast<std::uint64_t>(count_) * 4;
-  if (channels == 0 || count_ <= 0 || bufferSize > std::numeric_limits<uint32_t>::max()) {
-    return PPI_E_FAIL;
-  }
+  if (channels == 0 || count_ <= 0 || first_ < 0) return PPI_E_FAIL;
+  // A range reaching past the data delivers what there is; the buffer is
+  // never larger than the data the file holds.
+  const std::uint64_t frames = heldBytes_ / channels / bytesPerFrame_;
+  if (static_cast<std::uint64_t>(first_) >= frames) return PPI_E_FAIL;
+  const std::int64_t count = static_cast<std::int64_t>(
+      std::min<std::uint64_t>(static_cast<std::uint64_t>(count_), frames - first_));
+  const std::uint64_t bufferSize = channels * static_cast<std::uint64_t>(count) * 4;
+  if (bufferSize > std::numeric_limits<uint32_t>::max()) return PPI_E_FAIL;
   std::uint8_t* out = NewDeliveredBuffer(bufferSize);
   if (out == nullptr) return PPI_E_MEMORY;
 
@@ -201,7 +212,7 @@ int32_t CFileInfo_DSF::ReadRange(void** data, uint32_t* size, Emit emit) {
 
   std::uint8_t blocks[kMaxChannels][kBlockSize];
   std::uint8_t frameBytes[kMaxChannels][4];
-  std::int64_t framesLeft = count_;
+  std::int64_t framesLeft = count;
   std::uint8_t* cursor = out;
   while (framesLeft > 0) {
     for (std::uint64_t c = 0; c < channels; ++c) {

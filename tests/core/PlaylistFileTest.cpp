@@ -1,9 +1,8 @@
-#include <unistd.h>
-
 #include "core/PlaylistFile.h"
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <csignal>
 #include <filesystem>

@@ -408,6 +408,23 @@ TEST_F(DsfTest, TheLastBlockOfAnImageAndAShortLastBlockOfAFileAreRead) {
   EXPECT_EQ(plugin_.ReadRange(2048, 3071, got), PPI_E_FAIL);  // past the end of the file
 }
 
+// A small file whose header claims gigabytes at an absurd rate plays what it
+// holds; no buffer is sized by the claim.
+TEST_F(DsfTest, AClaimBeyondTheFileIsCutToWhatItHolds) {
+  const auto channels = fixtures::DsdPattern(2, 4096 * 2);
+  const std::uint64_t claimedPerChannel = std::uint64_t{1600} << 20;  // 1.6 GB each
+  ASSERT_EQ(
+      plugin_.OpenImage(BuildDsf(
+          {.samplingFrequency = 0xFFFFFF00u, .sampleCount = claimedPerChannel * 8}, channels)),
+      0);
+  ASSERT_EQ(plugin_.ops().SetOutputMode(plugin_.self(), 1), 0);
+  EXPECT_EQ(plugin_.Frames(), 2048);
+  Bytes got;
+  ASSERT_EQ(plugin_.ReadRange(0, 400'000'000, got), 0);
+  EXPECT_EQ(got, ExpectedRaw(channels, 0, 2048));
+  EXPECT_EQ(plugin_.ReadRange(2048, 400'000'000, got), PPI_E_FAIL);
+}
+
 TEST_F(DsfTest, EightBitFilesAreMostSignificantBitFirst) {
   const auto channels = fixtures::DsdPattern(2, 4096);
   Bytes image = BuildDsf({.bitsPerSample = 8}, channels);
