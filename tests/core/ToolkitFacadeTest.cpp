@@ -127,6 +127,12 @@ class ToolkitFacadeTest : public ::testing::Test {
     for (std::size_t i = 0; i < items.size(); ++i)
       EXPECT_EQ(rows_.RowText(static_cast<int>(i), 4), items[i].path) << "row " << i;
   }
+  // The playback thread's reports (a stop after a playlist change) may come
+  // in between: what counts is that the report was made.
+  bool Recorded(const std::string& event) {
+    const auto events = callback_->Events();
+    return std::find(events.begin(), events.end(), event) != events.end();
+  }
   std::vector<std::wstring> FileNames() {
     std::vector<std::wstring> names;
     for (const auto& item : facade_->GetPlaylist()->Items())
@@ -356,7 +362,7 @@ TEST_F(ToolkitFacadeTest, AnAudioCdReplacesThePlaylistAndRoundTripsThroughAPlayl
   EXPECT_FALSE(rows_.DropEnabled());
   ASSERT_EQ(rows_.RowCount(), 2);
   ExpectRowsMatchPlaylist();
-  EXPECT_EQ(callback_->Events().back(), "list 1");
+  EXPECT_TRUE(Recorded("list 1"));
   EXPECT_EQ(facade_->GetPlaylist()->Items()[1].length, 450u);
 
   dialogs_.Choose({FromUtf8(dir_.File("never.ppl"))});
@@ -390,7 +396,8 @@ TEST_F(ToolkitFacadeTest, AnAudioCdReplacesThePlaylistAndRoundTripsThroughAPlayl
   EXPECT_FALSE(facade_->IsAudioCd());
   EXPECT_EQ(rows_.RowCount(), 0);
   EXPECT_TRUE(rows_.DropEnabled());
-  EXPECT_NE(callback_->Events().back(), "list 1");
+  EXPECT_TRUE(Recorded("list 2"));
+  EXPECT_FALSE(Recorded("list 1"));
 }
 
 TEST_F(ToolkitFacadeTest, PlaylistDialogsStoreTheFileOnlyWhenItWasWritten) {
