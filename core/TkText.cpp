@@ -17,6 +17,19 @@ std::wstring Cell(const std::wstring& text) {
 
 }  // namespace
 
+std::wstring FormatNameToken(const std::wstring& formatName) {
+  return formatName.substr(0, formatName.find_first_of(L", "));
+}
+
+ItemRate RateOf(const TrackInfo& item) {
+  ItemRate rate{item.format.nSamplesPerSec, false};
+  const std::wstring name = FormatNameToken(item.formatName);
+  rate.dsd = name == L"DSF" || name == L"DFF";
+  if (rate.dsd && item.format.wBitsPerSample == 24) rate.hertz *= 16;
+  if (rate.dsd && item.format.wBitsPerSample == 32) rate.hertz *= 32;
+  return rate;
+}
+
 std::wstring DurationText(std::uint32_t length) {
   const std::uint32_t seconds = length / kFramesPerSecond;
   const std::uint32_t hours = length / (kFramesPerSecond * 3600);

@@ -10,6 +10,18 @@ struct TrackInfo;
 // The texts the facade shows for playlist items and asks file dialogs for.
 namespace tk {
 
+// The first word of a format name, up to a comma or a space.
+std::wstring FormatNameToken(const std::wstring& formatName);
+
+// The rate an item plays at as a person reads it: the sample rate, or for
+// DSD items (DSF, DFF), which carry their bits in PCM frames of 24 bits
+// (over PCM, 16 DSD bits a frame) or 32 (raw), the DSD bit rate.
+struct ItemRate {
+  std::uint64_t hertz = 0;
+  bool dsd = false;
+};
+ItemRate RateOf(const TrackInfo& item);
+
 // A length in 1/75 s as "m:ss", or "h:mm:ss" from one hour on.
 std::wstring DurationText(std::uint32_t length);
 

@@ -1,5 +1,6 @@
 #include "ui/LcdSelectors.h"
 
+#include "core/TkText.h"
 #include "sources/TrackInfo.h"
 
 namespace ui {
@@ -28,13 +29,7 @@ LcdCells TimeCells(int hours, int minutes, int seconds) {
 
 bool RateCells(const TrackInfo& item, LcdCells& cells) {
   cells.fill(kNoGlyph);
-  std::uint64_t rate = item.format.nSamplesPerSec;
-  const std::wstring name = FormatNameToken(item.formatName);
-  // DSD items carry their bits in a PCM frame: show the DSD bit rate.
-  if (name == L"DSF" || name == L"DFF") {
-    if (item.format.wBitsPerSample == 24) rate *= 16;
-    if (item.format.wBitsPerSample == 32) rate *= 32;
-  }
+  const std::uint64_t rate = tk::RateOf(item).hertz;
   if (rate == 0) return false;
   std::uint64_t n = rate < 1000000 ? rate / 100 : rate / 100000;
   cells[5] = rate < 1000000 ? kKiloHertz : kMegaHertz;
@@ -46,13 +41,9 @@ bool RateCells(const TrackInfo& item, LcdCells& cells) {
   return true;
 }
 
-std::wstring FormatNameToken(const std::wstring& formatName) {
-  return formatName.substr(0, formatName.find_first_of(L", "));
-}
-
 int FormatLabelIndex(const std::wstring& formatName) {
   static const wchar_t* const kLabels[] = {L"DFF", L"DSF", L"MP3", L"FLAC", L"WAVE"};
-  const std::wstring name = FormatNameToken(formatName);
+  const std::wstring name = tk::FormatNameToken(formatName);
   for (int i = 0; i < 5; ++i) {
     if (name == kLabels[i]) return i;
   }

@@ -20,9 +20,6 @@ LcdCells TimeCells(int hours, int minutes, int seconds);
 // and the unit (11 kHz, 12 MHz); false when there is no rate to show.
 bool RateCells(const TrackInfo& item, LcdCells& cells);
 
-// The first word of a format name, up to a comma or a space.
-std::wstring FormatNameToken(const std::wstring& formatName);
-
 // The lit label of the format display: DFF, DSF, MP3, FLAC, WAVE as 0-4,
 // matched exactly; -1 for anything else.
 int FormatLabelIndex(const std::wstring& formatName);

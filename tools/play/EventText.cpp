@@ -2,17 +2,13 @@
 
 #include <cstdio>
 
+#include "core/TkText.h"
 #include "platform/TextConv.h"
 #include "sources/TrackInfo.h"
 #include "tools/common/Json.h"
 
 namespace play {
 namespace {
-
-bool IsDsdFormatName(const std::wstring& formatName) {
-  const std::wstring token = formatName.substr(0, formatName.find_first_of(L", "));
-  return token == L"DSF" || token == L"DFF";
-}
 
 std::string RateText(const ItemSound& sound) {
   char text[32];
@@ -27,14 +23,8 @@ std::string RateText(const ItemSound& sound) {
 }  // namespace
 
 ItemSound SoundOf(const TrackInfo& item) {
-  ItemSound sound{item.format.nSamplesPerSec, IsDsdFormatName(item.formatName),
-                  item.format.wBitsPerSample};
-  if (sound.dsd) {
-    // DSD travels in PCM frames: 32 bits of it per frame raw, 16 over PCM.
-    sound.rate *= item.format.wBitsPerSample == 24 ? 16 : 32;
-    sound.bits = 1;
-  }
-  return sound;
+  const tk::ItemRate rate = tk::RateOf(item);
+  return {rate.hertz, rate.dsd, rate.dsd ? 1u : item.format.wBitsPerSample};
 }
 
 std::string ClockText(std::uint32_t seconds) {
