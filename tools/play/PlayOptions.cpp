@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "platform/TextConv.h"
+#include "tools/common/CdArgument.h"
 
 namespace play {
 
@@ -132,12 +133,12 @@ bool ParsePlayOptions(const std::vector<std::string>& args, PlayOptions* options
     } else if (arg.size() > 1 && arg[0] == '-') {
       *error = "unknown option " + arg;
       return false;
-    } else if (arg.starts_with("cd:")) {
-      if (!options->cdDevice.empty() || arg.size() == 3) {
+    } else if (const auto device = tools::CdDeviceArgument(arg)) {
+      if (!options->cdDevice.empty() || device->empty()) {
         *error = "give one cd:DEVICE with a drive or disc image";
         return false;
       }
-      options->cdDevice = platform::FromUtf8(arg.substr(3));
+      options->cdDevice = *device;
     } else {
       options->files.push_back(platform::FromUtf8(arg));
     }

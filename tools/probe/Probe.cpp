@@ -13,6 +13,7 @@
 #include "sources/MusicErrors.h"
 #include "sources/PluginCtrl.h"
 #include "sources/SourceFactory.h"
+#include "tools/common/CdArgument.h"
 #include "tools/common/Json.h"
 
 namespace probe {
@@ -44,13 +45,12 @@ struct ProbePath {
   bool cd = false;
 };
 
-constexpr std::string_view kCdPrefix = "cd:";
-
 // Null for "cd:" with no device.
 std::optional<ProbePath> ParsePath(const std::string& arg) {
-  if (!arg.starts_with(kCdPrefix)) return ProbePath{platform::FromUtf8(arg), false};
-  if (arg.size() == kCdPrefix.size()) return std::nullopt;
-  return ProbePath{platform::FromUtf8(arg.substr(kCdPrefix.size())), true};
+  const auto device = tools::CdDeviceArgument(arg);
+  if (!device) return ProbePath{platform::FromUtf8(arg), false};
+  if (device->empty()) return std::nullopt;
+  return ProbePath{*device, true};
 }
 
 // How sources are opened: the MP3 gapless switch and threshold.
