@@ -44,9 +44,7 @@ class CToolkitFacade::NotifyLink : public IPlayerNotify {
   }
   std::shared_ptr<ITkCallback> Callback() override {
     std::lock_guard lock(mutex_);
-    if (facade_ == nullptr) return nullptr;
-    std::lock_guard uiLock(facade_->uiMutex_);
-    return facade_->callback_;
+    return facade_ != nullptr ? facade_->CurrentCallback() : nullptr;
   }
   bool IsAudioCd() override {
     std::lock_guard lock(mutex_);
@@ -389,6 +387,11 @@ std::wstring CToolkitFacade::MusicFilter() const {
 
 // ------------------------------------------------------------- notification
 
+std::shared_ptr<ITkCallback> CToolkitFacade::CurrentCallback() const {
+  std::lock_guard lock(uiMutex_);
+  return callback_;
+}
+
 void CToolkitFacade::PostRowImage(std::int32_t row, std::int32_t image) {
   std::lock_guard lock(uiMutex_);
   if (list_ != nullptr) list_->PostRowImage(row, image);
@@ -396,11 +399,7 @@ void CToolkitFacade::PostRowImage(std::int32_t row, std::int32_t image) {
 
 void CToolkitFacade::Notify(NotifyType type, std::int32_t value,
                             std::unique_ptr<PlayingRecord> playing) {
-  std::shared_ptr<ITkCallback> callback;
-  {
-    std::lock_guard lock(uiMutex_);
-    callback = callback_;
-  }
+  const std::shared_ptr<ITkCallback> callback = CurrentCallback();
   if (!callback) return;
   const std::int32_t current = playlist_->CurrentItem();
   switch (type) {
@@ -462,11 +461,7 @@ std::int32_t CToolkitFacade::PlaylistKind() const {
 }
 
 void CToolkitFacade::ReportChanged(std::int32_t kind) {
-  std::shared_ptr<ITkCallback> callback;
-  {
-    std::lock_guard lock(uiMutex_);
-    callback = callback_;
-  }
+  const std::shared_ptr<ITkCallback> callback = CurrentCallback();
   if (callback) callback->OnPlaylistChanged(kind);
 }
 

@@ -157,6 +157,8 @@ class CToolkitFacade {
   // Clears every row image (and sets `image` on `row` when it is not
   // negative), from the thread that reports.
   void PostRowImage(std::int32_t row, std::int32_t image);
+  // A strong copy of the user interface's callback (null once Exit ran).
+  std::shared_ptr<ITkCallback> CurrentCallback() const;
   void ReleaseCore();
 
   const std::shared_ptr<ITkSettings> settings_;

@@ -46,7 +46,7 @@ constexpr int kFrameLoadingMessage = 32885;
 
 // The buttons in the order the view keeps them, with their images and
 // places (x, y; all 80 x 80).
-struct ButtonSpec {
+struct ButtonPlace {
   int command;
   int normal;
   int pressed;
@@ -54,7 +54,7 @@ struct ButtonSpec {
   int x;
   int y;
 };
-constexpr std::array<ButtonSpec, 5> kButtons = {{
+constexpr std::array<ButtonPlace, 5> kButtons = {{
     {kCmdStop, 316, 315, 0, 0, 37},
     {kCmdPlay, 312, 311, 310, 201, 37},
     {kCmdPause, 309, 308, 307, 201, 37},
@@ -215,12 +215,13 @@ void CQDXDSDPlayerView::BuildPanel() {
   });
 
   for (std::size_t i = 0; i < kButtons.size(); ++i) {
-    const ButtonSpec& spec = kButtons[i];
-    auto* button = spec.third != 0 ? new CCustomButton(spec.normal, spec.pressed, spec.third, this)
-                                   : new CCustomButton(spec.normal, spec.pressed, this);
-    button->setGeometry(spec.x, spec.y, 80, 80);
+    const ButtonPlace& place = kButtons[i];
+    auto* button = place.third != 0
+                       ? new CCustomButton(place.normal, place.pressed, place.third, this)
+                       : new CCustomButton(place.normal, place.pressed, this);
+    button->setGeometry(place.x, place.y, 80, 80);
     button->setFocusPolicy(Qt::NoFocus);
-    const int command = spec.command;
+    const int command = place.command;
     connect(button, &QAbstractButton::clicked, this, [this, command] { OnCommand(command); });
     buttons_[i] = button;
   }

@@ -12,7 +12,6 @@
 #include <QMimeData>
 #include <QTest>
 #include <QUrl>
-#include <cstring>
 #include <filesystem>
 
 #include "app/AppConfigData.h"
@@ -23,6 +22,7 @@
 #include "output/EngineSettings.h"
 #include "platform/TextConv.h"
 #include "tests/fixtures/CdImageWriter.h"
+#include "tests/fixtures/DeviceSamples.h"
 #include "tests/fixtures/WavWriter.h"
 #include "ui/CustomButton.h"
 #include "ui/ExListCtrl.h"
@@ -341,13 +341,12 @@ TEST_F(PlayerWindowTest, CommandsPlayPauseSeekAndStopWhatTheDeviceHears) {
   // second from its start on (its first 0.1 s, well before the pause), and
   // after the seek the second file again from 2 s on.
   const Bytes capture = fixtures::ReadFile(dir_.File("cap.0.raw"));
-  std::vector<std::uint32_t> played(capture.size() / 4);
-  std::memcpy(played.data(), capture.data(), played.size() * 4);
+  const fixtures::DeviceSamples played = fixtures::SamplesOfCapture(capture);
   auto left = [](const Bytes& pcm, std::size_t from, std::size_t count) {
-    std::vector<std::uint32_t> out;
-    for (std::size_t i = from; i < from + count && i * 4 + 1 < pcm.size(); ++i)
-      out.push_back((std::uint32_t{pcm[i * 4]} | std::uint32_t{pcm[i * 4 + 1]} << 8) << 16);
-    return out;
+    const fixtures::DeviceSamples all = fixtures::ChannelOf16(pcm, 0);
+    const std::size_t end = std::min(from + count, all.size());
+    return fixtures::DeviceSamples(all.begin() + static_cast<long>(std::min(from, end)),
+                                   all.begin() + static_cast<long>(end));
   };
   const auto opening = left(samples_["first.wav"], 0, 30000);
   const auto join = left(samples_["second.wav"], 0, 4410);
