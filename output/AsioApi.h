@@ -41,6 +41,24 @@ enum : int32_t {
 // bound of its own buffer time plus a margin, before it stops; a plain stop
 // may cut at once. The request lasts until the next stop or start.
 inline constexpr int32_t kQpFutureDrainOnStop = 0x51504431;  // "QPD1"
+// The host's next stop is a pause (argument null): a driver that knows it
+// answers kAsioSuccess while running, keeps what it was given and has not
+// played (and the device's own backlog, where the device can pause), and
+// the next start resumes from there with the half the host filled last:
+// nothing skipped, nothing repeated. A plain stop or disposeBuffers forgets
+// the pause; a start after it begins afresh from the host's prefill.
+inline constexpr int32_t kQpFuturePauseOnStop = 0x51505031;  // "QPP1"
+// What the PCM stream carries (argument: const int32_t*, 1 DSD over PCM, 0
+// plain PCM), told while the buffers exist and before each start. Over DoP
+// the driver's own fills (device channels without a host buffer, the idle
+// half of a drain) are DoP idle words that carry on the stream's marker
+// phase, not zeros, on which a DoP DAC would leave DSD mode.
+inline constexpr int32_t kQpFutureDopStream = 0x51504f31;  // "QPO1"
+// A notice for the user (argument: char[124]): kAsioSuccess and the text
+// when the driver has one the user has not seen (for example that its route
+// may not be bit-perfect), kAsioInvalidMode when it has none. Asked after
+// the buffers are created.
+inline constexpr int32_t kQpFutureNotice = 0x51504e31;  // "QPN1"
 // A message of ours to the host (asioMessage; hosts that do not know it
 // answer 0 to kAsioSelectorSupported): does the host have the audio of the
 // next half queued? 1 yes, or it has no more to play (silence is then what
@@ -65,6 +83,8 @@ enum : int32_t {
   kAsioSupportsTimeInfo = 7,
   kAsioSupportsTimeCode = 8,
   kAsioSupportsInputMonitor = 10,
+  // The device ran dry once (an underrun: the host's audio came too late).
+  kAsioOverload = 15,
 };
 
 // Sample types (the numbers of the sample-packing table).
