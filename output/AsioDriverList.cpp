@@ -228,12 +228,16 @@ int32_t InstalledAsioDrivers::GetDriverName(int32_t id, char* buffer, std::size_
   return 0;
 }
 
-std::shared_ptr<LoadedAsioDriver> CreateAsioDriver(const AsioDriverRecord& record) {
-  auto module = std::make_shared<platform::DynamicLibrary>();
-  if (!module->Load(platform::FromUtf8(record.libraryPath))) return nullptr;
-  auto create = reinterpret_cast<AsioCreateDriverFn>(module->Symbol(kAsioCreateDriverName));
+std::shared_ptr<LoadedAsioDriver> CreateAsioDriver(AsioDriverRecord& record) {
+  if (!record.module) {
+    auto module = std::make_shared<platform::DynamicLibrary>();
+    if (!module->Load(platform::FromUtf8(record.libraryPath))) return nullptr;
+    record.module = std::move(module);
+  }
+  auto create =
+      reinterpret_cast<AsioCreateDriverFn>(record.module->Symbol(kAsioCreateDriverName));
   if (create == nullptr) return nullptr;
   IAsioDriver* driver = create(&record.classId, record.settings.c_str());
   if (driver == nullptr) return nullptr;
-  return std::make_shared<LoadedAsioDriver>(std::move(module), driver);
+  return std::make_shared<LoadedAsioDriver>(record.module, driver);
 }

@@ -76,6 +76,10 @@ struct AsioDriverRecord {
   char libraryPath[512] = {};
   char name[128] = {};
   std::string settings;
+  // Loaded with the first driver object and kept until the list goes, so a
+  // driver library's process-wide state (the ALSA driver keeps its PCMs
+  // open between tracks) outlives the driver objects, one per open.
+  std::shared_ptr<platform::DynamicLibrary> module;
   std::shared_ptr<LoadedAsioDriver> driver;  // null until loaded
 };
 
@@ -105,4 +109,4 @@ AsioClassId ParseClassId(const std::string& text);
 
 // Creates the driver object of a record: loads its library and calls its
 // factory with the class id and settings. Null on any failure.
-std::shared_ptr<LoadedAsioDriver> CreateAsioDriver(const AsioDriverRecord& record);
+std::shared_ptr<LoadedAsioDriver> CreateAsioDriver(AsioDriverRecord& record);

@@ -4,10 +4,12 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <set>
 #include <sstream>
 #include <utility>
 
 #include "drivers/alsa/AlsaDeviceName.h"
+#include "drivers/alsa/AlsaPcmCache.h"
 #include "output/SamplePacking.h"
 
 namespace {
@@ -29,6 +31,15 @@ unsigned AlsaRate(double rate, const AlsaStreamFormat& format) {
   const auto whole = static_cast<unsigned long>(std::llround(rate));
   return whole % format.samplesPerFrame == 0 ? static_cast<unsigned>(whole / format.samplesPerFrame)
                                              : 0;
+}
+
+// Whether the user has not yet been told that `pcmName` may not be
+// bit-perfect; told once per program run.
+bool FirstNotice(const std::string& pcmName) {
+  static std::mutex mutex;
+  static std::set<std::string> told;
+  std::lock_guard lock(mutex);
+  return told.insert(pcmName).second;
 }
 
 std::string OpenFailure(const std::string& pcmName, int error) {
@@ -55,6 +66,8 @@ AlsaDriverSettings AlsaDriverSettings::Parse(const char* lines) {
     if (key == "DriverName") settings.driverName = value;
     if (key == "Channels")
       settings.channels = static_cast<uint32_t>(std::strtoul(value.c_str(), nullptr, 10));
+    if (key == "KeepOpen")
+      settings.keepOpen = std::chrono::milliseconds(std::strtoul(value.c_str(), nullptr, 10));
   }
   if (settings.driverName.empty()) settings.driverName = "ALSA " + settings.device;
   return settings;
@@ -64,6 +77,10 @@ CAlsaDriver::CAlsaDriver(AlsaDriverSettings settings) : settings_(std::move(sett
 
 CAlsaDriver::~CAlsaDriver() {
   writer_.Stop();
+  if (pcm_) {
+    snd_pcm_drop(pcm_->handle());
+    AlsaPcmCache::Instance().Release(std::move(pcm_), settings_.keepOpen);
+  }
 }
 
 AsioBool CAlsaDriver::init(void*) {
@@ -75,9 +92,14 @@ AsioBool CAlsaDriver::init(void*) {
     return kAsioFalse;
   }
   pcmName_ = device.pcmName;
-  if (const int error = AlsaPcm::Open(pcmName_, pcm_); error < 0) {
+  if (const int error = AlsaPcmCache::Instance().Acquire(pcmName_, pcm_); error < 0) {
     error_ = OpenFailure(pcmName_, error);
     return kAsioFalse;
+  }
+  if (!pcm_->IsHardware() && FirstNotice(pcmName_)) {
+    notice_ = "Output through " + pcmName_ +
+              " may not be bit-perfect: it is not the sound card itself, and ALSA may convert "
+              "the audio on the way. Choose a hw: device for bit-perfect playback.";
   }
   SwitchIoFormat(kAsioFormatPcm);
   if (outputs_ == 0) {
@@ -85,7 +107,7 @@ AsioBool CAlsaDriver::init(void*) {
                  ? pcmName_ + " does not play " + std::to_string(settings_.channels) +
                        " channels of S32_LE, S24_3LE or S16_LE"
                  : pcmName_ + " plays none of S32_LE, S24_3LE, S16_LE";
-    pcm_.reset();
+    AlsaPcmCache::Instance().Release(std::move(pcm_), settings_.keepOpen);
     return kAsioFalse;
   }
   error_ = "No error";
@@ -289,16 +311,20 @@ AsioError CAlsaDriver::createBuffers(AsioBufferInfo* infos, int32_t count, int32
     channels.push_back(Channel{info.channelNum, {}});
   }
 
-  // The device period follows the half, at most about 10 ms so the writer
-  // wakes often enough; the device buffer holds at least 40 ms and two
-  // halves, so a slow buffer switch does not starve it.
+  // The device period is about 10 ms whatever the half, so the writer wakes
+  // about a hundred times a second at any rate (it writes as many halves as
+  // a period frees); the device buffer holds at least 40 ms and two halves,
+  // so a slow buffer switch does not starve it.
   const unsigned alsaRate = AlsaRate(rate_, *format);
   const auto halfFrames = static_cast<snd_pcm_uframes_t>(bufferSize / limits.granularity);
   const snd_pcm_uframes_t tenMs = std::max<snd_pcm_uframes_t>(alsaRate / 100, 1);
-  AlsaPcm::Config config{format->format, outputs_, alsaRate, std::min(halfFrames, tenMs),
+  AlsaPcm::Config config{format->format, outputs_, alsaRate, tenMs,
                          std::max(4 * tenMs, 2 * halfFrames)};
-  if (pcm_->Configure(config) < 0) {
+  if (const int error = pcm_->Configure(config); error < 0) {
     pcm_->Unconfigure();
+    error_ = pcmName_ + " refuses " + snd_pcm_format_name(format->format) + ", " +
+             std::to_string(outputs_) + " channels at " + std::to_string(alsaRate) +
+             " Hz: " + snd_strerror(error);
     return kAsioHwMalfunction;
   }
 
@@ -320,15 +346,18 @@ AsioError CAlsaDriver::createBuffers(AsioBufferInfo* infos, int32_t count, int32
   format_ = format;
   bufferSize_ = bufferSize;
   config_ = config;
+  dop_ = false;
   state_ = State::kPrepared;
   return kAsioOk;
 }
 
 AsioError CAlsaDriver::disposeBuffers() {
   writer_.Stop();
+  writer_.ForgetPause();
   std::lock_guard lock(mutex_);
   if (state_ != State::kPrepared && state_ != State::kRunning) return kAsioInvalidMode;
-  pcm_->Unconfigure();
+  // The hardware parameters stay for the next createBuffers of the format.
+  snd_pcm_drop(pcm_->handle());
   channels_.clear();
   callbacks_ = {};
   format_ = nullptr;
@@ -343,26 +372,40 @@ AsioError CAlsaDriver::start() {
   writer_.Join();
   std::lock_guard lock(mutex_);
   if (state_ != State::kPrepared) return kAsioInvalidMode;
-  drainOnStop_ = false;
+  drainOnStop_ = pauseOnStop_ = false;
   // A device that vanished is not there to start: the host reopens it.
   if (writer_.DeviceGone()) return kAsioNotPresent;
-  if (const int error = snd_pcm_prepare(pcm_->handle()); error < 0)
+  snd_pcm_t* pcm = pcm_->handle();
+  if (writer_.Paused()) {
+    // A paused device goes on with what it holds; one that played out (or
+    // could not pause) starts again from the writer's place.
+    const int error =
+        snd_pcm_state(pcm) == SND_PCM_STATE_PAUSED ? snd_pcm_pause(pcm, 0) : snd_pcm_prepare(pcm);
+    if (error < 0 && snd_pcm_prepare(pcm) < 0) return kAsioHwMalfunction;
+    if (!writer_.Resume()) return kAsioHwMalfunction;
+    state_ = State::kRunning;
+    return kAsioOk;
+  }
+  if (const int error = snd_pcm_prepare(pcm); error < 0)
     return error == -ENODEV ? kAsioNotPresent : kAsioHwMalfunction;
 
   AlsaWriter::Stream stream;
-  stream.pcm = pcm_->handle();
+  stream.pcm = pcm;
   for (int half = 0; half < 2; ++half) {
     stream.halves[half].assign(outputs_, nullptr);
     for (const auto& channel : channels_)
       stream.halves[half][static_cast<std::size_t>(channel.number)] = channel.halves[half].data();
   }
   stream.groupBytes = format_->groupBytes;
+  stream.reversed = format_->reversed;
   stream.halfFrames = static_cast<uint32_t>(bufferSize_) / format_->samplesPerFrame;
   stream.samplesPerFrame = format_->samplesPerFrame;
   stream.bufferFrames = static_cast<uint32_t>(config_.bufferFrames);
   stream.periodFrames = static_cast<uint32_t>(config_.periodFrames);
   stream.alsaRate = config_.rate;
   stream.silence = output::SilenceFillByte(IsDsd());
+  stream.dop = dop_ && !IsDsd();
+  stream.canPause = pcm_->CanPause();
   stream.callbacks = callbacks_;
   stream.timeInfo = useTimeInfo_;
   stream.sampleRate = rate_;
@@ -372,22 +415,38 @@ AsioError CAlsaDriver::start() {
 }
 
 AsioError CAlsaDriver::stop() {
-  bool drain = false;
+  AlsaWriter::StopKind kind = AlsaWriter::StopKind::kDrop;
   {
     std::lock_guard lock(mutex_);
     if (state_ == State::kLoaded || state_ == State::kInitialized) return kAsioInvalidMode;
-    drain = std::exchange(drainOnStop_, false) && state_ == State::kRunning;
+    const bool running = state_ == State::kRunning;
+    if (std::exchange(pauseOnStop_, false) && running) kind = AlsaWriter::StopKind::kPause;
+    if (std::exchange(drainOnStop_, false) && running) kind = AlsaWriter::StopKind::kDrain;
   }
   // Without the lock: the writer may be inside the host's buffer switch,
   // and the host may be calling us from there. A drain stop returns once
   // the device has played out (or its bound ran out).
-  const bool ended = writer_.Stop(drain);
+  const bool ended = writer_.Stop(kind);
   std::lock_guard lock(mutex_);
+  snd_pcm_t* pcm = pcm_->handle();
   if (state_ == State::kRunning) {
-    // A writer still draining (the host stopped from its buffer switch)
-    // drops the stream itself when it is done.
-    if (ended || !drain) snd_pcm_drop(pcm_->handle());
+    if (kind == AlsaWriter::StopKind::kPause && ended) {
+      // The device keeps what it holds where it can pause; a writer that
+      // played out has dropped the stream itself.
+      if (pcm_->CanPause() && snd_pcm_state(pcm) == SND_PCM_STATE_RUNNING &&
+          snd_pcm_pause(pcm, 1) < 0) {
+        snd_pcm_drop(pcm);
+      }
+    } else if (ended || kind == AlsaWriter::StopKind::kDrop) {
+      // A writer still draining (the host stopped from its buffer switch)
+      // drops the stream itself when it is done.
+      snd_pcm_drop(pcm);
+    }
     state_ = State::kPrepared;
+  } else if (writer_.Paused()) {
+    // A plain stop while paused ends the pause.
+    writer_.ForgetPause();
+    snd_pcm_drop(pcm);
   }
   return kAsioOk;
 }
@@ -398,6 +457,21 @@ AsioError CAlsaDriver::future(int32_t selector, void* argument) {
     case kQpFutureDrainOnStop:
       if (state_ != State::kRunning) return kAsioInvalidMode;
       drainOnStop_ = true;
+      return kAsioSuccess;
+    case kQpFuturePauseOnStop:
+      if (state_ != State::kRunning) return kAsioInvalidMode;
+      pauseOnStop_ = true;
+      return kAsioSuccess;
+    case kQpFutureDopStream:
+      if (argument == nullptr) return kAsioInvalidParameter;
+      if (state_ != State::kPrepared) return kAsioInvalidMode;
+      dop_ = *static_cast<const int32_t*>(argument) != 0;
+      return kAsioSuccess;
+    case kQpFutureNotice:
+      if (argument == nullptr) return kAsioInvalidParameter;
+      if (notice_.empty()) return kAsioInvalidMode;
+      CopyText(static_cast<char*>(argument), 124, notice_);
+      notice_.clear();
       return kAsioSuccess;
     case kAsioCanDoIoFormat:
     case kAsioSetIoFormat:

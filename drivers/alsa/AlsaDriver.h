@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <memory>
 #include <mutex>
 #include <span>
@@ -15,19 +16,27 @@ struct AlsaDriverSettings {
   std::string device;      // usb:VVVV:PPPP, card:NAME or an ALSA PCM name
   uint32_t channels = 0;   // 0: stereo when the device takes it, else its fewest
   std::string driverName;  // empty: "ALSA " + device
+  // How long the PCM stays open after the driver lets it go, for the next
+  // driver object of the same device to take it back ("KeepOpen" in ms).
+  std::chrono::milliseconds keepOpen{5000};
 
   static AlsaDriverSettings Parse(const char* lines);
 };
 
 // A driver on one ALSA PCM, played bit-perfect: the host's samples go to the
 // device unchanged, PCM as S32_LE, S24_3LE or S16_LE (the first the device
-// takes at the rate), native DSD, after the I/O-format switch, as DSD_U32_BE
-// or DSD_U8. init opens the PCM (and keeps it until the driver goes, so no
-// other program takes the device between calls); createBuffers sets the
-// hardware parameters; start runs the writer thread. A stop drops what ALSA
-// still holds, unless the host asked for a drain stop (kQpFutureDrainOnStop):
-// then the writer plays the given half and one half of idle signal out to
-// the device, bounded by the ALSA buffer time plus a margin, before it drops.
+// takes at the rate), native DSD, after the I/O-format switch, as DSD_U32_BE,
+// DSD_U32_LE, DSD_U16_BE, DSD_U16_LE or DSD_U8. init takes the PCM from the
+// process's AlsaPcmCache (so the card stays open, and configured, from one
+// track to the next, and no other program takes it between calls) and says
+// once when the PCM is not the card itself, so may not be bit-perfect;
+// createBuffers sets the hardware parameters when they change; start runs
+// the writer thread. A stop drops what ALSA still holds, unless the host
+// asked for a drain stop (kQpFutureDrainOnStop): then the writer plays the
+// given half and one half of idle signal out to the device, bounded by the
+// ALSA buffer time plus a margin, before it drops. A pause stop
+// (kQpFuturePauseOnStop) pauses the device where it can, or plays out what
+// it holds, and the next start resumes from the writer's place.
 class CAlsaDriver final : public CAsioDriverBase {
  public:
   explicit CAlsaDriver(AlsaDriverSettings settings);
@@ -95,6 +104,9 @@ class CAlsaDriver final : public CAsioDriverBase {
   AsioCallbacks callbacks_{};
   bool useTimeInfo_ = false;
   bool drainOnStop_ = false;  // kQpFutureDrainOnStop: the next stop plays out
+  bool pauseOnStop_ = false;  // kQpFuturePauseOnStop: the next stop pauses
+  bool dop_ = false;          // kQpFutureDopStream: the PCM words carry DoP
+  std::string notice_;        // for the user, once (kQpFutureNotice)
   // Runs between start and stop; its thread never takes mutex_.
   AlsaWriter writer_;
 };

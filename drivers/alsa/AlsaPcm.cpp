@@ -6,7 +6,7 @@ int AlsaPcm::Open(const std::string& name, std::unique_ptr<AlsaPcm>& pcm) {
   snd_pcm_t* handle = nullptr;
   const int error = snd_pcm_open(&handle, name.c_str(), SND_PCM_STREAM_PLAYBACK, SND_PCM_NONBLOCK);
   if (error < 0) return error;
-  pcm.reset(new AlsaPcm(handle));
+  pcm.reset(new AlsaPcm(handle, name));
   return 0;
 }
 
@@ -57,6 +57,17 @@ snd_pcm_uframes_t AlsaPcm::MaxBufferFrames(snd_pcm_format_t format, unsigned cha
 }
 
 int AlsaPcm::Configure(Config& config) {
+  const auto same = [](const Config& a, const Config& b) {
+    return a.format == b.format && a.channels == b.channels && a.rate == b.rate &&
+           a.periodFrames == b.periodFrames && a.bufferFrames == b.bufferFrames;
+  };
+  if (configured_ && same(config, wanted_)) {
+    snd_pcm_drop(pcm_);
+    config = current_;
+    return SetSoftwareParams(config);
+  }
+  const Config wanted = config;
+  Unconfigure();
   snd_pcm_hw_params_t* params;
   snd_pcm_hw_params_alloca(&params);
   int error = Base(params) ? 0 : -EINVAL;
@@ -71,20 +82,33 @@ int AlsaPcm::Configure(Config& config) {
   }
   if (error >= 0) error = snd_pcm_hw_params(pcm_, params);
   if (error < 0) return error;
+  ++configurations_;
   snd_pcm_hw_params_get_period_size(params, &config.periodFrames, nullptr);
   snd_pcm_hw_params_get_buffer_size(params, &config.bufferFrames);
+  canPause_ = snd_pcm_hw_params_can_pause(params) == 1;
+  configured_ = true;
+  wanted_ = wanted;
+  current_ = config;
+  return SetSoftwareParams(config);
+}
 
+int AlsaPcm::SetSoftwareParams(const Config& config) {
   snd_pcm_sw_params_t* software;
   snd_pcm_sw_params_alloca(&software);
-  error = snd_pcm_sw_params_current(pcm_, software);
+  int error = snd_pcm_sw_params_current(pcm_, software);
   if (error >= 0)
     error = snd_pcm_sw_params_set_start_threshold(pcm_, software, config.bufferFrames);
   if (error >= 0) error = snd_pcm_sw_params_set_avail_min(pcm_, software, config.periodFrames);
+  // Positions are taken from the status, timestamped where the device
+  // updated its pointer; on the steady clock, as the host's system time.
+  if (error >= 0) error = snd_pcm_sw_params_set_tstamp_mode(pcm_, software, SND_PCM_TSTAMP_ENABLE);
+  if (error >= 0) snd_pcm_sw_params_set_tstamp_type(pcm_, software, SND_PCM_TSTAMP_TYPE_MONOTONIC);
   if (error >= 0) error = snd_pcm_sw_params(pcm_, software);
   return error;
 }
 
 void AlsaPcm::Unconfigure() {
   snd_pcm_drop(pcm_);
-  snd_pcm_hw_free(pcm_);
+  if (configured_) snd_pcm_hw_free(pcm_);
+  configured_ = false;
 }

@@ -12,6 +12,7 @@
 #include <cstring>
 
 #include "drivers/AsioDriverBase.h"
+#include "output/SamplePacking.h"
 
 namespace {
 
@@ -43,20 +44,50 @@ void RaiseToRealtime() {
   }
 }
 
+// The DoP markers alternate from word to word.
+constexpr uint8_t kDopMarkers[2] = {0x05, 0xFA};
+uint8_t NextMarker(uint8_t marker) {
+  return marker == kDopMarkers[0] ? kDopMarkers[1] : kDopMarkers[0];
+}
+
+// One DoP idle word of `groupBytes` (3 or 4) little-endian bytes: the
+// marker on top, two DSD idle bytes below it, zero below them.
+void PutDopIdle(uint8_t* group, uint32_t groupBytes, uint8_t idleByte, uint8_t marker) {
+  std::memset(group, 0, groupBytes);
+  group[groupBytes - 1] = marker;
+  group[groupBytes - 2] = idleByte;
+  group[groupBytes - 3] = idleByte;
+}
+
 // Interleaves `frames` frames of `channels` channels, G bytes per channel
-// and frame; a null channel plays `silence`.
-template <uint32_t G>
+// and frame, each group reversed when asked; a null channel plays `silence`.
+template <uint32_t G, bool Reversed>
 void InterleaveGroups(const std::vector<const uint8_t*>& channels, uint32_t frames, uint8_t silence,
                       uint8_t* out) {
   uint8_t silent[G];
   std::memset(silent, silence, G);
   for (uint32_t frame = 0; frame < frames; ++frame) {
     for (const uint8_t* channel : channels) {
-      std::memcpy(out, channel != nullptr ? channel + static_cast<std::size_t>(frame) * G : silent,
-                  G);
+      const uint8_t* group =
+          channel != nullptr ? channel + static_cast<std::size_t>(frame) * G : silent;
+      if constexpr (Reversed) {
+        for (uint32_t b = 0; b < G; ++b)
+          out[b] = group[G - 1 - b];
+      } else {
+        std::memcpy(out, group, G);
+      }
       out += G;
     }
   }
+}
+
+template <uint32_t G>
+void InterleaveGroups(const std::vector<const uint8_t*>& channels, uint32_t frames, uint8_t silence,
+                      bool reversed, uint8_t* out) {
+  if (reversed)
+    InterleaveGroups<G, true>(channels, frames, silence, out);
+  else
+    InterleaveGroups<G, false>(channels, frames, silence, out);
 }
 
 }  // namespace
@@ -73,39 +104,69 @@ bool AlsaWriter::Start(Stream stream) {
   const int count = snd_pcm_poll_descriptors_count(stream.pcm);
   if (wakeFd_ < 0 || count < 0 || stream.halfFrames == 0) return false;
   stream_ = std::move(stream);
-  interleaved_.assign(
-      static_cast<std::size_t>(stream_.halfFrames) * stream_.halves[0].size() * stream_.groupBytes,
-      stream_.silence);
+  const std::size_t halfBytes =
+      static_cast<std::size_t>(stream_.halfFrames) * stream_.halves[0].size() * stream_.groupBytes;
+  interleaved_.assign(halfBytes, stream_.silence);
+  idle_.assign(halfBytes, stream_.silence);
   pcmDescriptors_ = count;
   descriptors_.assign(static_cast<std::size_t>(count) + 1, pollfd{});
+  written_ = 0;
+  lastMarker_ = kDopMarkers[1];  // so the first idle word is a phase-0 word
+  dopMarkerByte_ = -1;
+  if (stream_.dop && stream_.groupBytes >= 3) {
+    // The markers of a frame are alike: read them off a channel the host fills.
+    const auto& channels = stream_.halves[0];
+    const auto filled = std::find_if(channels.begin(), channels.end(),
+                                     [](const uint8_t* channel) { return channel != nullptr; });
+    const auto channel = filled != channels.end() ? filled - channels.begin() : 0;
+    dopMarkerByte_ = static_cast<int>(static_cast<uint32_t>(channel) * stream_.groupBytes +
+                                      stream_.groupBytes - 1);
+  }
+  {
+    std::lock_guard lock(positionMutex_);
+    playedSamples_ = 0;
+    playedTime_ = CAsioDriverBase::NowNanoseconds();
+  }
+  Interleave(0);
+  Place first;
+  first.valid = true;
+  return Launch(first);
+}
+
+bool AlsaWriter::Resume() {
+  Join();
+  if (!resume_.valid) return false;
+  return Launch(resume_);
+}
+
+bool AlsaWriter::Launch(Place place) {
   uint64_t signalled = 0;
   if (read(wakeFd_, &signalled, sizeof signalled) < 0) {
     // Not signalled since the last run.
   }
-  {
-    std::lock_guard lock(positionMutex_);
-    samples_ = 0;
-    time_ = CAsioDriverBase::NowNanoseconds();
-  }
+  resume_ = Place{};
   stopping_ = false;
-  draining_ = false;
-  thread_ = std::thread(&AlsaWriter::Run, this);
+  stopKind_ = static_cast<int>(StopKind::kDrop);
+  thread_ = std::thread(&AlsaWriter::Run, this, place);
   return true;
 }
 
-bool AlsaWriter::Stop(bool drain) {
-  if (drain && thread_.joinable() && !stopping_) {
-    // Everything the device holds, the half given and the idle half play
-    // within this.
-    const double seconds =
-        stream_.alsaRate > 0
-            ? static_cast<double>(stream_.bufferFrames + 2 * stream_.halfFrames) / stream_.alsaRate
-            : 0.0;
-    drainDeadline_ = CAsioDriverBase::NowNanoseconds() + static_cast<int64_t>(seconds * 1e9) +
-                     std::chrono::nanoseconds(kDrainMargin).count();
-    draining_ = true;  // before stopping_: the writer sees both or neither
+bool AlsaWriter::Stop(StopKind kind) {
+  if (thread_.joinable() && !stopping_) {
+    if (kind != StopKind::kDrop) {
+      // Everything the device holds, the half given and the idle half play
+      // within this.
+      const double seconds =
+          stream_.alsaRate > 0
+              ? static_cast<double>(stream_.bufferFrames + 2 * stream_.halfFrames) /
+                    stream_.alsaRate
+              : 0.0;
+      drainDeadline_ = CAsioDriverBase::NowNanoseconds() + static_cast<int64_t>(seconds * 1e9) +
+                       std::chrono::nanoseconds(kDrainMargin).count();
+    }
+    stopKind_ = static_cast<int>(kind);  // before stopping_: the writer sees both or neither
+    stopping_ = true;
   }
-  stopping_ = true;
   const uint64_t one = 1;
   if (wakeFd_ >= 0 && write(wakeFd_, &one, sizeof one) < 0) {
     // The counter is already signalled; nothing more to do.
@@ -120,8 +181,31 @@ void AlsaWriter::Join() {
 
 void AlsaWriter::Position(int64_t& samples, int64_t& time) const {
   std::lock_guard lock(positionMutex_);
-  samples = samples_;
-  time = time_;
+  samples = playedSamples_;
+  time = playedTime_;
+}
+
+void AlsaWriter::UpdatePosition() {
+  snd_pcm_status_t* status;
+  snd_pcm_status_alloca(&status);
+  int64_t delayFrames = 0;
+  int64_t time = CAsioDriverBase::NowNanoseconds();
+  if (snd_pcm_status(stream_.pcm, status) >= 0) {
+    // Before the stream starts, everything written is still to play.
+    delayFrames = snd_pcm_status_get_state(status) == SND_PCM_STATE_PREPARED
+                      ? static_cast<int64_t>(stream_.bufferFrames) -
+                            static_cast<int64_t>(snd_pcm_status_get_avail(status))
+                      : snd_pcm_status_get_delay(status);
+    snd_htimestamp_t stamp;
+    snd_pcm_status_get_htstamp(status, &stamp);
+    if (stamp.tv_sec != 0 || stamp.tv_nsec != 0)
+      time = static_cast<int64_t>(stamp.tv_sec) * 1000000000 + stamp.tv_nsec;
+  }
+  const int64_t played =
+      std::max<int64_t>(0, written_ - std::max<int64_t>(delayFrames, 0) * stream_.samplesPerFrame);
+  std::lock_guard lock(positionMutex_);
+  playedSamples_ = played;
+  playedTime_ = time;
 }
 
 void AlsaWriter::DeviceFailed() {
@@ -132,41 +216,54 @@ void AlsaWriter::DeviceFailed() {
     stream_.callbacks.asioMessage(kAsioResetRequest, 0, nullptr, nullptr);
 }
 
-void AlsaWriter::Run() {
+void AlsaWriter::Run(Place place) {
   RaiseToRealtime();
   const int64_t samplesPerHalf = static_cast<int64_t>(stream_.halfFrames) * stream_.samplesPerFrame;
-  int half = 0;
+  int half = place.half;
+  snd_pcm_uframes_t offset = place.offset;
+  bool switchFirst = place.switchFirst;
   int result = kWritten;
   for (;;) {
-    Interleave(half);
-    result = WriteHalf();
-    if (result == kStopped) break;
+    if (switchFirst) {
+      SwitchTo(half);
+      Interleave(half);
+      offset = 0;
+      switchFirst = false;
+    }
+    result = Write(interleaved_.data(), offset, false);
+    if (result == kStopped) {
+      resume_ = Place{true, half, offset, false};
+      break;
+    }
     if (result < 0) {
       DeviceFailed();
       return;
     }
-    int64_t position;
-    {
-      std::lock_guard lock(positionMutex_);
-      samples_ += samplesPerHalf;
-      time_ = CAsioDriverBase::NowNanoseconds();
-      position = samples_;
-    }
-    if (stopping_) break;
+    written_ += samplesPerHalf;
+    UpdatePosition();
     half = 1 - half;
-    SwitchTo(half, position);
+    switchFirst = true;
+    if (stopping_) {
+      resume_ = Place{true, half, 0, true};
+      break;
+    }
   }
-  if (!Draining()) return;  // a plain stop: the driver drops
-  if (result == kWritten) Drain();
+  const StopKind kind = Kind();
+  if (kind != StopKind::kPause) resume_ = Place{};
+  if (!PlaysOut()) return;  // a plain stop: the driver drops; a pause: it pauses
+  // A drain plays the half it was given to the end; a pause keeps the rest
+  // of its half for the resume.
+  if (result == kWritten || kind == StopKind::kPause) PlayOut();
   snd_pcm_drop(stream_.pcm);
   // The next run wakes a period at a time again.
   SetAvailMin(stream_.pcm, stream_.periodFrames);
 }
 
-void AlsaWriter::Drain() {
+void AlsaWriter::PlayOut() {
   snd_pcm_t* pcm = stream_.pcm;
-  std::fill(interleaved_.begin(), interleaved_.end(), stream_.silence);
-  const int result = WriteHalf();
+  FillIdle(idle_.data(), stream_.halfFrames);
+  snd_pcm_uframes_t offset = 0;
+  const int result = Write(idle_.data(), offset, true);
   if (result < 0) DeviceFailed();
   if (result != kWritten) return;
   // The stream starts once its buffer is full; one that never filled it (a
@@ -186,14 +283,13 @@ void AlsaWriter::Drain() {
   }
 }
 
-void AlsaWriter::SwitchTo(int half, int64_t position) {
+void AlsaWriter::SwitchTo(int half) {
   if (!stream_.timeInfo) {
     stream_.callbacks.bufferSwitch(half, kAsioTrue);
     return;
   }
   AsioTime time{};
-  time.timeInfo.samplePosition = position;
-  time.timeInfo.systemTime = CAsioDriverBase::NowNanoseconds();
+  Position(time.timeInfo.samplePosition, time.timeInfo.systemTime);
   time.timeInfo.sampleRate = stream_.sampleRate;
   time.timeInfo.flags = kAsioSystemTimeValid | kAsioSamplePositionValid | kAsioSampleRateValid;
   stream_.callbacks.bufferSwitchTimeInfo(&time, half, kAsioTrue);
@@ -202,33 +298,70 @@ void AlsaWriter::SwitchTo(int half, int64_t position) {
 void AlsaWriter::Interleave(int half) {
   const auto& channels = stream_.halves[half];
   uint8_t* out = interleaved_.data();
+  const uint32_t frames = stream_.halfFrames;
+  const uint8_t silence = stream_.silence;
+  const bool reversed = stream_.reversed;
   switch (stream_.groupBytes) {
     case 1:
-      return InterleaveGroups<1>(channels, stream_.halfFrames, stream_.silence, out);
+      InterleaveGroups<1>(channels, frames, silence, reversed, out);
+      break;
     case 2:
-      return InterleaveGroups<2>(channels, stream_.halfFrames, stream_.silence, out);
+      InterleaveGroups<2>(channels, frames, silence, reversed, out);
+      break;
     case 3:
-      return InterleaveGroups<3>(channels, stream_.halfFrames, stream_.silence, out);
+      InterleaveGroups<3>(channels, frames, silence, reversed, out);
+      break;
     case 4:
-      return InterleaveGroups<4>(channels, stream_.halfFrames, stream_.silence, out);
+      InterleaveGroups<4>(channels, frames, silence, reversed, out);
+      break;
+  }
+  if (dopMarkerByte_ < 0) return;
+  // A channel without a host buffer idles in DoP with its frame's marker.
+  const std::size_t group = stream_.groupBytes;
+  const std::size_t frameBytes = channels.size() * group;
+  for (uint32_t frame = 0; frame < frames; ++frame) {
+    uint8_t* at = interleaved_.data() + frame * frameBytes;
+    const uint8_t marker = at[dopMarkerByte_];
+    for (std::size_t c = 0; c < channels.size(); ++c) {
+      if (channels[c] == nullptr)
+        PutDopIdle(at + c * group, stream_.groupBytes, output::kDsdSilenceByte, marker);
+    }
   }
 }
 
-int AlsaWriter::WriteHalf() {
-  const uint8_t* data = interleaved_.data();
-  snd_pcm_uframes_t left = stream_.halfFrames;
-  while (left > 0) {
-    if (stopping_ && !Draining()) return kStopped;
-    const snd_pcm_sframes_t written = snd_pcm_writei(stream_.pcm, data, left);
+void AlsaWriter::FillIdle(uint8_t* out, uint32_t frames) {
+  const std::size_t channels = stream_.halves[0].size();
+  const std::size_t group = stream_.groupBytes;
+  if (dopMarkerByte_ < 0) {
+    std::memset(out, stream_.silence, frames * channels * group);
+    return;
+  }
+  for (uint32_t frame = 0; frame < frames; ++frame) {
+    lastMarker_ = NextMarker(lastMarker_);
+    for (std::size_t c = 0; c < channels; ++c, out += group)
+      PutDopIdle(out, stream_.groupBytes, output::kDsdSilenceByte, lastMarker_);
+  }
+}
+
+int AlsaWriter::Write(const uint8_t* data, snd_pcm_uframes_t& offset, bool toTheEnd) {
+  const auto frameBytes = static_cast<std::size_t>(snd_pcm_frames_to_bytes(stream_.pcm, 1));
+  while (offset < stream_.halfFrames) {
+    if (stopping_ && !toTheEnd && Kind() != StopKind::kDrain) return kStopped;
+    const snd_pcm_sframes_t written =
+        snd_pcm_writei(stream_.pcm, data + offset * frameBytes, stream_.halfFrames - offset);
     if (written > 0) {
-      data += snd_pcm_frames_to_bytes(stream_.pcm, written);
-      left -= static_cast<snd_pcm_uframes_t>(written);
+      offset += static_cast<snd_pcm_uframes_t>(written);
+      if (dopMarkerByte_ >= 0)
+        lastMarker_ = data[(offset - 1) * frameBytes + static_cast<std::size_t>(dopMarkerByte_)];
     } else if (written == 0 || written == -EAGAIN) {
       const int waited = WaitForRoom();
       if (waited != kWritten) return waited;
     } else if (const int recovered = snd_pcm_recover(stream_.pcm, static_cast<int>(written), 1);
                recovered < 0) {
       return recovered;
+    } else if (written == -EPIPE && stream_.callbacks.asioMessage != nullptr) {
+      // The device ran dry: the host hears of every time.
+      stream_.callbacks.asioMessage(kAsioOverload, 0, nullptr, nullptr);
     }
   }
   return kWritten;
@@ -250,17 +383,17 @@ int AlsaWriter::PollPcm(unsigned short& events) {
                                              static_cast<unsigned>(pcmDescriptors_));
   if (count < 0) return count;
   for (;;) {
-    // Once a drain stop is asked for, the wake-up descriptor stays signalled:
-    // it is left out, and the drain's deadline bounds the wait instead.
-    const bool draining = Draining();
+    // Once a stop that plays out is asked for, the wake-up descriptor stays
+    // signalled: it is left out, and the deadline bounds the wait instead.
+    const bool playingOut = PlaysOut();
     int timeout = -1;
-    if (draining) {
+    if (playingOut) {
       const int64_t left = drainDeadline_ - CAsioDriverBase::NowNanoseconds();
       if (left <= 0) return kStopped;
       timeout = static_cast<int>((left + 999999) / 1000000);
     }
     nfds_t watched = static_cast<nfds_t>(count);
-    if (!draining) {
+    if (!playingOut) {
       descriptors_[static_cast<std::size_t>(count)] = pollfd{wakeFd_, POLLIN, 0};
       ++watched;
     }
@@ -270,8 +403,8 @@ int AlsaWriter::PollPcm(unsigned short& events) {
       return -errno;
     }
     if (ready == 0) continue;  // the deadline, seen above
-    if (!draining && (descriptors_[static_cast<std::size_t>(count)].revents & POLLIN) != 0) {
-      if (Draining()) continue;  // a drain stop: go on writing
+    if (!playingOut && (descriptors_[static_cast<std::size_t>(count)].revents & POLLIN) != 0) {
+      if (Kind() == StopKind::kDrain) continue;  // a drain stop: go on writing
       return kStopped;
     }
     const int error = snd_pcm_poll_descriptors_revents(stream_.pcm, descriptors_.data(),

@@ -25,7 +25,7 @@ void UseFilePcm(const EngineHarness& h) {
 // each in time order) to the end, then stops as the playback thread does at
 // the end of a playlist; the recording.
 Bytes PlayToTheEnd(std::int32_t decodeMode, const Bytes& words) {
-  EngineHarness h(QP_ALSA_DRIVER_LIB, "Device=dac\n", decodeMode);
+  EngineHarness h(QP_ALSA_DRIVER_LIB, "Device=dac\nKeepOpen=0\n", decodeMode);
   UseFilePcm(h);
   h.engine->PrepareSlot(true, 88200, true, false);
   h.blocks->Add(0, words, output::kFormatDsd, 2, 88200);

@@ -3,7 +3,10 @@
 // formats, rates and channel counts come from its configuration, consumes
 // whatever it is given at once (or, paced, at its rate, waking pollers every
 // millisecond like a sound card's period interrupt), and can refuse to open,
-// vanish mid-stream or underrun:
+// vanish mid-stream or underrun. Paced, it behaves as a card does: the
+// pointer (and so snd_pcm_delay) says what it has played, running dry is an
+// underrun, a drop loses what it had not played, and `played` records only
+// the frames it really played, in order:
 //
 //   pcm.name {
 //     type qptest
@@ -11,6 +14,7 @@
 //     rates "44100,48000"       accepted rates
 //     channels "2"              accepted channel counts
 //     record "/path"            every byte written, appended as it arrives
+//     played "/path"            every frame played, appended as it plays
 //     log "/path"               one line per hw_params: format channels rate
 //     log_stops 1               and one per stop of a started stream:
 //                               "stop unplayed=N", the frames it never played
@@ -19,6 +23,9 @@
 //     xrun_after 4096           frames played before one underrun
 //     paced 1                   plays in real time instead of at once
 //     stall_after 0             paced: plays no further than this many frames
+//     can_pause 1               the card can pause (snd_pcm_pause)
+//     period_bytes "64,65536"   the period sizes it takes, in bytes
+//     log_opens 1               "open" in the log at every open
 //   }
 #include <alsa/asoundlib.h>
 #include <alsa/pcm_external.h>
@@ -41,19 +48,30 @@ namespace {
 struct TestPcm {
   snd_pcm_ioplug_t io{};
   std::vector<unsigned> formats, rates, channels;
-  std::string record, log;
+  std::string record, played, log;
   long vanishAfter = -1;
   long xrunAfter = -1;
   long stallAfter = -1;
+  long periodBytesMin = 64, periodBytesMax = 16 << 20;
   bool xrunDone = false;
   bool paced = false;
   bool logStops = false;
+  bool logOpens = false;
+  bool canPause = false;
   bool started = false;
+  bool paused = false;
   snd_pcm_uframes_t transferred = 0;
   snd_pcm_uframes_t preparedAt = 0;  // frames transferred when last prepared
+  snd_pcm_uframes_t playedOut = 0;   // frames since the last prepare already in `played`
+  // Bytes transferred since the last prepare and not yet in `played`.
+  std::vector<unsigned char> unplayed;
   std::chrono::steady_clock::time_point startedAt;
+  std::chrono::steady_clock::time_point pausedAt;
   std::FILE* recordFile = nullptr;
+  std::FILE* playedFile = nullptr;
 };
+
+using Clock = std::chrono::steady_clock;
 
 std::vector<std::string> Split(const std::string& text) {
   std::vector<std::string> items;
@@ -64,50 +82,99 @@ std::vector<std::string> Split(const std::string& text) {
   return items;
 }
 
+void Log(const TestPcm& pcm, const std::string& line) {
+  if (pcm.log.empty()) return;
+  if (std::FILE* log = std::fopen(pcm.log.c_str(), "a")) {
+    std::fprintf(log, "%s\n", line.c_str());
+    std::fclose(log);
+  }
+}
+
+snd_pcm_uframes_t Queued(const TestPcm& pcm) {
+  return pcm.transferred - pcm.preparedAt;
+}
+
+// The frames the card's clock has reached since the start: all of it when
+// not paced, else the rate times the running time (a pause stops the clock).
+double ClockFrames(const TestPcm& pcm) {
+  if (!pcm.paced) return static_cast<double>(Queued(pcm));
+  const auto now = pcm.paused ? pcm.pausedAt : Clock::now();
+  const std::chrono::duration<double> elapsed = now - pcm.startedAt;
+  double frames = elapsed.count() * pcm.io.rate;
+  if (pcm.stallAfter >= 0) frames = std::min(frames, static_cast<double>(pcm.stallAfter));
+  return frames;
+}
+
+// The frames played since the last prepare: nothing before the start, then
+// what the clock allows of what was transferred.
+snd_pcm_uframes_t Played(const TestPcm& pcm) {
+  if (!pcm.started) return pcm.playedOut;
+  return std::max(pcm.playedOut,
+                  std::min(Queued(pcm), static_cast<snd_pcm_uframes_t>(ClockFrames(pcm))));
+}
+
+// Moves what has been played since the last look into the `played` file.
+void PlayOut(TestPcm& pcm) {
+  const snd_pcm_uframes_t played = Played(pcm);
+  if (played <= pcm.playedOut) return;
+  const auto bytes = static_cast<std::size_t>(
+      snd_pcm_frames_to_bytes(pcm.io.pcm, static_cast<snd_pcm_sframes_t>(played - pcm.playedOut)));
+  if (pcm.playedFile != nullptr) {
+    std::fwrite(pcm.unplayed.data(), 1, bytes, pcm.playedFile);
+    std::fflush(pcm.playedFile);
+  }
+  pcm.unplayed.erase(pcm.unplayed.begin(), pcm.unplayed.begin() + static_cast<long>(bytes));
+  pcm.playedOut = played;
+}
+
 int Start(snd_pcm_ioplug_t* io) {
   auto* pcm = static_cast<TestPcm*>(io->private_data);
   pcm->started = true;
-  pcm->startedAt = std::chrono::steady_clock::now();
+  pcm->paused = false;
+  pcm->startedAt = Clock::now();
   return 0;
 }
 
 int Prepare(snd_pcm_ioplug_t* io) {
   auto* pcm = static_cast<TestPcm*>(io->private_data);
   pcm->started = false;
+  pcm->paused = false;
   pcm->preparedAt = pcm->transferred;
+  pcm->playedOut = 0;
+  pcm->unplayed.clear();
   return 0;
-}
-
-// The frames played since the last prepare: nothing before the start, then
-// everything transferred, or when paced what the rate allows since the start
-// (up to a stall).
-snd_pcm_uframes_t Played(const TestPcm& pcm) {
-  if (!pcm.started) return 0;
-  snd_pcm_uframes_t played = pcm.transferred - pcm.preparedAt;
-  if (pcm.paced) {
-    const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - pcm.startedAt;
-    played = std::min(played, static_cast<snd_pcm_uframes_t>(elapsed.count() * pcm.io.rate));
-    if (pcm.stallAfter >= 0)
-      played = std::min(played, static_cast<snd_pcm_uframes_t>(pcm.stallAfter));
-  }
-  return played;
 }
 
 int Stop(snd_pcm_ioplug_t* io) {
   auto* pcm = static_cast<TestPcm*>(io->private_data);
-  if (pcm->logStops && pcm->started && !pcm->log.empty()) {
-    if (std::FILE* log = std::fopen(pcm->log.c_str(), "a")) {
-      std::fprintf(log, "stop unplayed=%lu\n",
-                   static_cast<unsigned long>(pcm->transferred - pcm->preparedAt - Played(*pcm)));
-      std::fclose(log);
-    }
-  }
+  PlayOut(*pcm);
+  if (pcm->logStops && pcm->started)
+    Log(*pcm, "stop unplayed=" + std::to_string(Queued(*pcm) - pcm->playedOut));
+  // What was not played is gone, as on a card.
+  pcm->unplayed.clear();
   pcm->started = false;
+  pcm->paused = false;
+  return 0;
+}
+
+int Pause(snd_pcm_ioplug_t* io, int enable) {
+  auto* pcm = static_cast<TestPcm*>(io->private_data);
+  PlayOut(*pcm);
+  if (enable != 0 && !pcm->paused) {
+    pcm->paused = true;
+    pcm->pausedAt = Clock::now();
+    Log(*pcm, "pause");
+  } else if (enable == 0 && pcm->paused) {
+    pcm->startedAt += Clock::now() - pcm->pausedAt;
+    pcm->paused = false;
+    Log(*pcm, "resume");
+  }
   return 0;
 }
 
 // The pointer runs up to the boundary, so a whole buffer written in one go
-// still counts as played.
+// still counts as played. A paced card whose clock passed the end of what
+// it was given has run dry: an underrun.
 snd_pcm_sframes_t Pointer(snd_pcm_ioplug_t* io) {
   auto* pcm = static_cast<TestPcm*>(io->private_data);
   if (pcm->xrunAfter >= 0 && !pcm->xrunDone &&
@@ -115,7 +182,13 @@ snd_pcm_sframes_t Pointer(snd_pcm_ioplug_t* io) {
     pcm->xrunDone = true;
     return -EPIPE;
   }
-  return static_cast<snd_pcm_sframes_t>(Played(*pcm));
+  PlayOut(*pcm);
+  if (pcm->paced && pcm->started && !pcm->paused &&
+      ClockFrames(*pcm) > static_cast<double>(Queued(*pcm)) + 1) {
+    Log(*pcm, "underrun");
+    return -EPIPE;
+  }
+  return static_cast<snd_pcm_sframes_t>(pcm->playedOut);
 }
 
 // Paced, the poll descriptor is a millisecond timer; a tick reports room
@@ -130,7 +203,7 @@ int PollRevents(snd_pcm_ioplug_t* io, struct pollfd* descriptors, unsigned int c
   }
   uint64_t ticks = 0;
   const bool ticked = read(io->poll_fd, &ticks, sizeof ticks) > 0;
-  const snd_pcm_uframes_t queued = pcm->transferred - pcm->preparedAt - Played(*pcm);
+  const snd_pcm_uframes_t queued = Queued(*pcm) - Played(*pcm);
   *revents = ticked && io->buffer_size - queued >= io->period_size ? POLLOUT : 0;
   return 0;
 }
@@ -144,35 +217,34 @@ snd_pcm_sframes_t Transfer(snd_pcm_ioplug_t* io, const snd_pcm_channel_area_t* a
   }
   const auto* bytes = static_cast<const unsigned char*>(areas[0].addr) + areas[0].first / 8 +
                       offset * areas[0].step / 8;
+  const auto length = static_cast<std::size_t>(snd_pcm_frames_to_bytes(io->pcm, size));
   if (pcm->recordFile != nullptr) {
-    std::fwrite(bytes, 1, static_cast<std::size_t>(snd_pcm_frames_to_bytes(io->pcm, size)),
-                pcm->recordFile);
+    std::fwrite(bytes, 1, length, pcm->recordFile);
     std::fflush(pcm->recordFile);
   }
+  pcm->unplayed.insert(pcm->unplayed.end(), bytes, bytes + length);
   pcm->transferred += size;
   return static_cast<snd_pcm_sframes_t>(size);
 }
 
 int HwParams(snd_pcm_ioplug_t* io, snd_pcm_hw_params_t*) {
   auto* pcm = static_cast<TestPcm*>(io->private_data);
-  if (!pcm->log.empty()) {
-    if (std::FILE* log = std::fopen(pcm->log.c_str(), "a")) {
-      std::fprintf(log, "%s %u %u\n", snd_pcm_format_name(io->format), io->channels, io->rate);
-      std::fclose(log);
-    }
-  }
+  Log(*pcm, std::string(snd_pcm_format_name(io->format)) + " " + std::to_string(io->channels) +
+                " " + std::to_string(io->rate));
   return 0;
 }
 
 int Close(snd_pcm_ioplug_t* io) {
   auto* pcm = static_cast<TestPcm*>(io->private_data);
+  if (pcm->logOpens) Log(*pcm, "close");
   if (pcm->recordFile != nullptr) std::fclose(pcm->recordFile);
+  if (pcm->playedFile != nullptr) std::fclose(pcm->playedFile);
   close(io->poll_fd);
   delete pcm;
   return 0;
 }
 
-const snd_pcm_ioplug_callback_t kCallbacks = {
+constexpr snd_pcm_ioplug_callback_t kCallbacks = {
     .start = Start,
     .stop = Stop,
     .pointer = Pointer,
@@ -182,6 +254,13 @@ const snd_pcm_ioplug_callback_t kCallbacks = {
     .prepare = Prepare,
     .poll_revents = PollRevents,
 };
+
+// The same card, able to pause.
+constexpr snd_pcm_ioplug_callback_t kPausingCallbacks = [] {
+  snd_pcm_ioplug_callback_t callbacks = kCallbacks;
+  callbacks.pause = Pause;
+  return callbacks;
+}();
 
 int ReadConfig(snd_config_t* conf, TestPcm& pcm, long& openError) {
   snd_config_iterator_t i, next;
@@ -204,14 +283,23 @@ int ReadConfig(snd_config_t* conf, TestPcm& pcm, long& openError) {
           (key == "rates" ? pcm.rates : pcm.channels).push_back(std::stoul(item));
         }
       }
-    } else if (key == "record" || key == "log") {
+    } else if (key == "period_bytes") {
       if (snd_config_get_string(node, &text) < 0) return -EINVAL;
-      (key == "record" ? pcm.record : pcm.log) = text;
+      const auto bounds = Split(text);
+      if (bounds.size() != 2) return -EINVAL;
+      pcm.periodBytesMin = std::stol(bounds[0]);
+      pcm.periodBytesMax = std::stol(bounds[1]);
+    } else if (key == "record" || key == "played" || key == "log") {
+      if (snd_config_get_string(node, &text) < 0) return -EINVAL;
+      (key == "record" ? pcm.record : key == "played" ? pcm.played : pcm.log) = text;
     } else if (key == "open_error" || key == "vanish_after" || key == "xrun_after" ||
-               key == "paced" || key == "stall_after" || key == "log_stops") {
+               key == "paced" || key == "stall_after" || key == "log_stops" || key == "log_opens" ||
+               key == "can_pause") {
       if (snd_config_get_integer(node, &number) < 0) return -EINVAL;
       if (key == "paced") pcm.paced = number != 0;
       if (key == "log_stops") pcm.logStops = number != 0;
+      if (key == "log_opens") pcm.logOpens = number != 0;
+      if (key == "can_pause") pcm.canPause = number != 0;
       if (key == "stall_after") pcm.stallAfter = number;
       if (key == "open_error") openError = number;
       if (key == "vanish_after") pcm.vanishAfter = number;
@@ -236,6 +324,10 @@ int SetConstraints(TestPcm& pcm) {
   if (error >= 0)
     error = snd_pcm_ioplug_set_param_list(io, SND_PCM_IOPLUG_HW_RATE, pcm.rates.size(),
                                           pcm.rates.data());
+  if (error >= 0)
+    error = snd_pcm_ioplug_set_param_minmax(io, SND_PCM_IOPLUG_HW_PERIOD_BYTES,
+                                            static_cast<unsigned>(pcm.periodBytesMin),
+                                            static_cast<unsigned>(pcm.periodBytesMax));
   if (error >= 0) error = snd_pcm_ioplug_set_param_minmax(io, SND_PCM_IOPLUG_HW_PERIODS, 2, 64);
   if (error >= 0)
     error = snd_pcm_ioplug_set_param_minmax(io, SND_PCM_IOPLUG_HW_BUFFER_BYTES, 64, 64 << 20);
@@ -257,6 +349,8 @@ SND_PCM_PLUGIN_DEFINE_FUNC(qptest) {
     return error;
   }
   if (!pcm->record.empty()) pcm->recordFile = std::fopen(pcm->record.c_str(), "ab");
+  if (!pcm->played.empty()) pcm->playedFile = std::fopen(pcm->played.c_str(), "ab");
+  if (pcm->logOpens) Log(*pcm, "open");
   pcm->io.version = SND_PCM_IOPLUG_VERSION;
   pcm->io.name = "Quorelle test PCM";
   pcm->io.flags = SND_PCM_IOPLUG_FLAG_BOUNDARY_WA;
@@ -269,11 +363,12 @@ SND_PCM_PLUGIN_DEFINE_FUNC(qptest) {
     pcm->io.poll_fd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);  // always writable
     pcm->io.poll_events = POLLOUT;
   }
-  pcm->io.callback = &kCallbacks;
+  pcm->io.callback = pcm->canPause ? &kPausingCallbacks : &kCallbacks;
   pcm->io.private_data = pcm;
   error = snd_pcm_ioplug_create(&pcm->io, name, stream, mode);
   if (error < 0) {
     if (pcm->recordFile != nullptr) std::fclose(pcm->recordFile);
+    if (pcm->playedFile != nullptr) std::fclose(pcm->playedFile);
     close(pcm->io.poll_fd);
     delete pcm;
     return error;
