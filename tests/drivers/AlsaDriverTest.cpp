@@ -46,6 +46,7 @@ struct TestHost {
   bool stopped = false;
   int lateSwitches = 0;  // buffer switches after the stop
   int resetRequests = 0;
+  int overloads = 0;  // underruns the device told of
   std::mutex mutex;
   std::condition_variable changed;
 };
@@ -88,6 +89,11 @@ int32_t Message(int32_t selector, int32_t, void*, double*) {
     std::lock_guard lock(gHost->mutex);
     ++gHost->resetRequests;
     gHost->changed.notify_all();
+    return 1;
+  }
+  if (selector == kAsioOverload) {
+    std::lock_guard lock(gHost->mutex);
+    ++gHost->overloads;
     return 1;
   }
   return selector == kAsioSupportsTimeInfo ? 1 : 0;
@@ -143,7 +149,8 @@ class AlsaDriverTest : public ::testing::Test {
         registry_.File("card") + "\" $CARD \".raw\" ] } }\n";
     for (const auto& [name, definition] : pcms) {
       text += "pcm." + name + " { " + definition + " record \"" + registry_.File(name + ".raw") +
-              "\" log \"" + registry_.File(name + ".log") + "\" }\n";
+              "\" played \"" + registry_.File(name + ".played") + "\" log \"" +
+              registry_.File(name + ".log") + "\" }\n";
     }
     fixtures::WriteFile(registry_.File("asound.conf"), Bytes(text.begin(), text.end()));
     setenv("ALSA_CONFIG_PATH", registry_.File("asound.conf").c_str(), 1);
@@ -274,7 +281,12 @@ class AlsaDriverTest : public ::testing::Test {
           out.insert(out.end(), group, silence);
         } else {
           const Bytes& half = channelHalves[static_cast<std::size_t>(it - hostChannels_.begin())];
-          out.insert(out.end(), half.begin() + frame * group, half.begin() + (frame + 1) * group);
+          const auto begin = half.begin() + static_cast<std::ptrdiff_t>(frame * group);
+          if (reversedGroups_)
+            out.insert(out.end(), std::make_reverse_iterator(begin + group),
+                       std::make_reverse_iterator(begin));
+          else
+            out.insert(out.end(), begin, begin + group);
         }
       }
     }
@@ -336,6 +348,7 @@ class AlsaDriverTest : public ::testing::Test {
   }
 
   int32_t bufferSize_ = 0;
+  bool reversedGroups_ = false;  // the device's groups hold the host's bytes reversed
   int32_t latency_ = 0;
   int32_t deviceChannels_ = 0;
   int32_t sampleType_ = -1;
@@ -348,8 +361,9 @@ struct PlayCase {
   std::string definition;  // a qptest device named "card"; empty: the file PCM "dac"
   StreamRequest stream;
   int32_t sampleType;
-  std::size_t group;   // bytes per channel and ALSA frame
-  std::string hwLine;  // what the qptest device was configured to
+  std::size_t group;      // bytes per channel and ALSA frame
+  std::string hwLine;     // what the qptest device was configured to
+  bool reversed = false;  // little-endian DSD words: each group's bytes reversed
 };
 
 void PrintTo(const PlayCase& c, std::ostream* out) {
@@ -363,6 +377,7 @@ TEST_P(AlsaPlayTest, TheHostsBytesReachTheDeviceUnchanged) {
   if (!c.definition.empty()) WriteAlsaConfig({{"card", c.definition}});
   ASSERT_NO_FATAL_FAILURE(Open(c.stream));
   EXPECT_EQ(sampleType_, c.sampleType);
+  reversedGroups_ = c.reversed;
   ASSERT_NO_FATAL_FAILURE(Run(9));
   ASSERT_EQ(HostDisposeBuffers(), kAsioOk);
   ReleaseAsioDrivers();  // closes the device: the recording is complete
@@ -382,53 +397,73 @@ TEST_P(AlsaPlayTest, TheHostsBytesReachTheDeviceUnchanged) {
 
 INSTANTIATE_TEST_SUITE_P(
     Formats, AlsaPlayTest,
-    ::testing::Values(PlayCase{"S32_LE_first", "", {.rate = 44100}, kAsioInt32Lsb, 4, ""},
-                      PlayCase{"S24_3LE_without_S32_LE",
-                               TestPcm("S16_LE,S24_3LE", "96000", "2"),
-                               {.device = "card", .rate = 96000},
-                               kAsioInt24Lsb,
-                               3,
-                               "S24_3LE 2 96000\n"},
-                      PlayCase{"S16_LE_only",
-                               TestPcm("S16_LE", "44100,48000", "1,2"),
-                               {.device = "card", .rate = 48000},
-                               kAsioInt16Lsb,
-                               2,
-                               "S16_LE 2 48000\n"},
-                      PlayCase{"a_silent_middle_channel",
-                               "",
-                               {.settings = "Channels=3\n", .rate = 192000, .channels = {0, 2}},
-                               kAsioInt32Lsb,
-                               4,
-                               ""},
-                      PlayCase{"an_underrun_on_the_way",
-                               TestPcm("S32_LE", "44100", "2", "xrun_after 3000"),
-                               {.device = "card"},
-                               kAsioInt32Lsb,
-                               4,
-                               "S32_LE 2 44100\n"},
-                      PlayCase{"DSD512_as_DSD_U32_BE",
-                               TestPcm("S32_LE,DSD_U8,DSD_U32_BE", "44100,705600,2822400", "2"),
-                               {.device = "card",
-                                .ioFormat = kAsioFormatDsd,
-                                .rate = 22579200,
-                                .sizeAfterSwitch = true},
-                               kAsioDsdInt8Msb1,
-                               4,
-                               "DSD_U32_BE 2 705600\n"},
-                      PlayCase{"DSD64_as_DSD_U8",
-                               TestPcm("S32_LE,DSD_U8", "44100,352800", "2"),
-                               {.device = "card", .ioFormat = kAsioFormatDsd, .rate = 2822400},
-                               kAsioDsdInt8Msb1,
-                               1,
-                               "DSD_U8 2 352800\n"},
-                      PlayCase{
-                          "DSD128_with_a_silent_third_channel",
-                          "",
-                          {.settings = "Channels=3\n", .ioFormat = kAsioFormatDsd, .rate = 5644800},
-                          kAsioDsdInt8Msb1,
-                          4,
-                          ""}),
+    ::testing::Values(
+        PlayCase{"S32_LE_first", "", {.rate = 44100}, kAsioInt32Lsb, 4, ""},
+        PlayCase{"S24_3LE_without_S32_LE",
+                 TestPcm("S16_LE,S24_3LE", "96000", "2"),
+                 {.device = "card", .rate = 96000},
+                 kAsioInt24Lsb,
+                 3,
+                 "S24_3LE 2 96000\n"},
+        PlayCase{"S16_LE_only",
+                 TestPcm("S16_LE", "44100,48000", "1,2"),
+                 {.device = "card", .rate = 48000},
+                 kAsioInt16Lsb,
+                 2,
+                 "S16_LE 2 48000\n"},
+        PlayCase{"a_silent_middle_channel",
+                 "",
+                 {.settings = "Channels=3\n", .rate = 192000, .channels = {0, 2}},
+                 kAsioInt32Lsb,
+                 4,
+                 ""},
+        PlayCase{"an_underrun_on_the_way",
+                 TestPcm("S32_LE", "44100", "2", "xrun_after 3000"),
+                 {.device = "card"},
+                 kAsioInt32Lsb,
+                 4,
+                 "S32_LE 2 44100\n"},
+        PlayCase{"DSD512_as_DSD_U32_BE",
+                 TestPcm("S32_LE,DSD_U8,DSD_U32_BE", "44100,705600,2822400", "2"),
+                 {.device = "card",
+                  .ioFormat = kAsioFormatDsd,
+                  .rate = 22579200,
+                  .sizeAfterSwitch = true},
+                 kAsioDsdInt8Msb1,
+                 4,
+                 "DSD_U32_BE 2 705600\n"},
+        PlayCase{"DSD64_as_DSD_U32_LE_before_DSD_U8",
+                 TestPcm("S32_LE,DSD_U8,DSD_U32_LE", "44100,88200,352800", "2"),
+                 {.device = "card", .ioFormat = kAsioFormatDsd, .rate = 2822400},
+                 kAsioDsdInt8Msb1,
+                 4,
+                 "DSD_U32_LE 2 88200\n",
+                 true},
+        PlayCase{"DSD128_as_DSD_U16_BE_before_DSD_U16_LE",
+                 TestPcm("S32_LE,DSD_U16_LE,DSD_U16_BE,DSD_U8", "44100,352800,705600", "2"),
+                 {.device = "card", .ioFormat = kAsioFormatDsd, .rate = 5644800},
+                 kAsioDsdInt8Msb1,
+                 2,
+                 "DSD_U16_BE 2 352800\n"},
+        PlayCase{"DSD64_as_DSD_U16_LE",
+                 TestPcm("S32_LE,DSD_U16_LE", "44100,176400", "2"),
+                 {.device = "card", .ioFormat = kAsioFormatDsd, .rate = 2822400},
+                 kAsioDsdInt8Msb1,
+                 2,
+                 "DSD_U16_LE 2 176400\n",
+                 true},
+        PlayCase{"DSD64_as_DSD_U8",
+                 TestPcm("S32_LE,DSD_U8", "44100,352800", "2"),
+                 {.device = "card", .ioFormat = kAsioFormatDsd, .rate = 2822400},
+                 kAsioDsdInt8Msb1,
+                 1,
+                 "DSD_U8 2 352800\n"},
+        PlayCase{"DSD128_with_a_silent_third_channel",
+                 "",
+                 {.settings = "Channels=3\n", .ioFormat = kAsioFormatDsd, .rate = 5644800},
+                 kAsioDsdInt8Msb1,
+                 4,
+                 ""}),
     [](const ::testing::TestParamInfo<PlayCase>& param) { return std::string(param.param.name); });
 
 TEST_F(AlsaDriverTest, DopWordsGoOutAsS32LeWithTheMarkerInTheTopByte) {
@@ -603,6 +638,10 @@ TEST_P(AlsaDrainTest, ADrainStopWritesTheLastHalfAndAnIdleHalfBeforeItStops) {
   Bytes expected = ExpectedRun(1, 6, c.group, c.idle);
   const Bytes idle = IdleHalf(c.group, c.idle);
   expected.insert(expected.end(), idle.begin(), idle.end());
+  if (!c.definition.empty()) {
+    SCOPED_TRACE("a card that plays in real time played all of it, then only the idle half");
+    ExpectSameBytes(fixtures::ReadFile(registry_.File("card.played")), expected);
+  }
   // The next run is an ordinary one again: its stop cuts the last fill.
   host_.drainAtLimit = false;
   Prefill(0xC0);
@@ -618,13 +657,18 @@ TEST_P(AlsaDrainTest, ADrainStopWritesTheLastHalfAndAnIdleHalfBeforeItStops) {
 INSTANTIATE_TEST_SUITE_P(
     Formats, AlsaDrainTest,
     ::testing::Values(DrainCase{"PCM", "", {.rate = 44100}, 4, 0},
+                      DrainCase{"PCM_on_a_card",
+                                TestPcm("S32_LE", "44100", "2", "paced 1"),
+                                {.device = "card", .rate = 44100},
+                                4,
+                                0},
                       DrainCase{"DSD_U32_BE",
-                                TestPcm("S32_LE,DSD_U32_BE", "44100,88200", "2"),
+                                TestPcm("S32_LE,DSD_U32_BE", "44100,88200", "2", "paced 1"),
                                 {.device = "card", .ioFormat = kAsioFormatDsd, .rate = 2822400},
                                 4,
                                 0x96},
                       DrainCase{"DSD_U8",
-                                TestPcm("S32_LE,DSD_U8", "44100,352800", "2"),
+                                TestPcm("S32_LE,DSD_U8", "44100,352800", "2", "paced 1"),
                                 {.device = "card", .ioFormat = kAsioFormatDsd, .rate = 2822400},
                                 1,
                                 0x96}),
@@ -808,6 +852,172 @@ TEST_F(AlsaDriverTest, TheShippedRegistryEntryFindsTheMakersDacByItsUsbId) {
   ASSERT_EQ(HostInit(&info), kAsioOk);
   EXPECT_STREQ(info.name, "Corvane USB DAC AMP(KLM)");
   EXPECT_TRUE(std::filesystem::exists(registry_.File("card4.raw")));
+}
+
+// Pause and resume on a card that plays in real time: everything the host
+// filled is played once, in order. A card that can pause keeps what it
+// holds; one that cannot plays it out and a half of idle signal before it
+// stops, and the writer goes on from where it stood.
+class AlsaPauseTest : public AlsaDriverTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(AlsaPauseTest, PauseAndResumePlayEveryFillOnceInOrder) {
+  const bool canPause = GetParam();
+  WriteAlsaConfig(
+      {{"card", TestPcm("S32_LE", "48000", "2",
+                        std::string("paced 1 log_opens 1 can_pause ") + (canPause ? "1" : "0"))}});
+  ASSERT_NO_FATAL_FAILURE(Open({.device = "card", .rate = 48000}));
+  EXPECT_EQ(HostFuture(kQpFuturePauseOnStop, nullptr), kAsioInvalidMode) << "not running";
+  ASSERT_NO_FATAL_FAILURE(StartUntil(7));
+  ASSERT_EQ(HostFuture(kQpFuturePauseOnStop, nullptr), kAsioSuccess);
+  ASSERT_EQ(HostStop(), kAsioOk);
+  int pausedAt = 0;
+  {
+    std::lock_guard lock(host_.mutex);
+    pausedAt = host_.fills;
+    host_.limit = pausedAt + 5;
+    host_.drainAtLimit = true;
+  }
+  int64_t position = 0, time = 0;
+  EXPECT_EQ(HostGetSamplePosition(&position, &time), kAsioSpNotAdvancing);
+  ASSERT_EQ(HostStart(), kAsioOk);
+  {
+    std::unique_lock lock(host_.mutex);
+    ASSERT_TRUE(
+        host_.changed.wait_for(lock, std::chrono::seconds(10), [&] { return host_.stopped; }));
+  }
+  ASSERT_EQ(HostStop(), kAsioOk);
+  EXPECT_EQ(host_.halves.size(), static_cast<std::size_t>(pausedAt + 5));
+  for (std::size_t i = 0; i < host_.halves.size(); ++i)
+    ASSERT_EQ(host_.halves[i], static_cast<int32_t>((i + 1) % 2)) << "switch " << i;
+  ReleaseAsioDrivers();
+
+  Bytes expected = ExpectedRun(1, pausedAt + 5, 4, 0);
+  const Bytes idle = IdleHalf(4, 0);
+  Bytes played = fixtures::ReadFile(registry_.File("card.played"));
+  const std::string log = Text("card.log");
+  if (canPause) {
+    EXPECT_NE(log.find("pause\nresume\n"), std::string::npos) << log;
+  } else {
+    EXPECT_EQ(log.find("pause"), std::string::npos) << log;
+    // The idle half stands where the device stopped: take it out.
+    const auto at = std::mismatch(played.begin(), played.end(), expected.begin(), expected.end());
+    const auto offset = at.first - played.begin();
+    ASSERT_GT(offset, 0);
+    ASSERT_EQ(offset % 8, 0) << "a whole frame";
+    ASSERT_GE(played.end() - at.first, static_cast<std::ptrdiff_t>(idle.size()));
+    ASSERT_TRUE(std::equal(idle.begin(), idle.end(), at.first)) << "one idle half at " << offset;
+    played.erase(at.first, at.first + static_cast<std::ptrdiff_t>(idle.size()));
+  }
+  expected.insert(expected.end(), idle.begin(), idle.end());  // the drain at the end
+  ExpectSameBytes(played, expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cards, AlsaPauseTest, ::testing::Bool(),
+                         [](const ::testing::TestParamInfo<bool>& param) {
+                           return param.param ? "that_can_pause" : "that_cannot_pause";
+                         });
+
+TEST_F(AlsaDriverTest, OverDopEveryWordTheCardPlaysCarriesTheNextMarker) {
+  // Three device channels, two from the host: the third and the drain's
+  // idle half are DoP idle words in the stream's marker phase.
+  WriteAlsaConfig({{"card", TestPcm("S32_LE", "176400", "3", "paced 1")}});
+  ASSERT_NO_FATAL_FAILURE(Open({.device = "card", .rate = 176400}));
+  int32_t dop = 1;
+  ASSERT_EQ(HostFuture(kQpFutureDopStream, &dop), kAsioSuccess);
+  // The host's DoP: word k of the run carries the marker of phase k % 2;
+  // every half has an even number of words, the prefill included.
+  const auto dopHalf = [&](uint32_t seed) {
+    Bytes out(host_.halfBytes);
+    for (std::size_t word = 0; word < host_.halfBytes / 4; ++word) {
+      const uint32_t value = output::PackDop(0x01020304u * static_cast<uint32_t>(word) + seed,
+                                             static_cast<uint32_t>(word % 2));
+      std::memcpy(out.data() + 4 * word, &value, 4);
+    }
+    return out;
+  };
+  ASSERT_EQ(host_.halfBytes / 4 % 2, 0u);
+  prefill_.clear();
+  for (std::size_t c = 0; c < 2; ++c) {
+    for (int half = 0; half < 2; ++half) {
+      const Bytes bytes = dopHalf(static_cast<uint32_t>(0x100 * c + half));
+      std::memcpy(host_.buffers[c].buffers[half], bytes.data(), bytes.size());
+    }
+    prefill_.push_back(dopHalf(static_cast<uint32_t>(0x100 * c)));
+  }
+  host_.content = [&](std::size_t channel, int fill) {
+    return dopHalf(static_cast<uint32_t>(0x10000 * fill + 0x100 * channel));
+  };
+  host_.drainAtLimit = true;
+  ASSERT_NO_FATAL_FAILURE(Run(4));
+  ReleaseAsioDrivers();
+
+  const Bytes played = fixtures::ReadFile(registry_.File("card.played"));
+  const std::size_t frames = host_.halfBytes / 4;
+  ASSERT_EQ(played.size(), 6 * frames * 12) << "the prefill, four fills and the idle half";
+  for (std::size_t frame = 0; frame < 6 * frames; ++frame) {
+    const uint8_t marker = frame % 2 == 0 ? 0x05 : 0xFA;
+    const uint8_t* at = played.data() + 12 * frame;
+    for (std::size_t c = 0; c < 3; ++c)
+      ASSERT_EQ(at[4 * c + 3], marker) << "frame " << frame << ", channel " << c;
+    const bool idle = frame >= 5 * frames;
+    for (std::size_t c = idle ? 0 : 2; c < 3; ++c) {
+      ASSERT_EQ(at[4 * c], 0) << "frame " << frame << ", channel " << c;
+      ASSERT_EQ(at[4 * c + 1], 0x96) << "frame " << frame << ", channel " << c;
+      ASSERT_EQ(at[4 * c + 2], 0x96) << "frame " << frame << ", channel " << c;
+    }
+  }
+}
+
+TEST_F(AlsaDriverTest, TheCardStaysOpenAndConfiguredFromOneDriverToTheNext) {
+  WriteAlsaConfig({{"card", TestPcm("S32_LE", "44100,48000", "2", "log_opens 1")}});
+  const auto play = [&](double rate) {
+    ASSERT_NO_FATAL_FAILURE(Open({.device = "card", .settings = "KeepOpen=60000\n", .rate = rate}));
+    ASSERT_NO_FATAL_FAILURE(Run(3));
+    ASSERT_EQ(HostDisposeBuffers(), kAsioOk);
+    ASSERT_EQ(HostExit(), kAsioOk);  // the driver object goes; its library stays
+  };
+  // Two tracks at one rate, a third at another, each through a new driver
+  // object as the output engine makes them.
+  ASSERT_NO_FATAL_FAILURE(play(44100));
+  ASSERT_NO_FATAL_FAILURE(play(44100));
+  ASSERT_NO_FATAL_FAILURE(play(48000));
+  EXPECT_EQ(Text("card.log"), "open\nS32_LE 2 44100\nperiod 441\nS32_LE 2 48000\nperiod 480\n");
+  ReleaseAsioDrivers();
+  EXPECT_EQ(Text("card.log").substr(Text("card.log").size() - 6), "close\n")
+      << "closed when the driver library goes";
+}
+
+TEST_F(AlsaDriverTest, ThePeriodIsAboutTenMillisecondsWhateverTheHalf) {
+  WriteAlsaConfig({{"card", TestPcm("S32_LE", "352800", "2", "log_opens 1")}});
+  ASSERT_EQ(Init("card"), kAsioOk);
+  ASSERT_EQ(HostSetSampleRate(352800), kAsioOk);
+  int32_t minimum, maximum, preferred, granularity;
+  ASSERT_EQ(HostGetBufferSize(&minimum, &maximum, &preferred, &granularity), kAsioOk);
+  host_.buffers.assign(2, AsioBufferInfo{});
+  host_.buffers[1].channelNum = 1;
+  ASSERT_EQ(HostCreateBuffers(host_.buffers.data(), 2, 448, &gCallbacks), kAsioOk);
+  EXPECT_NE(Text("card.log").find("period 3528\n"), std::string::npos) << Text("card.log");
+}
+
+TEST_F(AlsaDriverTest, APcmThatIsNotTheCardSaysOnceThatItMayNotBeBitPerfect) {
+  WriteAlsaConfig({{"card", TestPcm("S32_LE", "44100", "2")}});
+  char notice[124] = {};
+  ASSERT_NO_FATAL_FAILURE(Open({.device = "card"}));
+  ASSERT_EQ(HostFuture(kQpFutureNotice, notice), kAsioSuccess);
+  EXPECT_NE(std::string(notice).find("may not be bit-perfect"), std::string::npos) << notice;
+  EXPECT_NE(std::string(notice).find("card"), std::string::npos) << notice;
+  EXPECT_EQ(HostFuture(kQpFutureNotice, notice), kAsioInvalidMode) << "said once";
+  ASSERT_EQ(HostDisposeBuffers(), kAsioOk);
+  ASSERT_EQ(HostExit(), kAsioOk);
+  ASSERT_NO_FATAL_FAILURE(Open({.device = "card"}));
+  EXPECT_EQ(HostFuture(kQpFutureNotice, notice), kAsioInvalidMode) << "once a program run";
+}
+
+TEST_F(AlsaDriverTest, EveryUnderrunIsToldToTheHost) {
+  WriteAlsaConfig({{"card", TestPcm("S32_LE", "44100", "2", "xrun_after 3000")}});
+  ASSERT_NO_FATAL_FAILURE(Open({.device = "card"}));
+  ASSERT_NO_FATAL_FAILURE(Run(9));
+  EXPECT_EQ(host_.overloads, 1);
 }
 
 }  // namespace

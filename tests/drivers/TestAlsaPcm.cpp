@@ -25,7 +25,8 @@
 //     stall_after 0             paced: plays no further than this many frames
 //     can_pause 1               the card can pause (snd_pcm_pause)
 //     period_bytes "64,65536"   the period sizes it takes, in bytes
-//     log_opens 1               "open" in the log at every open
+//     log_opens 1               "open" and "close" in the log at every open and
+//                               close, "period N" after each hw_params line
 //   }
 #include <alsa/asoundlib.h>
 #include <alsa/pcm_external.h>
@@ -231,6 +232,7 @@ int HwParams(snd_pcm_ioplug_t* io, snd_pcm_hw_params_t*) {
   auto* pcm = static_cast<TestPcm*>(io->private_data);
   Log(*pcm, std::string(snd_pcm_format_name(io->format)) + " " + std::to_string(io->channels) +
                 " " + std::to_string(io->rate));
+  if (pcm->logOpens) Log(*pcm, "period " + std::to_string(io->period_size));
   return 0;
 }
 
