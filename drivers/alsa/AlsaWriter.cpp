@@ -12,6 +12,7 @@
 #include <cstring>
 
 #include "drivers/AsioDriverBase.h"
+#include "drivers/alsa/RealtimePriority.h"
 
 namespace {
 
@@ -27,19 +28,6 @@ void SetAvailMin(snd_pcm_t* pcm, snd_pcm_uframes_t frames) {
   if (snd_pcm_sw_params_current(pcm, params) >= 0 &&
       snd_pcm_sw_params_set_avail_min(pcm, params, frames) >= 0) {
     snd_pcm_sw_params(pcm, params);
-  }
-}
-
-// SCHED_FIFO where the user may have it (root, CAP_SYS_NICE or an RTPRIO
-// limit), at the limit when that is lower; otherwise the thread stays normal.
-void RaiseToRealtime() {
-  sched_param param{};
-  param.sched_priority = kRealtimePriority;
-  if (pthread_setschedparam(pthread_self(), SCHED_FIFO, &param) == 0) return;
-  rlimit limit{};
-  if (getrlimit(RLIMIT_RTPRIO, &limit) == 0 && limit.rlim_cur > 0) {
-    param.sched_priority = static_cast<int>(std::min<rlim_t>(limit.rlim_cur, kRealtimePriority));
-    pthread_setschedparam(pthread_self(), SCHED_FIFO, &param);
   }
 }
 
@@ -133,7 +121,7 @@ void AlsaWriter::DeviceFailed() {
 }
 
 void AlsaWriter::Run() {
-  RaiseToRealtime();
+  RaiseWriterThreadToRealtime(kRealtimePriority);
   const int64_t samplesPerHalf = static_cast<int64_t>(stream_.halfFrames) * stream_.samplesPerFrame;
   int half = 0;
   int result = kWritten;
