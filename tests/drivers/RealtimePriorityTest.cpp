@@ -18,6 +18,7 @@
 #include <fstream>
 #include <memory>
 #include <mutex>
+#include <ostream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -368,6 +369,10 @@ struct GrantCase {
   rlim_t realtimeTime;        // RLIMIT_RTTIME, soft and hard, when asking
 };
 
+void PrintTo(const GrantCase& c, std::ostream* out) {
+  *out << c.name;
+}
+
 class RealtimeKitGrantTest : public RealtimePriorityTest,
                              public ::testing::WithParamInterface<GrantCase> {};
 
@@ -409,6 +414,10 @@ struct RefusalCase {
   const char* name;
   Bus bus;
 };
+
+void PrintTo(const RefusalCase& c, std::ostream* out) {
+  *out << c.name;
+}
 
 class RealtimeKitRefusalTest : public RealtimePriorityTest,
                                public ::testing::WithParamInterface<RefusalCase> {};
@@ -461,6 +470,10 @@ struct FallbackCase {
   std::size_t realtimeKitRequests;
   const char* line;
 };
+
+void PrintTo(const FallbackCase& c, std::ostream* out) {
+  *out << c.name;
+}
 
 class RealtimeFallbackTest : public RealtimePriorityTest,
                              public ::testing::WithParamInterface<FallbackCase> {};
