@@ -1,9 +1,6 @@
 #include "drivers/alsa/AlsaWriter.h"
 
-#include <pthread.h>
-#include <sched.h>
 #include <sys/eventfd.h>
-#include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -12,6 +9,7 @@
 #include <cstring>
 
 #include "drivers/AsioDriverBase.h"
+#include "drivers/alsa/RealtimePriority.h"
 #include "output/SamplePacking.h"
 
 namespace {
@@ -28,19 +26,6 @@ void SetAvailMin(snd_pcm_t* pcm, snd_pcm_uframes_t frames) {
   if (snd_pcm_sw_params_current(pcm, params) >= 0 &&
       snd_pcm_sw_params_set_avail_min(pcm, params, frames) >= 0) {
     snd_pcm_sw_params(pcm, params);
-  }
-}
-
-// SCHED_FIFO where the user may have it (root, CAP_SYS_NICE or an RTPRIO
-// limit), at the limit when that is lower; otherwise the thread stays normal.
-void RaiseToRealtime() {
-  sched_param param{};
-  param.sched_priority = kRealtimePriority;
-  if (pthread_setschedparam(pthread_self(), SCHED_FIFO, &param) == 0) return;
-  rlimit limit{};
-  if (getrlimit(RLIMIT_RTPRIO, &limit) == 0 && limit.rlim_cur > 0) {
-    param.sched_priority = static_cast<int>(std::min<rlim_t>(limit.rlim_cur, kRealtimePriority));
-    pthread_setschedparam(pthread_self(), SCHED_FIFO, &param);
   }
 }
 
@@ -217,7 +202,7 @@ void AlsaWriter::DeviceFailed() {
 }
 
 void AlsaWriter::Run(Place place) {
-  RaiseToRealtime();
+  RaiseWriterThreadToRealtime(kRealtimePriority);
   const int64_t samplesPerHalf = static_cast<int64_t>(stream_.halfFrames) * stream_.samplesPerFrame;
   int half = place.half;
   snd_pcm_uframes_t offset = place.offset;
