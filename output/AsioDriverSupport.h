@@ -60,3 +60,79 @@ inline bool HostTakesTimeInfo(const AsioCallbacks& callbacks) {
   return callbacks.asioMessage != nullptr && callbacks.bufferSwitchTimeInfo != nullptr &&
          callbacks.asioMessage(kAsioSupportsTimeInfo, 0, nullptr, nullptr) == 1;
 }
+
+// DSD over PCM on the driver side, for a driver's own fills of a DoP stream
+// (kQpFutureDopStream): DoP travels in the integer PCM sample types of 24
+// significant bits or more, as the host packs it (the marker in the top
+// byte of the left-justified 24-bit word, then the two DSD bytes).
+//
+// Where a sample's marker byte lies in `type`, or -1 for a type DoP cannot
+// travel in (fewer than 24 bits, float, DSD).
+inline int DopMarkerOffset(int32_t type) {
+  switch (type) {
+    case kAsioInt32Lsb:
+      return 3;
+    case kAsioInt24Lsb:
+    case kAsioInt32Lsb24:
+      return 2;
+    case kAsioInt32Msb24:
+      return 1;
+    case kAsioInt24Msb:
+    case kAsioInt32Msb:
+      return 0;
+    default:
+      return -1;
+  }
+}
+
+// Writes one DoP idle sample of `phase` (marker 0x05 for 0, 0xFA for 1, then
+// the DSD idle bytes 0x96 0x96) in `type` at `out` (AsioSampleTypeBits / 8
+// bytes), the bytes the host's converter gives; false for a type DoP cannot
+// travel in.
+inline bool WriteDopIdleSample(int32_t type, uint32_t phase, uint8_t* out) {
+  const uint8_t marker = (phase & 1) == 0 ? 0x05 : 0xFA;
+  const uint8_t sign = marker & 0x80 ? 0xFF : 0x00;  // of the right-justified types
+  switch (type) {
+    case kAsioInt32Lsb: {
+      const uint8_t bytes[] = {0x00, 0x96, 0x96, marker};
+      std::memcpy(out, bytes, sizeof bytes);
+      return true;
+    }
+    case kAsioInt24Lsb: {
+      const uint8_t bytes[] = {0x96, 0x96, marker};
+      std::memcpy(out, bytes, sizeof bytes);
+      return true;
+    }
+    case kAsioInt32Lsb24: {
+      const uint8_t bytes[] = {0x96, 0x96, marker, sign};
+      std::memcpy(out, bytes, sizeof bytes);
+      return true;
+    }
+    case kAsioInt32Msb: {
+      const uint8_t bytes[] = {marker, 0x96, 0x96, 0x00};
+      std::memcpy(out, bytes, sizeof bytes);
+      return true;
+    }
+    case kAsioInt24Msb: {
+      const uint8_t bytes[] = {marker, 0x96, 0x96};
+      std::memcpy(out, bytes, sizeof bytes);
+      return true;
+    }
+    case kAsioInt32Msb24: {
+      const uint8_t bytes[] = {sign, marker, 0x96, 0x96};
+      std::memcpy(out, bytes, sizeof bytes);
+      return true;
+    }
+    default:
+      return false;
+  }
+}
+
+// The phase of the DoP sample that follows the one at `sample` in `type`: 1
+// after the marker 0x05, 0 after 0xFA, and 0 after anything else (a stream
+// that had no DoP word yet begins with 0x05).
+inline uint32_t DopPhaseAfter(int32_t type, const uint8_t* sample) {
+  const int at = DopMarkerOffset(type);
+  if (at < 0) return 0;
+  return sample[at] == 0x05 ? 1 : 0;
+}

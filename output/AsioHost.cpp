@@ -233,6 +233,17 @@ AsioError HostOutputReady() {
       [](IAsioDriver& d) { return d.outputReady(); }, Nothing);
 }
 
+AsioError HostGetErrorMessage(char* message) {
+  message[0] = '\0';
+  const auto binding = Binding();
+  if (!binding) return kAsioInvalidMode;
+  if (binding->IsWasapi() || gCurrent == nullptr) return kAsioNotPresent;
+  char text[124] = {};
+  gCurrent->getErrorMessage(text);
+  CopyText(message, sizeof text, text);
+  return kAsioOk;
+}
+
 int32_t HostIsWasapi() {
   const auto binding = Binding();
   return binding && binding->IsWasapi() ? 1 : 0;

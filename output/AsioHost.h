@@ -37,6 +37,12 @@ AsioError HostCreateBuffers(AsioBufferInfo* infos, int32_t count, int32_t buffer
 AsioError HostDisposeBuffers();
 AsioError HostFuture(int32_t selector, void* argument);
 AsioError HostOutputReady();
+// The current driver's own text about its last failure (124 bytes, always
+// terminated): kAsioOk with the text, kAsioNotPresent and an empty text
+// without a driver or on the WASAPI route (the renderer has no such entry
+// point). A driver that refused init is no longer current: its text is the
+// errorMessage HostInit gave.
+AsioError HostGetErrorMessage(char* message);
 // The binding's WASAPI flag; 0 without a binding.
 int32_t HostIsWasapi();
 // The renderer's selection flags on the WASAPI route, else 0.

@@ -59,13 +59,24 @@ bool SelectOutputDevice(const std::wstring& name) {
   return true;
 }
 
-bool CanOpenDevice(const std::wstring& name) {
+bool CanOpenDevice(const std::wstring& name, std::string* driverMessage) {
+  if (driverMessage != nullptr) driverMessage->clear();
   if (name.empty()) return false;
   HostExit();
   AsioDriverInfo info{};
   int32_t inputs = 0, outputs = 0;
-  const bool open = SelectOutputDevice(name) && HostInit(&info) == kAsioOk &&
-                    HostGetChannels(&inputs, &outputs) == kAsioOk && outputs > 0;
+  bool open = SelectOutputDevice(name);
+  if (open && HostInit(&info) != kAsioOk) {
+    open = false;
+    info.errorMessage[sizeof info.errorMessage - 1] = '\0';
+    if (driverMessage != nullptr) *driverMessage = info.errorMessage;
+  } else if (open) {
+    open = HostGetChannels(&inputs, &outputs) == kAsioOk && outputs > 0;
+    char text[124] = {};
+    if (!open && driverMessage != nullptr && HostGetErrorMessage(text) == kAsioOk) {
+      *driverMessage = text;
+    }
+  }
   HostExit();
   return open;
 }

@@ -9,4 +9,6 @@ bool SelectOutputDevice(const std::wstring& name);
 
 // True when the device opens (select, init) and has an output channel; the
 // device is closed again either way. An empty name is false at once.
-bool CanOpenDevice(const std::wstring& name);
+// With `driverMessage`, a device that does not open leaves there what its
+// driver said about it (empty when no driver answered).
+bool CanOpenDevice(const std::wstring& name, std::string* driverMessage = nullptr);

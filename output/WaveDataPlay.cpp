@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cstring>
 
@@ -16,6 +17,7 @@
 #include "output/SamplePacking.h"
 #include "platform/ErrorReport.h"
 #include "platform/StringTable.h"
+#include "platform/TextConv.h"
 
 using output::ChunkElement;
 using output::kChunkBytes;
@@ -38,8 +40,31 @@ constexpr int64_t kPlayOutSwitches = 2;
 // Beyond the time of those halves: a late clock, a busy machine.
 constexpr auto kPlayOutMargin = std::chrono::milliseconds(200);
 
-void ReportNoDevice() {
-  platform::ReportAppError(platform::LoadResString(platform::IDS_ERR_NO_DEVICE));
+// "Playback was interrupted N times: ...", for N > 0.
+void ReportInterrupted(int32_t count) {
+  if (count <= 0) return;
+  std::wstring text = platform::LoadResString(platform::IDS_ERR_PLAYBACK_INTERRUPTED);
+  const auto at = text.find(L"%d");
+  if (at != std::wstring::npos) text.replace(at, 2, std::to_wstring(count));
+  platform::ReportAppError(text);
+}
+
+// Whether a driver's error text says anything: not empty, not one of the
+// texts drivers and the host give when there was no error.
+bool SaysSomething(const std::string& driverText) {
+  const auto first = driverText.find_first_not_of(" \t\r\n");
+  if (first == std::string::npos) return false;
+  const auto last = driverText.find_last_not_of(" \t\r\n");
+  const std::string text = driverText.substr(first, last - first + 1);
+  return text != "No error" && text != "No ASIO Driver Error";
+}
+
+// "No output device has been selected.", and on a line of its own what the
+// driver said, when it said anything.
+void ReportNoDevice(const std::string& driverText = {}) {
+  std::wstring text = platform::LoadResString(platform::IDS_ERR_NO_DEVICE);
+  if (SaysSomething(driverText)) text += L"\n" + platform::FromUtf8(driverText);
+  platform::ReportAppError(text);
 }
 
 void ReportNonPlayable() {
@@ -51,6 +76,63 @@ void ReportDeviceError(int32_t code) {
   const auto at = text.find(L"%d");
   if (at != std::wstring::npos) text.replace(at, 2, std::to_wstring(code));
   platform::ReportAppError(text);
+}
+
+// The significant bits of a PCM sample type (a float's mantissa); DoP needs
+// 24 of them: the marker and two DSD bytes.
+int32_t SignificantBits(int32_t type) {
+  switch (type) {
+    case kAsioInt32Msb16:
+    case kAsioInt32Lsb16:
+      return 16;
+    case kAsioInt32Msb18:
+    case kAsioInt32Lsb18:
+      return 18;
+    case kAsioInt32Msb20:
+    case kAsioInt32Lsb20:
+      return 20;
+    case kAsioInt32Msb24:
+    case kAsioInt32Lsb24:
+    case kAsioFloat32Msb:
+    case kAsioFloat32Lsb:
+      return 24;
+    case kAsioFloat64Msb:
+    case kAsioFloat64Lsb:
+      return 53;
+    default:
+      return AsioSampleTypeBits(type);
+  }
+}
+
+// DoP words are stamped and idle runs written this many at a time.
+constexpr std::size_t kDopRun = 256;
+constexpr std::uint32_t kDopPayload = 0x00FFFFFFu;
+// DoP idle words in stream order from phase 0: a run of phase p starts at
+// index p.
+constexpr auto kDopIdleWords = [] {
+  std::array<std::uint32_t, kDopRun + 1> words{};
+  for (std::size_t i = 0; i < words.size(); ++i)
+    words[i] = output::DopSilence(static_cast<std::uint32_t>(i & 1));
+  return words;
+}();
+
+// Writes `count` DoP words of a chunk through the converter, each with the
+// marker of its place in the stream (the first one's phase `phase`) instead
+// of the one the feeder gave it; the bytes written.
+std::size_t WriteDopRun(const output::SampleTypeConverter& converter, std::uint8_t* destination,
+                        const std::uint32_t* words, std::size_t count, std::uint32_t phase) {
+  std::array<std::uint32_t, kDopRun> stamped;
+  std::size_t out = 0;
+  for (std::size_t done = 0; done < count;) {
+    const std::size_t run = std::min(kDopRun, count - done);
+    for (std::size_t k = 0; k < run; ++k) {
+      const std::uint32_t marker = kDopIdleWords[(phase + done + k) & 1] & ~kDopPayload;
+      stamped[k] = (words[done + k] & kDopPayload) | marker;
+    }
+    out += converter.writeRun(destination + out, stamped.data(), run);
+    done += run;
+  }
+  return out;
 }
 
 // Bytes one converter write produces: one PCM sample, or 32 DSD bits.
@@ -118,18 +200,38 @@ std::uint8_t CWaveDataPlay::SilenceByte(const Slot& slot) const {
   return output::SilenceFillByte(SlotDsdMode(slot, decodeMode_) == 1);
 }
 
+bool CWaveDataPlay::SlotIsDop(const Slot& slot) const {
+  return slot.isDsd != 0 && decodeMode_ == kDecodeDop;
+}
+
+bool CWaveDataPlay::DopFitsDevice() const {
+  for (int i = 0; i < outputBuffers_; ++i) {
+    if (converters_[i] != nullptr && SignificantBits(channels_[i].type) < 24) return false;
+  }
+  return true;
+}
+
 // ---------------------------------------------------------------- device
 
 int32_t CWaveDataPlay::OpenDevice(int32_t dsdMode, const std::wstring& deviceName) {
   CloseDevice();
+  driverMessage_.clear();
   if (!SelectOutputDevice(deviceName)) return -2;
   auto fail = [this](int32_t code) {
+    // What the driver says about it, before it is closed.
+    char text[sizeof info_.errorMessage] = {};
+    if (driverMessage_.empty() && HostGetErrorMessage(text) == kAsioOk) driverMessage_ = text;
     CloseDevice();
     return code;
   };
   std::memset(&info_, 0, sizeof info_);
   info_.asioVersion = 2;
-  if (HostInit(&info_) != kAsioOk) return fail(-2);
+  if (HostInit(&info_) != kAsioOk) {
+    // A driver that refused init is no longer current: its text is here.
+    info_.errorMessage[sizeof info_.errorMessage - 1] = '\0';
+    driverMessage_ = info_.errorMessage;
+    return fail(-2);
+  }
   if (HostGetChannels(&inputChannels_, &outputChannels_) != kAsioOk) return fail(-2);
   if (HostGetBufferSize(&minSize_, &maxSize_, &preferredSize_, &granularity_) != kAsioOk) {
     return fail(-2);
@@ -172,6 +274,12 @@ int32_t CWaveDataPlay::OpenDevice(int32_t dsdMode, const std::wstring& deviceNam
   }
   if (HostGetLatencies(&inputLatency_, &outputLatency_) != kAsioOk) return fail(-2);
   lastRate_ = sampleRate_;
+  // A driver's notice for the user (it decides when the user has seen it).
+  char notice[124] = {};
+  if (HostFuture(kQpFutureNotice, notice) == kAsioSuccess) {
+    notice[sizeof notice - 1] = '\0';
+    if (notice[0] != '\0') platform::ReportAppError(platform::FromUtf8(notice));
+  }
   return 0;
 }
 
@@ -186,8 +294,9 @@ void CWaveDataPlay::CloseDevice() {
 }
 
 bool CWaveDataPlay::CheckDevice() {
-  if (CanOpenDevice(GetEngineSettings().deviceName)) return true;
-  ReportNoDevice();
+  std::string driverText;
+  if (CanOpenDevice(GetEngineSettings().deviceName, &driverText)) return true;
+  ReportNoDevice(driverText);
   PostMessage(TM_STOP, 0, 0);
   return false;
 }
@@ -217,12 +326,16 @@ int32_t CWaveDataPlay::StartOutput(int32_t bitsPerSample, bool prepareOnly, doub
   const EngineSettings settings = GetEngineSettings();
   double rate = 0;
   int32_t mode = 0;
+  bool dop = false;
   {
     std::lock_guard lock(engineLock_);
     decodeMode_ = settings.decodeMode;
     const Slot& slot = slots_[current_];
     rate = slot.isDsd == 0 ? sourceRate : sourceRate * (decodeMode_ == kDecodeNative ? 32 : 2);
     mode = SlotDsdMode(slot, decodeMode_);
+    dop = SlotIsDop(slot);
+    dopStream_ = dop;
+    finalEndReported_ = false;
     if (slot.isDsd != 0 && HostIsWasapi() != 0) {
       ReportNonPlayable();
       PostMessage(TM_TRACK_END, 1, 0);
@@ -244,11 +357,21 @@ int32_t CWaveDataPlay::StartOutput(int32_t bitsPerSample, bool prepareOnly, doub
       return -1;
     }
     if (result != 0) {
-      ReportNoDevice();
+      ReportNoDevice(driverMessage_);
       PostMessage(TM_STOP, 0, 0);
       return result;
     }
   }
+  // The marker and two DSD bytes need 24 bits: on fewer the marker would
+  // play as noise.
+  if (dop && !DopFitsDevice()) {
+    ReportNonPlayable();
+    PostMessage(TM_TRACK_END, 1, 0);
+    return -1;
+  }
+  // Underruns of an earlier run that came after its report belong to no
+  // track.
+  underruns_ = 0;
 
   {
     std::lock_guard lock(engineLock_);
@@ -279,6 +402,9 @@ int32_t CWaveDataPlay::StartOutput(int32_t bitsPerSample, bool prepareOnly, doub
 int32_t CWaveDataPlay::StartWithRecovery() {
   AsioError result = kAsioNotPresent;
   for (int attempt = 0; attempt < 2; ++attempt) {
+    // What the stream carries; drivers that do not know the selector refuse it.
+    int32_t dopStream = dopStream_ ? 1 : 0;
+    HostFuture(kQpFutureDopStream, &dopStream);
     result = HostStart();
     if (result == kAsioOk) return result;
     if (result != kAsioNotPresent) {
@@ -296,6 +422,9 @@ int32_t CWaveDataPlay::TogglePause() {
   if (running_) {
     KillTimer();
     watchdog_ = 0;
+    // A pause stop: a driver that knows it keeps the half filled last and
+    // not played yet, and resumes with it.
+    HostFuture(kQpFuturePauseOnStop, nullptr);
     HostStop();
     running_ = false;
     return 2;
@@ -342,20 +471,33 @@ void CWaveDataPlay::Stop(bool keepDevice, bool drain) {
   const bool keepOpen =
       keepDevice || (HostIsWasapi() != 0 && (HostGetSelectedFlags() & kWasapiKeepOpenFlag) != 0);
   if (!keepOpen && buffersCreated_) CloseDevice();
-  std::lock_guard lock(engineLock_);
-  for (int slot = 0; slot < kSlotCount; ++slot) {
-    queues_.FlushSlot(slot);
-    // A track prepared before the stop is gone with its data: the next
-    // start must not join onto it at the end of its track.
-    slots_[slot].gaplessJoin = 0;
+  {
+    std::lock_guard lock(engineLock_);
+    for (int slot = 0; slot < kSlotCount; ++slot) {
+      queues_.FlushSlot(slot);
+      // A track prepared before the stop is gone with its data: the next
+      // start must not join onto it at the end of its track.
+      slots_[slot].gaplessJoin = 0;
+    }
+    running_ = false;
+    ReleaseConsumers();
+    played_ = 0;
+    endedSlot_ = -1;
+    switches_ = 0;
+    lastSoundSwitch_ = -1;
+    if (!keepDevice) current_ = 0;
   }
-  running_ = false;
-  ReleaseConsumers();
-  played_ = 0;
-  endedSlot_ = -1;
-  switches_ = 0;
-  lastSoundSwitch_ = -1;
-  if (!keepDevice) current_ = 0;
+  // The track the stop cut short: its underruns, once.
+  ReportUnderruns();
+}
+
+void CWaveDataPlay::ReportUnderruns() {
+  const int32_t count = underruns_.exchange(0);
+  {
+    std::lock_guard lock(engineLock_);
+    if (finalEndReported_) return;
+  }
+  ReportInterrupted(count);
 }
 
 int32_t CWaveDataPlay::SetPosition(double seconds) {
@@ -406,11 +548,19 @@ int32_t CWaveDataPlay::OnMessage(int32_t selector, int32_t value, void*, double*
       return value == kAsioEngineVersion || value == kAsioResetRequest ||
                      value == kAsioResyncRequest || value == kAsioLatenciesChanged ||
                      value == kAsioSupportsTimeInfo || value == kAsioSupportsTimeCode ||
-                     value == kAsioSupportsInputMonitor || value == kQpMessageHalfReady
+                     value == kAsioSupportsInputMonitor || value == kQpMessageHalfReady ||
+                     value == kAsioOverload
                  ? 1
                  : 0;
     case kAsioEngineVersion:
       return 2;
+    case kAsioOverload: {
+      // An underrun; counted for the track playing, reported at its end.
+      CWaveDataPlay* engine = gEngine;
+      if (engine == nullptr) return 0;
+      engine->underruns_.fetch_add(1);
+      return 1;
+    }
     case kQpMessageHalfReady: {
       CWaveDataPlay* engine = gEngine;
       return engine == nullptr || engine->NextHalfReady() ? 1 : 0;
@@ -453,70 +603,85 @@ bool CWaveDataPlay::NextHalfReady() {
 }
 
 bool CWaveDataPlay::OtherSlotJoins(int slot) const {
+  // A DoP stream and a PCM one of the same rate do not join: the stream's
+  // kind holds from start to stop (the driver was told it).
   const Slot& other = slots_[1 - slot];
   return other.gaplessJoin == 1 && other.deviceRate == lastRate_ &&
-         SlotDsdMode(other, decodeMode_) == lastMode_;
+         SlotDsdMode(other, decodeMode_) == lastMode_ && SlotIsDop(other) == dopStream_;
 }
 
 void CWaveDataPlay::BufferSwitch(int32_t half) {
-  std::lock_guard lock(engineLock_);
-  RaiseWatchdog();
-  if (!AsioDriverListExists() || half < 0 || half > 1) return;
-  ++switches_;
-  const int ended = current_;
-  Slot& slot = slots_[ended];
-  const bool playing = slot.endState == -1;
-  // Starving: some channel has nothing queued, so none takes a new chunk and
-  // the channels stay in step.
-  const bool starving = queues_.AnyEmpty(ended, outputBuffers_);
-  bool reachedEnd = false;
-  bool wroteSamples = false;
+  int32_t interrupted = 0;  // underruns of a track that ended in this switch
+  {
+    std::lock_guard lock(engineLock_);
+    RaiseWatchdog();
+    if (!AsioDriverListExists() || half < 0 || half > 1) return;
+    ++switches_;
+    const int ended = current_;
+    Slot& slot = slots_[ended];
+    const bool playing = slot.endState == -1;
+    // Starving: some channel has nothing queued, so none takes a new chunk
+    // and the channels stay in step.
+    const bool starving = queues_.AnyEmpty(ended, outputBuffers_);
+    const std::uint8_t silence = SilenceByte(slot);
+    bool reachedEnd = false;
+    bool wroteSamples = false;
 
-  for (int i = 0; i < outputBuffers_; ++i) {
-    if (buffers_[i].channelNum >= kMaxOutputChannels) continue;
-    auto* destination = static_cast<std::uint8_t*>(buffers_[i].buffers[half]);
-    if (destination == nullptr) continue;
-    const output::SampleTypeConverter* converter = converters_[i];
-    const std::size_t bytes =
-        static_cast<std::size_t>(preferredSize_) * AsioSampleTypeBits(channels_[i].type) / 8;
-    std::memset(destination, converter != nullptr ? SilenceByte(slot) : 0, bytes);
-    const bool last = i == outputBuffers_ - 1;
-    bool wrote = false;
-    if (playing && converter != nullptr && FillHalf(i, destination, bytes, last, starving, wrote) &&
-        last) {
-      reachedEnd = true;
+    for (int i = 0; i < outputBuffers_; ++i) {
+      if (buffers_[i].channelNum >= kMaxOutputChannels) continue;
+      auto* destination = static_cast<std::uint8_t*>(buffers_[i].buffers[half]);
+      if (destination == nullptr) continue;
+      const output::SampleTypeConverter* converter = converters_[i];
+      const std::size_t bytes =
+          static_cast<std::size_t>(preferredSize_) * AsioSampleTypeBits(channels_[i].type) / 8;
+      const bool last = i == outputBuffers_ - 1;
+      std::size_t filled = 0;
+      if (playing && converter != nullptr &&
+          FillHalf(i, destination, bytes, last, starving, filled) && last) {
+        reachedEnd = true;
+      }
+      // The rest of the half idles, in a DoP stream with the markers going on.
+      WriteIdle(i, destination, filled, bytes, silence, dopOutPhase_);
+      if (last && filled > 0) wroteSamples = true;
     }
-    if (last && wrote) wroteSamples = true;
-  }
-  if (postOutput_) HostOutputReady();
-  if (wroteSamples) lastSoundSwitch_ = switches_;
+    if (postOutput_) HostOutputReady();
+    if (wroteSamples) lastSoundSwitch_ = switches_;
+    // The next half's first frame follows this half's last.
+    dopOutPhase_ = (dopOutPhase_ + static_cast<std::uint32_t>(preferredSize_)) & 1;
 
-  if (reachedEnd) {
-    slot.deviceRate = 0;
-    std::fill(std::begin(slot.channelActive), std::end(slot.channelActive), false);
-    if (OtherSlotJoins(ended)) {
-      slot.endState = 1;
-      slot.endKind = 0;
-      current_ = 1 - ended;
-    } else {
-      slot.endKind = 1;
-      slot.endState = postOutput_ ? 1 : 2;
+    if (reachedEnd) {
+      slot.deviceRate = 0;
+      std::fill(std::begin(slot.channelActive), std::end(slot.channelActive), false);
+      if (OtherSlotJoins(ended)) {
+        slot.endState = 1;
+        slot.endKind = 0;
+        current_ = 1 - ended;
+      } else {
+        slot.endKind = 1;
+        slot.endState = postOutput_ ? 1 : 2;
+      }
+      endedSlot_ = ended;
     }
-    endedSlot_ = ended;
-  }
-  if (endedSlot_ >= 0 && slots_[endedSlot_].endState > 0) {
-    Slot& finished = slots_[endedSlot_];
-    if (--finished.endState == 0) {
-      if (finished.endKind == 1) played_ = 0;
-      PostMessage(TM_TRACK_END, finished.endKind, 1);
-      endedSlot_ = -1;
+    if (endedSlot_ >= 0 && slots_[endedSlot_].endState > 0) {
+      Slot& finished = slots_[endedSlot_];
+      if (--finished.endState == 0) {
+        if (finished.endKind == 1) played_ = 0;
+        PostMessage(TM_TRACK_END, finished.endKind, 1);
+        endedSlot_ = -1;
+        // The track's underruns, once; after the last track of the run
+        // nothing more is counted.
+        interrupted = finalEndReported_ ? 0 : underruns_.exchange(0);
+        if (finished.endKind == 1) finalEndReported_ = true;
+      }
     }
+    switched_.notify_all();
   }
-  switched_.notify_all();
+  // Reported outside the engine lock.
+  ReportInterrupted(interrupted);
 }
 
 bool CWaveDataPlay::FillHalf(int index, std::uint8_t* destination, std::size_t bytes, bool last,
-                             bool starving, bool& wrote) {
+                             bool starving, std::size_t& filled) {
   const output::SampleTypeConverter& converter = *converters_[index];
   const std::size_t step = BytesPerWrite(converter);
   const int channel = index;
@@ -526,7 +691,7 @@ bool CWaveDataPlay::FillHalf(int index, std::uint8_t* destination, std::size_t b
   std::size_t written = 0;
   std::size_t counted = 0;  // bytes that count as played in the current track
 
-  // Stop when less than one converter write still fits; the silence fill
+  // Stop when less than one converter write still fits; the idle fill
   // covers the rest.
   while (bytes - written >= step) {
     Consumer& consumer = slots_[slotIndex].consumers[channel];
@@ -559,9 +724,13 @@ bool CWaveDataPlay::FillHalf(int index, std::uint8_t* destination, std::size_t b
       consumer = Consumer{};
       continue;
     }
-    const std::size_t out = converter.writeRun(
-        destination + written,
-        reinterpret_cast<const std::uint32_t*>(consumer.chunk + consumer.readOffset), samples);
+    const auto* words =
+        reinterpret_cast<const std::uint32_t*>(consumer.chunk + consumer.readOffset);
+    // A DoP word takes the marker of its place in the output stream.
+    const std::size_t out =
+        dopStream_ ? WriteDopRun(converter, destination + written, words, samples,
+                                 dopOutPhase_ + static_cast<std::uint32_t>(written / step))
+                   : converter.writeRun(destination + written, words, samples);
     written += out;
     counted += out;
     consumer.readOffset += static_cast<std::uint32_t>(samples * 4);
@@ -572,22 +741,46 @@ bool CWaveDataPlay::FillHalf(int index, std::uint8_t* destination, std::size_t b
     }
   }
   if (last) played_ += static_cast<int64_t>(counted * 8 / converter.bits);
-  wrote = written > 0;
+  filled = written;
   return reachedEnd;
+}
+
+void CWaveDataPlay::WriteIdle(int index, std::uint8_t* destination, std::size_t from,
+                              std::size_t bytes, std::uint8_t silence, std::uint32_t phase) const {
+  if (from >= bytes) return;
+  const output::SampleTypeConverter* converter = converters_[index];
+  if (converter == nullptr || !dopStream_) {
+    std::memset(destination + from, converter != nullptr ? silence : 0, bytes - from);
+    return;
+  }
+  // DoP idle words, each with the marker of its frame; a tail shorter than
+  // a word (none in a PCM sample type) stays zero.
+  const std::size_t step = BytesPerWrite(*converter);
+  const std::size_t words = bytes / step;
+  for (std::size_t word = (from + step - 1) / step; word < words;) {
+    const std::size_t run = std::min(kDopRun, words - word);
+    converter->writeRun(destination + word * step, &kDopIdleWords[(phase + word) & 1], run);
+    word += run;
+  }
+  std::memset(destination + words * step, 0, bytes - words * step);
 }
 
 void CWaveDataPlay::Prefill() {
   std::lock_guard lock(engineLock_);
   const Slot& slot = slots_[current_];
+  // A DoP stream begins at phase 0 with half 0; half 1 follows it, and so
+  // does the first half the buffer switch fills.
+  const auto next = static_cast<std::uint32_t>(preferredSize_) & 1;
   for (int i = 0; i < outputBuffers_; ++i) {
     if (i < kMaxOutputChannels && !slot.channelActive[i]) break;
     const std::size_t bytes =
         static_cast<std::size_t>(preferredSize_) * AsioSampleTypeBits(channels_[i].type) / 8;
-    const std::uint8_t fill = converters_[i] != nullptr ? SilenceByte(slot) : 0;
-    for (void* buffer : buffers_[i].buffers) {
-      if (buffer != nullptr) std::memset(buffer, fill, bytes);
+    for (int h = 0; h < 2; ++h) {
+      auto* buffer = static_cast<std::uint8_t*>(buffers_[i].buffers[h]);
+      if (buffer != nullptr) WriteIdle(i, buffer, 0, bytes, SilenceByte(slot), h == 0 ? 0 : next);
     }
   }
+  dopOutPhase_ = next;
 }
 
 void CWaveDataPlay::ReleaseConsumers() {

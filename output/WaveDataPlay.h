@@ -23,6 +23,15 @@
 // current one without a gap when rate and kind agree. A 50 ms timer watches
 // for a stalled driver and reports the elapsed time.
 //
+// A DSD track sent as DSD over PCM (DoP) is one stream of DoP words from the
+// start of the device to its stop: the engine keeps the output's marker
+// phase itself and stamps the marker of every word it writes, data or idle,
+// by the word's place in the stream (all channels alike in one frame), so
+// the prefill, starving halves, the rest of a track's last half, the halves
+// after the end and channels without data are DoP idle words (marker, 0x96,
+// 0x96) and the markers never break their alternation. The driver is told
+// (kQpFutureDopStream) before each start.
+//
 // One instance per process (the driver's callbacks carry no context). All
 // operations are for the playback thread. Locks: the engine lock, then the
 // chunk-queue lock; the buffer switch takes nothing else.
@@ -42,7 +51,9 @@ class CWaveDataPlay {
   // playable.
   int32_t StartOutput(int32_t bitsPerSample, bool prepareOnly, double sourceRate,
                       std::uint32_t formatCode);
-  // 2 when it paused, 1 when it resumed.
+  // 2 when it paused, 1 when it resumed. The pausing stop is a pause stop
+  // (kQpFuturePauseOnStop): a driver that knows it resumes with the half the
+  // engine filled last, so nothing is skipped or repeated.
   int32_t TogglePause();
   // Stops at once: what the device has not played yet is cut (a user's stop,
   // step or seek).
@@ -93,11 +104,21 @@ class CWaveDataPlay {
 
   void BufferSwitch(int32_t half);
   // Fills one half of buffer `index` from its channel's queue; true when the
-  // channel reached the end of the current slot's track. `wrote` tells
-  // whether any sample went into the half.
+  // channel reached the end of the current slot's track. `filled` is the
+  // bytes of samples written from the half's start.
   bool FillHalf(int index, std::uint8_t* destination, std::size_t bytes, bool last, bool starving,
-                bool& wrote);
+                std::size_t& filled);
+  // Writes the idle signal of buffer `index` into bytes [from, bytes) of a
+  // half whose first frame has DoP phase `phase`: DoP idle words through the
+  // channel's converter in a DoP stream, else `silence` bytes; zeros for a
+  // channel without a converter.
+  void WriteIdle(int index, std::uint8_t* destination, std::size_t from, std::size_t bytes,
+                 std::uint8_t silence, std::uint32_t phase) const;
   bool OtherSlotJoins(int slot) const;
+  // A DSD track of a DoP decode mode: its words are DoP words.
+  bool SlotIsDop(const Slot& slot) const;
+  // Whether every channel with a converter carries DoP whole: 24 bits or more.
+  bool DopFitsDevice() const;
   // Whether the next buffer switch has the current slot's audio queued (or
   // the slot has ended): the answer to a device that waits for its host.
   bool NextHalfReady();
@@ -123,6 +144,10 @@ class CWaveDataPlay {
   void KillTimer();
   void TimerLoop();
   void PostMessage(std::uint32_t id, std::intptr_t wParam, std::intptr_t lParam);
+  // The underruns counted since the last report, reported once when there
+  // were any (not after the output's last track has ended: the device then
+  // plays only idle signal).
+  void ReportUnderruns();
 
   std::shared_ptr<platform::ThreadMessageQueue> playbackThread_;
   std::shared_ptr<IBlockSource> blocks_;
@@ -160,6 +185,16 @@ class CWaveDataPlay {
   double lastRate_ = -1.0;
   int32_t lastMode_ = -1;
   int32_t decodeMode_ = 0;  // the settings' decode mode at the last start
+  // The run is a DoP stream (set by StartOutput), and the DoP phase of the
+  // first frame of the next half the buffer switch fills.
+  bool dopStream_ = false;
+  std::uint32_t dopOutPhase_ = 0;
+  // What the driver said when the device last failed to open.
+  std::string driverMessage_;
+  // Underruns the driver reported (kAsioOverload, from any thread) since the
+  // last report; whether the run's last track has ended (and reported them).
+  std::atomic<int32_t> underruns_{0};
+  bool finalEndReported_ = false;
 
   platform::Event stopEvent_{true};
   platform::Event ready_{true};

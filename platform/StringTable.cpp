@@ -33,6 +33,8 @@ const std::unordered_map<unsigned, const wchar_t*>& Table() {
       {IDS_ERR_NON_PLAYABLE, L"Non playable file."},
       {IDS_NOT_ENOUGH_MEMORY, L"Not enough memory"},
       {IDS_ERR_AUDIO_DEVICE, L"audio device error (code = %d)"},
+      {IDS_ERR_PLAYBACK_INTERRUPTED,
+       L"Playback was interrupted %d times: the computer did not deliver audio in time."},
       {IDS_TITLE_ABOUT, L"About Corvane Quorelle Player"},
       {IDS_TITLE_PREFERENCES, L"Preferences"},
       {IDS_TITLE_OPEN_CD, L"Open audio CD"},

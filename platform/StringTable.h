@@ -36,6 +36,8 @@ enum StringId : unsigned {
   IDS_NOT_ENOUGH_MEMORY = 25026,
   IDS_ERR_AUDIO_DEVICE = 25027,
   IDS_COLUMN_PATH = 25028,
+  // Ours, beyond the documents: the underruns of one track (%d the count).
+  IDS_ERR_PLAYBACK_INTERRUPTED = 25029,
 };
 
 // Resource ids of the window's texts: dialog titles, buttons, and control

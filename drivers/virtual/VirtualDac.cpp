@@ -38,6 +38,10 @@ std::condition_variable gStepEnded;
 std::vector<CVirtualDac*> gInstances;
 std::vector<CVirtualDac*> gStepping;
 
+// The notices given so far in this process: each is given once.
+std::mutex gNoticesMutex;
+std::vector<std::string> gNoticesGiven;
+
 }  // namespace
 
 VirtualDacSettings VirtualDacSettings::Parse(const char* lines) {
@@ -64,6 +68,10 @@ VirtualDacSettings VirtualDacSettings::Parse(const char* lines) {
                                   : VirtualDacClock::kReal;
     }
     if (key == "RefuseInit") s.refuseInit = ParseInt(value, 0) != 0;
+    if (key == "RefuseBuffers") s.refuseBuffers = ParseInt(value, 0) != 0;
+    if (key == "ErrorMessage") s.errorMessage = value;
+    if (key == "Notice") s.notice = value;
+    if (key == "UnderrunEvery") s.underrunEvery = std::max(ParseInt(value, 0), 0);
     if (key == "Capture") s.capture = value;
   }
   return s;
@@ -122,8 +130,13 @@ int32_t CVirtualDac::getDriverVersion() {
 }
 
 void CVirtualDac::getErrorMessage(char* message) {
-  CopyAsioText(message, 124,
-               settings_.refuseInit ? "The virtual DAC is set to refuse init" : "No error");
+  std::string text = "No error";
+  if (settings_.refuseInit || settings_.refuseBuffers) {
+    text = !settings_.errorMessage.empty() ? settings_.errorMessage
+           : settings_.refuseInit          ? "The virtual DAC is set to refuse init"
+                                           : "The virtual DAC is set to refuse buffers";
+  }
+  CopyAsioText(message, 124, text);
 }
 
 int32_t CVirtualDac::BufferSize() const {
@@ -223,6 +236,7 @@ AsioError CVirtualDac::createBuffers(AsioBufferInfo* infos, int32_t count, int32
   }
   if (bufferSize != BufferSize()) return kAsioInvalidMode;
   if (!IsValidOutputRequest(infos, count, settings_.channels)) return kAsioInvalidParameter;
+  if (settings_.refuseBuffers) return kAsioHwMalfunction;
   std::vector<Channel> channels;
   for (int32_t i = 0; i < count; ++i) {
     Channel channel;
@@ -252,6 +266,8 @@ AsioError CVirtualDac::disposeBuffers() {
   CloseCaptures();
   channels_.clear();
   callbacks_ = {};
+  paused_ = false;
+  dopStream_ = false;
   state_ = State::kInitialized;
   return kAsioOk;
 }
@@ -260,9 +276,17 @@ AsioError CVirtualDac::start() {
   {
     std::lock_guard lock(mutex_);
     if (state_ != State::kPrepared) return kAsioInvalidMode;
-    playHalf_ = 0;
-    samplesPlayed_ = 0;
+    // After a pause stop the half due is the one the host filled last and
+    // the device had not played: it plays first. Otherwise afresh from the
+    // host's prefill of half 0.
+    if (!std::exchange(paused_, false)) {
+      playHalf_ = 0;
+      samplesPlayed_ = 0;
+      periods_ = 0;
+      dopPhase_ = 0;
+    }
     drainOnStop_ = false;
+    pauseOnStop_ = false;
     if (!settings_.capture.empty()) {
       for (auto& channel : channels_) {
         if (channel.capture == nullptr) {
@@ -295,8 +319,15 @@ AsioError CVirtualDac::stop() {
   if (state_ == State::kRunning) {
     // A drain stop plays what the device was given: the half the host
     // filled at the last buffer switch (the prefill when none came yet).
-    if (std::exchange(drainOnStop_, false)) PlayHalfDue();
+    if (std::exchange(drainOnStop_, false)) {
+      PlayHalfDue();
+      pauseOnStop_ = false;
+    }
+    // A pause stop keeps the half due (filled, not played) for the start.
+    paused_ = std::exchange(pauseOnStop_, false);
     state_ = State::kPrepared;
+  } else {
+    paused_ = false;  // a plain stop forgets a pause
   }
   for (auto& channel : channels_) {
     if (channel.capture != nullptr) std::fflush(channel.capture);
@@ -311,6 +342,27 @@ AsioError CVirtualDac::future(int32_t selector, void* argument) {
       if (state_ != State::kRunning) return kAsioInvalidMode;
       drainOnStop_ = true;
       return kAsioSuccess;
+    case kQpFuturePauseOnStop:
+      if (state_ != State::kRunning) return kAsioInvalidMode;
+      pauseOnStop_ = true;
+      return kAsioSuccess;
+    case kQpFutureDopStream:
+      if (argument == nullptr) return kAsioInvalidParameter;
+      if (state_ != State::kPrepared && state_ != State::kRunning) return kAsioInvalidMode;
+      dopStream_ = !IsDsd() && *static_cast<const int32_t*>(argument) != 0;
+      return kAsioSuccess;
+    case kQpFutureNotice: {
+      if (argument == nullptr) return kAsioInvalidParameter;
+      if (settings_.notice.empty()) return kAsioInvalidMode;
+      std::lock_guard notices(gNoticesMutex);
+      if (std::find(gNoticesGiven.begin(), gNoticesGiven.end(), settings_.notice) !=
+          gNoticesGiven.end()) {
+        return kAsioInvalidMode;
+      }
+      gNoticesGiven.push_back(settings_.notice);
+      CopyAsioText(static_cast<char*>(argument), 124, settings_.notice);
+      return kAsioSuccess;
+    }
     case kAsioCanDoIoFormat:
     case kAsioSetIoFormat:
     case kAsioGetIoFormat: {
@@ -351,9 +403,14 @@ void CVirtualDac::Tick() {
   int64_t position = 0;
   AsioCallbacks callbacks;
   bool timeInfo = false;
+  bool underrun = false;
   {
     std::lock_guard lock(mutex_);
     if (state_ != State::kRunning) return;
+    ++periods_;
+    underrun = settings_.underrunEvery > 0 && periods_ % settings_.underrunEvery == 0;
+    // Run dry: a half the host never filled, before the one it did.
+    if (underrun) PlayIdleHalf();
     PlayHalfDue();
     half = 1 - playHalf_;
     playHalf_ = half;
@@ -361,7 +418,11 @@ void CVirtualDac::Tick() {
     callbacks = callbacks_;
     timeInfo = useTimeInfo_;
   }
-  // The host fills the other half; no lock held, it may call back into us.
+  // No lock held: the host may call back into us.
+  if (underrun && callbacks.asioMessage != nullptr) {
+    callbacks.asioMessage(kAsioOverload, 0, nullptr, nullptr);
+  }
+  // The host fills the other half.
   if (timeInfo) {
     AsioTime time{};
     time.timeInfo.samplePosition = position;
@@ -384,6 +445,35 @@ void CVirtualDac::PlayHalfDue() {
       std::fflush(channel.capture);
     }
   }
+  // A DoP stream goes on from the marker of the last word played.
+  const int32_t type = SampleType();
+  const std::size_t sampleBytes = static_cast<std::size_t>(AsioSampleTypeBits(type)) / 8;
+  if (dopStream_ && !channels_.empty() && sampleBytes > 0) {
+    const auto& bytes = channels_.front().halves[playHalf_];
+    if (bytes.size() >= sampleBytes) {
+      dopPhase_ = DopPhaseAfter(type, bytes.data() + bytes.size() - sampleBytes);
+    }
+  }
+  samplesPlayed_ += bufferSize_;
+}
+
+void CVirtualDac::PlayIdleHalf() {
+  const int32_t type = SampleType();
+  const std::size_t sampleBytes = static_cast<std::size_t>(AsioSampleTypeBits(type)) / 8;
+  const bool dop = dopStream_ && DopMarkerOffset(type) >= 0;
+  for (auto& channel : channels_) {
+    // PCM zeros, the DSD idle byte, or DoP idle words carrying on the phase.
+    std::vector<std::uint8_t> idle(channel.halves[0].size(), IsDsd() ? 0x96 : 0x00);
+    if (dop) {
+      for (std::size_t at = 0, word = 0; at + sampleBytes <= idle.size(); at += sampleBytes, ++word)
+        WriteDopIdleSample(type, static_cast<uint32_t>((dopPhase_ + word) & 1), &idle[at]);
+    }
+    if (channel.capture != nullptr) {
+      std::fwrite(idle.data(), 1, idle.size(), channel.capture);
+      std::fflush(channel.capture);
+    }
+  }
+  if (dop) dopPhase_ = static_cast<uint32_t>((dopPhase_ + static_cast<uint32_t>(bufferSize_)) & 1);
   samplesPlayed_ += bufferSize_;
 }
 

@@ -30,6 +30,16 @@ struct VirtualDacSettings {
   bool outputReady = true;
   VirtualDacClock clock = VirtualDacClock::kReal;
   bool refuseInit = false;
+  bool refuseBuffers = false;  // createBuffers answers kAsioHwMalfunction
+  // What getErrorMessage says when the DAC is set to refuse (a default
+  // naming the refusal when empty); "No error" otherwise.
+  std::string errorMessage;
+  // A notice for the user (kQpFutureNotice), given once per process.
+  std::string notice;
+  // Every K-th period (0: never) the device runs dry before it plays the
+  // half due: it plays one half of its own idle signal and sends the host
+  // kAsioOverload.
+  int32_t underrunEvery = 0;
   std::string capture;  // file prefix: <capture>.<channel>.raw and <capture>.log
 
   static VirtualDacSettings Parse(const char* lines);
@@ -40,7 +50,10 @@ struct VirtualDacSettings {
 // it plays, per channel, and answers wrong call orders the way a driver does.
 // A half the host filled plays at the next tick; a drain stop
 // (kQpFutureDrainOnStop) plays that last half too before the device stops,
-// a plain stop drops it.
+// a plain stop drops it. A pause stop (kQpFuturePauseOnStop) keeps it: the
+// next start plays it first and goes on from there. Told a DoP stream
+// (kQpFutureDopStream), the idle signal of its own (an underrun's half) is
+// DoP idle words that carry on the marker phase of what it played.
 class CVirtualDac final : public CAsioDriverBase {
  public:
   explicit CVirtualDac(VirtualDacSettings settings);
@@ -89,6 +102,8 @@ class CVirtualDac final : public CAsioDriverBase {
   void Tick();
   // With mutex_ held: appends the half due to the captures.
   void PlayHalfDue();
+  // With mutex_ held: appends one half of the device's own idle signal.
+  void PlayIdleHalf();
   void RunClock();
   void RunFreeClock();
   // Free clock: until the host has the next half's audio queued, within a
@@ -113,4 +128,9 @@ class CVirtualDac final : public CAsioDriverBase {
   std::condition_variable clockWake_;
   bool clockStop_ = false;
   bool drainOnStop_ = false;  // the next stop plays the half the host filled last
+  bool pauseOnStop_ = false;  // the next stop keeps it for the next start
+  bool paused_ = false;       // stopped by a pause stop: the next start resumes
+  bool dopStream_ = false;    // the host said its PCM stream is DoP
+  uint32_t dopPhase_ = 0;     // the DoP phase of the next word played
+  int64_t periods_ = 0;       // periods since the start (a resume goes on counting)
 };

@@ -11,8 +11,11 @@
 #include <thread>
 #include <utility>
 
+#include "output/AsioDriverSupport.h"
 #include "output/AsioHost.h"
 #include "output/AsioWrapper.h"
+#include "output/SamplePacking.h"
+#include "output/SampleTypeConverters.h"
 #include "tests/output/AsioTestSupport.h"
 
 namespace {
@@ -30,7 +33,10 @@ struct TestHost {
   std::vector<Bytes> written;
   std::vector<int64_t> positions;
   int fills = 0;
+  int overloads = 0;                   // kAsioOverload messages
   std::function<void()> duringSwitch;  // runs first in the next buffer switch
+  // The bytes of fill `fill` of channel `channel` (unique noise when unset).
+  std::function<Bytes(int fill, std::size_t channel)> pattern;
   std::mutex mutex;
   std::condition_variable filled;
 };
@@ -41,7 +47,9 @@ void BufferSwitch(int32_t half, AsioBool) {
   std::lock_guard lock(gHost->mutex);
   for (std::size_t c = 0; c < gHost->buffers.size(); ++c) {
     auto* out = static_cast<std::uint8_t*>(gHost->buffers[c].buffers[half]);
-    const Bytes bytes = fixtures::AudioPattern(gHost->halfBytes, 1000 * gHost->fills + c);
+    const Bytes bytes = gHost->pattern
+                            ? gHost->pattern(gHost->fills, c)
+                            : fixtures::AudioPattern(gHost->halfBytes, 1000 * gHost->fills + c);
     std::memcpy(out, bytes.data(), bytes.size());
     gHost->written[c].insert(gHost->written[c].end(), bytes.begin(), bytes.end());
   }
@@ -60,6 +68,11 @@ AsioTime* BufferSwitchTimeInfo(AsioTime* time, int32_t half, AsioBool direct) {
 }
 
 int32_t Message(int32_t selector, int32_t, void*, double*) {
+  if (selector == kAsioOverload) {
+    std::lock_guard lock(gHost->mutex);
+    ++gHost->overloads;
+    return 1;
+  }
   return selector == kAsioSupportsTimeInfo ? 1 : 0;
 }
 
@@ -303,6 +316,202 @@ TEST_F(VirtualDacTest, ADeviceReleasedDuringAManualStepGoesOnlyWhenTheStepEnds) 
   EXPECT_FALSE(releasedWithinTheSwitch);
   EXPECT_TRUE(done);
   EXPECT_EQ(StepControl()(1), 0) << "no device is left to step";
+}
+
+}  // namespace
+
+namespace {
+
+// A pause stop keeps the half the host filled last and the device has not
+// played: the next start plays it first and goes on from there. A plain
+// stop, or disposeBuffers, forgets it: the next start begins at half 0.
+TEST_F(VirtualDacTest, APauseStopResumesWithTheHalfTheHostFilledLast) {
+  ASSERT_NO_FATAL_FAILURE(Open("Clock=manual\nBufferSize=64\n", 2));
+  EXPECT_EQ(HostFuture(kQpFuturePauseOnStop, nullptr), kAsioInvalidMode) << "not running";
+  ASSERT_EQ(HostStart(), kAsioOk);
+  EXPECT_EQ(StepControl()(3), 3);  // the prefill, fills 0 and 1; fill 2 is due
+  ASSERT_EQ(HostFuture(kQpFuturePauseOnStop, nullptr), kAsioSuccess);
+  ASSERT_EQ(HostStop(), kAsioOk);
+  EXPECT_EQ(StepControl()(1), 0);
+  ASSERT_EQ(HostStart(), kAsioOk);
+  EXPECT_EQ(StepControl()(2), 2);  // fills 2 and 3
+  ASSERT_EQ(HostStop(), kAsioOk);  // a plain stop: fill 4 is dropped
+  for (int c = 0; c < 2; ++c)
+    EXPECT_EQ(Capture(c), Expected(c, 4)) << "channel " << c;
+  const auto fill = [&](int c, int n) {
+    return Bytes(host_.written[c].begin() + n * host_.halfBytes,
+                 host_.written[c].begin() + (n + 1) * host_.halfBytes);
+  };
+  const auto lastHalf = [&](int c) {
+    const Bytes capture = Capture(c);
+    return Bytes(capture.end() - static_cast<std::ptrdiff_t>(host_.halfBytes), capture.end());
+  };
+
+  // After the plain stop the device begins at half 0 again, which still
+  // holds fill 3.
+  ASSERT_EQ(HostStart(), kAsioOk);
+  EXPECT_EQ(StepControl()(1), 1);  // fill 5 goes to half 1
+  EXPECT_EQ(lastHalf(0), fill(0, 3));
+  // A pause, then a plain stop: forgotten.
+  ASSERT_EQ(HostFuture(kQpFuturePauseOnStop, nullptr), kAsioSuccess);
+  ASSERT_EQ(HostStop(), kAsioOk);
+  ASSERT_EQ(HostStop(), kAsioOk);
+  ASSERT_EQ(HostStart(), kAsioOk);
+  EXPECT_EQ(StepControl()(1), 1);
+  EXPECT_EQ(lastHalf(0), fill(0, 3)) << "half 0 again, not fill 5";
+  // A pause, then new buffers: forgotten too.
+  ASSERT_EQ(HostFuture(kQpFuturePauseOnStop, nullptr), kAsioSuccess);
+  ASSERT_EQ(HostStop(), kAsioOk);
+  ASSERT_EQ(HostDisposeBuffers(), kAsioOk);
+  ASSERT_EQ(HostCreateBuffers(host_.buffers.data(), 2, 64, &gCallbacks), kAsioOk);
+  for (auto& buffer : host_.buffers) {
+    std::memset(buffer.buffers[0], 0xAA, host_.halfBytes);
+    std::memset(buffer.buffers[1], 0xBB, host_.halfBytes);
+  }
+  ASSERT_EQ(HostStart(), kAsioOk);
+  EXPECT_EQ(StepControl()(1), 1);
+  EXPECT_EQ(lastHalf(1), Bytes(host_.halfBytes, 0xAA));
+  ASSERT_EQ(HostStop(), kAsioOk);
+  EXPECT_EQ(HostDisposeBuffers(), kAsioOk);
+}
+
+// DoP idle words as an Int32LSB device takes them, from `phase`.
+Bytes DopIdleWords(std::size_t count, std::uint32_t phase) {
+  Bytes out;
+  for (std::size_t i = 0; i < count; ++i) {
+    const std::uint8_t marker = ((phase + i) & 1) == 0 ? 0x05 : 0xFA;
+    out.insert(out.end(), {0x00, 0x96, 0x96, marker});
+  }
+  return out;
+}
+
+// Every third period the device runs dry: it tells the host
+// (kAsioOverload) and plays a half of its own idle signal before the half
+// due. Told a DoP stream, that half is DoP idle words carrying on the
+// markers of what it played; told plain PCM, zeros.
+TEST_F(VirtualDacTest, AHalfThatRanDryCarriesOnTheDopMarkers) {
+  ASSERT_NO_FATAL_FAILURE(Open("Clock=manual\nBufferSize=64\nUnderrunEvery=3\n", 2));
+  EXPECT_EQ(HostFuture(kQpFutureDopStream, nullptr), kAsioInvalidParameter);
+  // The host's DoP stream: 64 words a half with markers by their place.
+  host_.pattern = [](int fill, std::size_t channel) {
+    const Bytes noise = fixtures::AudioPattern(64 * 2, 77 * fill + static_cast<int>(channel));
+    Bytes out;
+    for (std::size_t i = 0; i < 64; ++i)
+      out.insert(out.end(), {0x00, noise[2 * i + 1], noise[2 * i],
+                             i % 2 == 0 ? std::uint8_t{0x05} : std::uint8_t{0xFA}});
+    return out;
+  };
+  for (auto& buffer : host_.buffers) {
+    for (void* half : buffer.buffers)
+      std::memcpy(half, DopIdleWords(64, 0).data(), host_.halfBytes);
+  }
+  int32_t dop = 1;
+  ASSERT_EQ(HostFuture(kQpFutureDopStream, &dop), kAsioSuccess);
+  ASSERT_EQ(HostStart(), kAsioOk);
+  EXPECT_EQ(StepControl()(6), 6);
+  ASSERT_EQ(HostStop(), kAsioOk);
+  EXPECT_EQ(host_.overloads, 2);
+  const auto fill = [&](int c, int n) {
+    return Bytes(host_.written[c].begin() + n * host_.halfBytes,
+                 host_.written[c].begin() + (n + 1) * host_.halfBytes);
+  };
+  for (int c = 0; c < 2; ++c) {
+    SCOPED_TRACE(c);
+    // Periods: the prefill, fill 0, dry + fill 1, fill 2, fill 3, dry + fill 4.
+    Bytes expected = DopIdleWords(64, 0);
+    for (const Bytes& part : {fill(c, 0), DopIdleWords(64, 0), fill(c, 1), fill(c, 2), fill(c, 3),
+                              DopIdleWords(64, 0), fill(c, 4)}) {
+      expected.insert(expected.end(), part.begin(), part.end());
+    }
+    EXPECT_EQ(Capture(c), expected);
+  }
+
+  // Plain PCM: the device's own idle half is zeros.
+  dop = 0;
+  ASSERT_EQ(HostFuture(kQpFutureDopStream, &dop), kAsioSuccess);
+  const std::size_t before = Capture(0).size();
+  ASSERT_EQ(HostStart(), kAsioOk);
+  EXPECT_EQ(StepControl()(3), 3);
+  ASSERT_EQ(HostStop(), kAsioOk);
+  const Bytes capture = Capture(0);
+  ASSERT_EQ(capture.size(), before + 4 * host_.halfBytes);
+  EXPECT_EQ(Bytes(capture.begin() + static_cast<std::ptrdiff_t>(before + 2 * host_.halfBytes),
+                  capture.begin() + static_cast<std::ptrdiff_t>(before + 3 * host_.halfBytes)),
+            Bytes(host_.halfBytes, 0));
+  EXPECT_EQ(host_.overloads, 3);
+  EXPECT_EQ(HostDisposeBuffers(), kAsioOk);
+}
+
+// A notice is given once in the process: to the first asking, and to no
+// later one, on this instance or another.
+TEST_F(VirtualDacTest, ANoticeIsGivenOnceInTheProcess) {
+  static int run = 0;  // a text of this run's own
+  const std::string notice = "Virtual DAC test notice " + std::to_string(++run);
+  ASSERT_NO_FATAL_FAILURE(Open("Clock=manual\nNotice=" + notice + "\n", 2));
+  EXPECT_EQ(HostFuture(kQpFutureNotice, nullptr), kAsioInvalidParameter);
+  char text[124] = {};
+  ASSERT_EQ(HostFuture(kQpFutureNotice, text), kAsioSuccess);
+  EXPECT_EQ(std::string(text), notice);
+  EXPECT_EQ(HostFuture(kQpFutureNotice, text), kAsioInvalidMode);
+  ReleaseAsioDrivers();
+  ASSERT_NO_FATAL_FAILURE(Open("Clock=manual\nNotice=" + notice + "\n", 2));
+  EXPECT_EQ(HostFuture(kQpFutureNotice, text), kAsioInvalidMode);
+  ReleaseAsioDrivers();
+  ASSERT_NO_FATAL_FAILURE(Open("Clock=manual\n", 2));
+  EXPECT_EQ(HostFuture(kQpFutureNotice, text), kAsioInvalidMode) << "no notice set";
+}
+
+// What the DAC says when it is set to refuse, through init's error message
+// or, once it is the current driver, HostGetErrorMessage.
+TEST_F(VirtualDacTest, ARefusalIsExplainedInTheDriversOwnWords) {
+  registry_.Add("dac.ini", "Virtual", kClassA, kVirtualDac,
+                "RefuseInit=1\nErrorMessage=Busy: another program holds the DAC\n");
+  ASSERT_TRUE(LoadDriverByName(L"Virtual"));
+  AsioDriverInfo info{};
+  EXPECT_EQ(HostInit(&info), kAsioNotPresent);
+  EXPECT_STREQ(info.errorMessage, "Busy: another program holds the DAC");
+  char text[124] = "x";
+  EXPECT_EQ(HostGetErrorMessage(text), kAsioNotPresent) << "no current driver after the refusal";
+  EXPECT_STREQ(text, "");
+  ReleaseAsioDrivers();
+
+  registry_.Add("dac.ini", "Virtual", kClassA, kVirtualDac, "RefuseBuffers=1\n");
+  ASSERT_TRUE(LoadDriverByName(L"Virtual"));
+  ASSERT_EQ(HostInit(&info), kAsioOk);
+  AsioBufferInfo buffers[1] = {AsioBufferInfo{kAsioFalse, 0, {}}};
+  EXPECT_EQ(HostCreateBuffers(buffers, 1, 512, &gCallbacks), kAsioHwMalfunction);
+  ASSERT_EQ(HostGetErrorMessage(text), kAsioOk);
+  EXPECT_STREQ(text, "The virtual DAC is set to refuse buffers");
+  ReleaseAsioDrivers();
+
+  registry_.Add("dac.ini", "Virtual", kClassA, kVirtualDac, "");
+  ASSERT_TRUE(LoadDriverByName(L"Virtual"));
+  ASSERT_EQ(HostInit(&info), kAsioOk);
+  ASSERT_EQ(HostGetErrorMessage(text), kAsioOk);
+  EXPECT_STREQ(text, "No error");
+}
+
+// The driver side's DoP idle samples are the bytes the host's converters
+// write for DoP idle words, in every sample type DoP travels in.
+TEST(DopDriverSupportTest, IdleSamplesAreWhatTheHostsConvertersWrite) {
+  for (const auto& converter : output::SampleTypeConverters()) {
+    SCOPED_TRACE(converter.name);
+    const int32_t type = converter.type;
+    const bool carries = type == kAsioInt32Lsb || type == kAsioInt24Lsb ||
+                         type == kAsioInt32Lsb24 || type == kAsioInt32Msb ||
+                         type == kAsioInt24Msb || type == kAsioInt32Msb24;
+    EXPECT_EQ(DopMarkerOffset(type) >= 0, carries);
+    for (std::uint32_t phase : {0u, 1u}) {
+      std::uint8_t ours[8] = {}, host[8] = {};
+      EXPECT_EQ(WriteDopIdleSample(type, phase, ours), carries);
+      if (!carries) continue;
+      const std::uint32_t word = output::DopSilence(phase);
+      const std::uint32_t bytes = converter.write(host, &word);
+      EXPECT_EQ(Bytes(ours, ours + bytes), Bytes(host, host + bytes));
+      EXPECT_EQ(ours[DopMarkerOffset(type)], phase == 0 ? 0x05 : 0xFA);
+      EXPECT_EQ(DopPhaseAfter(type, ours), 1 - phase);
+    }
+  }
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <optional>
 
@@ -58,6 +59,16 @@ Samples Join(std::initializer_list<Samples> parts) {
   Samples out;
   for (const auto& part : parts)
     out.insert(out.end(), part.begin(), part.end());
+  return out;
+}
+
+// DoP idle words as an Int32LSB device receives them: `count` words of
+// marker, 0x96, 0x96, the first with the marker of `phase` (0: 0x05).
+Bytes DopIdle(std::size_t count, std::uint32_t phase = 0) {
+  Bytes out;
+  for (std::size_t i = 0; i < count; ++i)
+    out.insert(out.end(), {0x00, 0x96, 0x96,
+                           ((phase + i) & 1) == 0 ? std::uint8_t{0x05} : std::uint8_t{0xFA}});
   return out;
 }
 
@@ -185,7 +196,7 @@ TEST_F(WaveDataPlayTest, DsdPlaysNativelyOrAsDopFromTheSameBlocks) {
     StartWhenQueued(h, 32, 88200, output::kFormatDsd);
     h.Step(14);
     for (int c = 0; c < 2; ++c) {
-      Bytes expected(256, 0);
+      Bytes expected = DopIdle(64);  // the prefilled half: DoP idle words
       const Bytes stream = channelBytes(c);
       for (std::size_t f = 0; f < 300; ++f) {
         const std::uint8_t* b = &stream[f * 4];
@@ -408,16 +419,18 @@ bool WaitForTrackEnd(EngineHarness& h) {
   return message.has_value();
 }
 
-// The capture holds `head` exactly, then only `silence`: at least one half
-// of it, the device idling after the track.
-void ExpectHeadThenSilence(const Bytes& capture, const Bytes& head, std::uint8_t silence,
+// The capture holds `head` exactly, then only `silence` (a pattern repeated
+// from the end of the head: one byte, or DoP idle words whose markers go
+// on): at least one half of it, the device idling after the track.
+void ExpectHeadThenSilence(const Bytes& capture, const Bytes& head, const Bytes& silence,
                            std::size_t halfBytes) {
   ASSERT_GE(capture.size(), head.size() + halfBytes) << "the device stopped before the end played";
   EXPECT_TRUE(std::equal(head.begin(), head.end(), capture.begin())) << "the track differs";
-  const auto sound = std::find_if(capture.begin() + static_cast<std::ptrdiff_t>(head.size()),
-                                  capture.end(), [&](std::uint8_t b) { return b != silence; });
-  EXPECT_EQ(sound, capture.end()) << "sound at byte " << (sound - capture.begin())
-                                  << " after the track";
+  std::size_t sound = head.size();
+  while (sound < capture.size() &&
+         capture[sound] == silence[(sound - head.size()) % silence.size()])
+    ++sound;
+  EXPECT_EQ(sound, capture.size()) << "sound at byte " << sound << " after the track";
 }
 
 enum class TrackKind { kPcm, kDsdNative, kDop };
@@ -446,7 +459,7 @@ TEST_P(EngineEndTest, ATrackPlaysToItsLastSampleThenTheDeviceIdles) {
       std::string("Clock=real\nBufferSize=64\nOutputReady=") + (c.outputReady ? "1\n" : "0\n"),
       c.kind == TrackKind::kDop ? kDecodeDop : kDecodeNative);
   std::vector<Bytes> heads(2);
-  std::uint8_t silence = 0;
+  Bytes silence = {0};
   std::size_t halfBytes = 64 * 4;
   if (!dsd) {
     const PcmTrack track = MakePcm(2, 2, 4410, 5);  // 0.1 s
@@ -459,13 +472,16 @@ TEST_P(EngineEndTest, ATrackPlaysToItsLastSampleThenTheDeviceIdles) {
     for (int ch = 0; ch < 2; ++ch) {
       Bytes& head = heads[ch];
       if (c.kind == TrackKind::kDsdNative) {
-        silence = 0x96;
+        silence = {0x96};
         halfBytes = 4096 / 8;
         head.assign(halfBytes, 0x96);  // the prefilled half
         for (std::size_t f = 0; f < kWords; ++f)
           head.insert(head.end(), &words[(f * 2 + ch) * 4], &words[(f * 2 + ch) * 4 + 4]);
       } else {
-        head.assign(halfBytes, 0);
+        // DoP idle words before and after (an even number of words before
+        // and in the track: the idle after it begins with 0x05 again).
+        silence = DopIdle(2);
+        head = DopIdle(64);
         for (std::size_t f = 0; f < kWords; ++f) {
           const std::uint8_t* b = &words[(f * 2 + ch) * 4];
           head.insert(head.end(), {0, b[1], b[0], 0x05, 0, b[3], b[2], 0xFA});
@@ -523,17 +539,285 @@ TEST_F(WaveDataPlayTest, AFreeClockCapturesWhatAPacedOneDoes) {
   for (int ch = 0; ch < 2; ++ch) {
     SCOPED_TRACE(ch);
     const Bytes head = LittleEndian(Join({Zeros(512), shortTrack.expected[ch]}));
-    ExpectHeadThenSilence(paced[ch], head, 0, 512 * 4);
-    ExpectHeadThenSilence(free[ch], head, 0, 512 * 4);
+    ExpectHeadThenSilence(paced[ch], head, {0}, 512 * 4);
+    ExpectHeadThenSilence(free[ch], head, {0}, 512 * 4);
   }
 
   const PcmTrack longTrack = MakePcm(2, 2, 44100 * 20, 12);  // 20 s
   const auto played = play("free", longTrack);
   for (int ch = 0; ch < 2; ++ch) {
     SCOPED_TRACE(ch);
-    ExpectHeadThenSilence(played[ch], LittleEndian(Join({Zeros(512), longTrack.expected[ch]})), 0,
+    ExpectHeadThenSilence(played[ch], LittleEndian(Join({Zeros(512), longTrack.expected[ch]})), {0},
                           512 * 4);
   }
+}
+
+// ----------------------------------------------------------- DSD over PCM
+
+// The DSD bytes of DoP words, two a word (the earlier first).
+using Payload = std::vector<std::array<std::uint8_t, 2>>;
+
+Payload IdlePayload(std::size_t words) {
+  return Payload(words, {0x96, 0x96});
+}
+
+// Channel `c` of a block of interleaved 32-bit DSD words (time order): two
+// DoP words a frame.
+Payload DsdPayload(const Bytes& block, std::size_t channels, std::size_t c) {
+  Payload out;
+  for (std::size_t f = 0; f < block.size() / (4 * channels); ++f) {
+    const std::uint8_t* b = &block[(f * channels + c) * 4];
+    out.push_back({b[0], b[1]});
+    out.push_back({b[2], b[3]});
+  }
+  return out;
+}
+
+Payload Cat(std::initializer_list<Payload> parts) {
+  Payload out;
+  for (const auto& part : parts)
+    out.insert(out.end(), part.begin(), part.end());
+  return out;
+}
+
+// A DoP stream as a device of sample type `type` receives it, word k with
+// the marker of its place: 0x05 for even k, 0xFA for odd k.
+Bytes DopStream(const Payload& payload, std::int32_t type) {
+  Bytes out;
+  for (std::size_t k = 0; k < payload.size(); ++k) {
+    const std::uint8_t marker = k % 2 == 0 ? 0x05 : 0xFA;
+    const auto [early, late] = payload[k];
+    if (type == kAsioInt32Lsb) out.push_back(0);
+    out.insert(out.end(), {late, early, marker});
+    if (type == kAsioInt32Lsb24) out.push_back(marker == 0xFA ? 0xFF : 0x00);
+  }
+  return out;
+}
+
+struct DopCase {
+  const char* name;
+  std::int32_t type;
+  std::int32_t bufferSize;
+};
+
+void PrintTo(const DopCase& c, std::ostream* out) {
+  *out << c.name;
+}
+
+class DopStreamTest : public WaveDataPlayTest, public ::testing::WithParamInterface<DopCase> {};
+
+// Every word of a DoP stream carries the marker of its place in the stream,
+// from the prefill through starving halves, a track, a gapless join, the
+// rest of the last half and the halves after the end, on every channel
+// alike (the third has no data: idle words throughout), whatever the half's
+// length: a DoP DAC never leaves DSD mode.
+TEST_P(DopStreamTest, EveryWordCarriesTheMarkerOfItsPlaceFromStartToEnd) {
+  const DopCase& c = GetParam();
+  EngineHarness h("Channels=3\nPcmSampleType=" + std::to_string(c.type) +
+                      "\nBufferSize=" + std::to_string(c.bufferSize) + "\n",
+                  kDecodeDop);
+  const Bytes a = fixtures::AudioPattern(2 * 4 * 100, 31),
+              b = fixtures::AudioPattern(2 * 4 * 50, 32);
+  h.engine->PrepareSlot(true, 88200, true, false);
+  h.engine->PrepareSlot(true, 88200, true, true);
+  h.blocks->Add(0, a, output::kFormatDsd, 2, 88200);
+  ASSERT_EQ(h.engine->StartOutput(32, true, 88200, output::kFormatDsd), 0);
+  ASSERT_TRUE(h.blocks->WaitDrained());
+  ASSERT_EQ(h.engine->TogglePause(), 2);
+  ASSERT_EQ(h.engine->TogglePause(), 1);
+  // Nothing of A is queued yet (the feeder queues whole chunks, or what a
+  // track's end leaves): two halves starve, and with odd halves the track
+  // begins on an odd word, behind 0xFA.
+  h.Step(2);
+  h.blocks->End(0);
+  h.blocks->Add(1, b, output::kFormatDsd, 2, 88200);
+  h.blocks->End(1);
+  ASSERT_TRUE(h.blocks->WaitDrained());
+  h.Step(10);
+  const auto messages = h.Messages();
+  ASSERT_EQ(messages.size(), 2u);
+  EXPECT_EQ(messages[0].wParam, 0) << "B joins A";
+  EXPECT_EQ(messages[1].wParam, 1);
+  const std::size_t words = 12 * static_cast<std::size_t>(c.bufferSize);
+  for (std::size_t ch = 0; ch < 3; ++ch) {
+    SCOPED_TRACE(ch);
+    // The prefilled half and the two starving ones.
+    Payload expected = IdlePayload(3 * static_cast<std::size_t>(c.bufferSize));
+    if (ch < 2) expected = Cat({expected, DsdPayload(a, 2, ch), DsdPayload(b, 2, ch)});
+    expected.resize(words, {0x96, 0x96});
+    EXPECT_EQ(h.Capture(static_cast<int>(ch)), DopStream(expected, c.type));
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(SampleTypes, DopStreamTest,
+                         ::testing::Values(DopCase{"Int32LsbOddHalves", kAsioInt32Lsb, 63},
+                                           DopCase{"Int32LsbEvenHalves", kAsioInt32Lsb, 64},
+                                           DopCase{"Int24LsbOddHalves", kAsioInt24Lsb, 63},
+                                           DopCase{"Int32Lsb24EvenHalves", kAsioInt32Lsb24, 64}),
+                         [](const ::testing::TestParamInfo<DopCase>& param) {
+                           return std::string(param.param.name);
+                         });
+
+// The marker and two DSD bytes need 24 bits: on a 16-bit sample type (or a
+// 32-bit one of fewer significant bits) the marker would play as noise, so
+// a DoP track is not playable there; PCM still plays.
+TEST_F(WaveDataPlayTest, DopIsRefusedOnADeviceSampleTypeOfFewerThan24Bits) {
+  for (std::int32_t type : {kAsioInt16Lsb, kAsioInt32Lsb16, kAsioInt32Lsb20}) {
+    SCOPED_TRACE(type);
+    errors_->texts.clear();
+    EngineHarness h("BufferSize=64\nPcmSampleType=" + std::to_string(type) + "\n", kDecodeDop);
+    h.engine->PrepareSlot(true, 88200, true, false);
+    EXPECT_EQ(h.engine->StartOutput(32, false, 88200, output::kFormatDsd), -1);
+    EXPECT_FALSE(h.engine->running());
+    const auto messages = h.Messages();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].id, TM_TRACK_END);
+    EXPECT_EQ(messages[0].wParam, 1);
+    EXPECT_EQ(messages[0].lParam, 0);
+    EXPECT_EQ(errors_->texts, std::vector<std::wstring>{L"Non playable file."});
+    EXPECT_TRUE(h.Capture(0).empty());
+
+    PlayQueued(h, false, 44100, MakePcm(2, 2, 100, 3).data, output::kFormatPcm16, 16);
+    h.Step(3);
+    EXPECT_EQ(h.Capture(0).size(), 3u * 64 * AsioSampleTypeBits(type) / 8);
+    EXPECT_EQ(errors_->texts.size(), 1u);
+  }
+}
+
+// ------------------------------------------------------------------ pause
+
+// A pause stop (kQpFuturePauseOnStop): the device resumes with the half the
+// engine filled last, wherever the pause falls, so the capture is the track
+// with nothing skipped or repeated.
+TEST_F(WaveDataPlayTest, APauseResumesWithNothingSkippedOrRepeated) {
+  for (int before : {2, 3}) {
+    SCOPED_TRACE(before);
+    EngineHarness h("BufferSize=64\n");
+    const PcmTrack track = MakePcm(2, 2, 1000, 13);
+    PlayQueued(h, false, 44100, track.data, output::kFormatPcm16, 16);
+    h.Step(before);
+    ASSERT_EQ(h.engine->TogglePause(), 2);
+    EXPECT_FALSE(h.engine->running());
+    EXPECT_EQ(enginetest::VirtualDacStep()(1), 0) << "the device is stopped";
+    ASSERT_EQ(h.engine->TogglePause(), 1);
+    h.Step(20);
+    for (int c = 0; c < 2; ++c) {
+      EXPECT_EQ(Head(h.Capture(c), 64 + 1000 + 64),
+                LittleEndian(Join({Zeros(64), track.expected[c], Zeros(64)})));
+    }
+    const auto messages = h.Messages();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].id, TM_TRACK_END);
+  }
+}
+
+TEST_F(WaveDataPlayTest, APausedDopStreamResumesWithItsMarkersUnbroken) {
+  EngineHarness h("BufferSize=63\n", kDecodeDop);
+  const Bytes words = fixtures::AudioPattern(2 * 4 * 200, 41);
+  PlayQueued(h, true, 88200, words, output::kFormatDsd, 32);
+  h.Step(3);
+  ASSERT_EQ(h.engine->TogglePause(), 2);
+  ASSERT_EQ(h.engine->TogglePause(), 1);
+  h.Step(12);
+  for (std::size_t c = 0; c < 2; ++c) {
+    SCOPED_TRACE(c);
+    Payload expected = Cat({IdlePayload(63), DsdPayload(words, 2, c)});
+    expected.resize(15 * 63, {0x96, 0x96});
+    EXPECT_EQ(h.Capture(static_cast<int>(c)), DopStream(expected, kAsioInt32Lsb));
+  }
+}
+
+// ------------------------------------------------------ the driver's words
+
+// A driver that refuses says why: its text follows the no-device text on a
+// line of its own, at the start and in the check before playing.
+TEST_F(WaveDataPlayTest, ADriverThatRefusesSaysWhyAfterTheNoDeviceText) {
+  const struct {
+    const char* settings;
+    const wchar_t* said;
+    bool initRefused;
+  } cases[] = {
+      {"RefuseInit=1\nErrorMessage=The DAC is busy: another program holds it (PulseAudio or "
+       "PipeWire?)\n",
+       L"The DAC is busy: another program holds it (PulseAudio or PipeWire?)", true},
+      {"RefuseInit=1\n", L"The virtual DAC is set to refuse init", true},
+      {"RefuseBuffers=1\n", L"The virtual DAC is set to refuse buffers", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.settings);
+    errors_->texts.clear();
+    EngineHarness h(std::string("BufferSize=64\n") + c.settings);
+    const std::wstring expected = std::wstring(L"No output device has been selected.\n") + c.said;
+    h.engine->PrepareSlot(false, 44100, true, false);
+    EXPECT_EQ(h.engine->StartOutput(16, false, 44100, output::kFormatPcm16), -2);
+    EXPECT_EQ(h.Messages().at(0).id, TM_STOP);
+    EXPECT_EQ(errors_->texts, std::vector<std::wstring>{expected});
+    // The check opens the device without buffers: only a refused init fails.
+    EXPECT_EQ(h.engine->CheckDevice(), !c.initRefused);
+    if (c.initRefused) {
+      EXPECT_EQ(errors_->texts, std::vector<std::wstring>(2, expected));
+    }
+  }
+}
+
+// A driver's notice, asked once the buffers exist, reaches the user as the
+// driver gives it: the virtual DAC gives it once in the process.
+TEST_F(WaveDataPlayTest, ADriversNoticeReachesTheUserAsItIsGiven) {
+  // A text of this run's own (the DAC gives each text once in the process).
+  static int run = 0;
+  const std::string text =
+      "Engine test notice " + std::to_string(++run) + ": this route may not be bit-perfect";
+  const std::wstring notice(text.begin(), text.end());
+  EngineHarness h("BufferSize=64\nNotice=" + text + "\n");
+  PlayQueued(h, false, 44100, MakePcm(2, 2, 100, 1).data, output::kFormatPcm16, 16);
+  h.Step(3);
+  EXPECT_EQ(errors_->texts, std::vector<std::wstring>{notice});
+  h.engine->StopOutput(false);
+  // The device opens again for another rate: the driver has no more to say.
+  PlayQueued(h, false, 48000, MakePcm(2, 2, 100, 2).data, output::kFormatPcm16, 16);
+  h.Step(3);
+  EXPECT_EQ(errors_->texts, std::vector<std::wstring>{notice});
+}
+
+std::wstring Interrupted(int times) {
+  return L"Playback was interrupted " + std::to_wstring(times) +
+         L" times: the computer did not deliver audio in time.";
+}
+
+// The driver tells each underrun (kAsioOverload); the engine reports them
+// once per track, at its end or when the output stops, with their number.
+// The virtual DAC runs dry at every second period here: 2, 4, 6, ...
+TEST_F(WaveDataPlayTest, UnderrunsAreReportedOncePerTrackWithTheirCount) {
+  EngineHarness h("BufferSize=64\nUnderrunEvery=2\n");
+  const PcmTrack a = MakePcm(2, 2, 400, 1), b = MakePcm(2, 2, 200, 2);
+  h.engine->PrepareSlot(false, 44100, true, false);
+  h.engine->PrepareSlot(false, 44100, true, true);
+  h.blocks->Add(0, a.data, output::kFormatPcm16, 2, 44100);
+  h.blocks->End(0);
+  h.blocks->Add(1, b.data, output::kFormatPcm16, 2, 44100);
+  h.blocks->End(1);
+  StartWhenQueued(h, 16, 44100, output::kFormatPcm16);
+  h.Step(6);
+  EXPECT_TRUE(errors_->texts.empty()) << "no track has ended yet";
+  h.Step(1);  // A ends in the 7th half and B joins: A ran dry in periods 2, 4 and 6
+  EXPECT_EQ(errors_->texts, std::vector<std::wstring>{Interrupted(3)});
+  h.Step(3);  // B ends in the 10th: periods 8 and 10
+  EXPECT_EQ(errors_->texts, (std::vector<std::wstring>{Interrupted(3), Interrupted(2)}));
+  h.Step(4);  // the device idles after the last track: nothing plays to interrupt
+  h.engine->StopOutput(false);
+  EXPECT_EQ(errors_->texts.size(), 2u);
+
+  // A track the stop cuts short: its underruns at the stop.
+  PlayQueued(h, false, 44100, MakePcm(2, 2, 5000, 3).data, output::kFormatPcm16, 16);
+  h.Step(5);
+  h.engine->StopOutput(false);
+  EXPECT_EQ(errors_->texts,
+            (std::vector<std::wstring>{Interrupted(3), Interrupted(2), Interrupted(2)}));
+  // None: nothing to report.
+  PlayQueued(h, false, 44100, MakePcm(2, 2, 5000, 4).data, output::kFormatPcm16, 16);
+  h.Step(1);
+  h.engine->StopOutput(false);
+  EXPECT_EQ(errors_->texts.size(), 3u);
 }
 
 }  // namespace
