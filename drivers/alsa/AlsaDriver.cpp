@@ -377,10 +377,15 @@ AsioError CAlsaDriver::start() {
   if (writer_.DeviceGone()) return kAsioNotPresent;
   snd_pcm_t* pcm = pcm_->handle();
   if (writer_.Paused()) {
-    // A paused device goes on with what it holds; one that played out (or
-    // could not pause) starts again from the writer's place.
-    const int error =
-        snd_pcm_state(pcm) == SND_PCM_STATE_PAUSED ? snd_pcm_pause(pcm, 0) : snd_pcm_prepare(pcm);
+    // A paused device goes on with what it holds, and so does one paused
+    // before its stream started; one that played out (or could not pause)
+    // starts again from the writer's place.
+    const snd_pcm_state_t pcmState = snd_pcm_state(pcm);
+    int error = 0;
+    if (pcmState == SND_PCM_STATE_PAUSED)
+      error = snd_pcm_pause(pcm, 0);
+    else if (pcmState != SND_PCM_STATE_PREPARED)
+      error = snd_pcm_prepare(pcm);
     if (error < 0 && snd_pcm_prepare(pcm) < 0) return kAsioHwMalfunction;
     if (!writer_.Resume()) return kAsioHwMalfunction;
     state_ = State::kRunning;
@@ -404,6 +409,7 @@ AsioError CAlsaDriver::start() {
   stream.periodFrames = static_cast<uint32_t>(config_.periodFrames);
   stream.alsaRate = config_.rate;
   stream.silence = output::SilenceFillByte(IsDsd());
+  stream.sampleType = format_->sampleType;
   stream.dop = dop_ && !IsDsd();
   stream.canPause = pcm_->CanPause();
   stream.callbacks = callbacks_;

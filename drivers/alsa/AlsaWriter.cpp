@@ -10,7 +10,7 @@
 
 #include "drivers/AsioDriverBase.h"
 #include "drivers/alsa/RealtimePriority.h"
-#include "output/SamplePacking.h"
+#include "output/AsioDriverSupport.h"
 
 namespace {
 
@@ -27,21 +27,6 @@ void SetAvailMin(snd_pcm_t* pcm, snd_pcm_uframes_t frames) {
       snd_pcm_sw_params_set_avail_min(pcm, params, frames) >= 0) {
     snd_pcm_sw_params(pcm, params);
   }
-}
-
-// The DoP markers alternate from word to word.
-constexpr uint8_t kDopMarkers[2] = {0x05, 0xFA};
-uint8_t NextMarker(uint8_t marker) {
-  return marker == kDopMarkers[0] ? kDopMarkers[1] : kDopMarkers[0];
-}
-
-// One DoP idle word of `groupBytes` (3 or 4) little-endian bytes: the
-// marker on top, two DSD idle bytes below it, zero below them.
-void PutDopIdle(uint8_t* group, uint32_t groupBytes, uint8_t idleByte, uint8_t marker) {
-  std::memset(group, 0, groupBytes);
-  group[groupBytes - 1] = marker;
-  group[groupBytes - 2] = idleByte;
-  group[groupBytes - 3] = idleByte;
 }
 
 // Interleaves `frames` frames of `channels` channels, G bytes per channel
@@ -96,16 +81,15 @@ bool AlsaWriter::Start(Stream stream) {
   pcmDescriptors_ = count;
   descriptors_.assign(static_cast<std::size_t>(count) + 1, pollfd{});
   written_ = 0;
-  lastMarker_ = kDopMarkers[1];  // so the first idle word is a phase-0 word
-  dopMarkerByte_ = -1;
-  if (stream_.dop && stream_.groupBytes >= 3) {
+  nextDopPhase_ = 0;
+  dopSample_ = -1;
+  if (stream_.dop && DopMarkerOffset(stream_.sampleType) >= 0) {
     // The markers of a frame are alike: read them off a channel the host fills.
     const auto& channels = stream_.halves[0];
     const auto filled = std::find_if(channels.begin(), channels.end(),
                                      [](const uint8_t* channel) { return channel != nullptr; });
     const auto channel = filled != channels.end() ? filled - channels.begin() : 0;
-    dopMarkerByte_ = static_cast<int>(static_cast<uint32_t>(channel) * stream_.groupBytes +
-                                      stream_.groupBytes - 1);
+    dopSample_ = static_cast<int>(static_cast<uint32_t>(channel) * stream_.groupBytes);
   }
   {
     std::lock_guard lock(positionMutex_);
@@ -300,16 +284,15 @@ void AlsaWriter::Interleave(int half) {
       InterleaveGroups<4>(channels, frames, silence, reversed, out);
       break;
   }
-  if (dopMarkerByte_ < 0) return;
-  // A channel without a host buffer idles in DoP with its frame's marker.
+  if (dopSample_ < 0) return;
+  // A channel without a host buffer idles in DoP in its frame's phase.
   const std::size_t group = stream_.groupBytes;
   const std::size_t frameBytes = channels.size() * group;
   for (uint32_t frame = 0; frame < frames; ++frame) {
     uint8_t* at = interleaved_.data() + frame * frameBytes;
-    const uint8_t marker = at[dopMarkerByte_];
+    const uint32_t phase = DopPhaseAfter(stream_.sampleType, at + dopSample_) ^ 1;
     for (std::size_t c = 0; c < channels.size(); ++c) {
-      if (channels[c] == nullptr)
-        PutDopIdle(at + c * group, stream_.groupBytes, output::kDsdSilenceByte, marker);
+      if (channels[c] == nullptr) WriteDopIdleSample(stream_.sampleType, phase, at + c * group);
     }
   }
 }
@@ -317,14 +300,13 @@ void AlsaWriter::Interleave(int half) {
 void AlsaWriter::FillIdle(uint8_t* out, uint32_t frames) {
   const std::size_t channels = stream_.halves[0].size();
   const std::size_t group = stream_.groupBytes;
-  if (dopMarkerByte_ < 0) {
+  if (dopSample_ < 0) {
     std::memset(out, stream_.silence, frames * channels * group);
     return;
   }
-  for (uint32_t frame = 0; frame < frames; ++frame) {
-    lastMarker_ = NextMarker(lastMarker_);
+  for (uint32_t frame = 0; frame < frames; ++frame, nextDopPhase_ ^= 1) {
     for (std::size_t c = 0; c < channels; ++c, out += group)
-      PutDopIdle(out, stream_.groupBytes, output::kDsdSilenceByte, lastMarker_);
+      WriteDopIdleSample(stream_.sampleType, nextDopPhase_, out);
   }
 }
 
@@ -336,8 +318,9 @@ int AlsaWriter::Write(const uint8_t* data, snd_pcm_uframes_t& offset, bool toThe
         snd_pcm_writei(stream_.pcm, data + offset * frameBytes, stream_.halfFrames - offset);
     if (written > 0) {
       offset += static_cast<snd_pcm_uframes_t>(written);
-      if (dopMarkerByte_ >= 0)
-        lastMarker_ = data[(offset - 1) * frameBytes + static_cast<std::size_t>(dopMarkerByte_)];
+      if (dopSample_ >= 0)
+        nextDopPhase_ = DopPhaseAfter(stream_.sampleType, data + (offset - 1) * frameBytes +
+                                                              static_cast<std::size_t>(dopSample_));
     } else if (written == 0 || written == -EAGAIN) {
       const int waited = WaitForRoom();
       if (waited != kWritten) return waited;

@@ -55,9 +55,10 @@ class AlsaWriter {
     uint32_t bufferFrames = 0;     // the ALSA buffer and period, as configured
     uint32_t periodFrames = 0;
     unsigned alsaRate = 0;
-    uint8_t silence = 0;    // PCM zeros, or the DSD idle byte
-    bool dop = false;       // the PCM words carry DSD over PCM (24 or 32 bits)
-    bool canPause = false;  // the device pauses with what it holds
+    uint8_t silence = 0;     // PCM zeros, or the DSD idle byte
+    int32_t sampleType = 0;  // the host's sample type
+    bool dop = false;        // the PCM words carry DSD over PCM (24 or 32 bits)
+    bool canPause = false;   // the device pauses with what it holds
     AsioCallbacks callbacks{};
     bool timeInfo = false;  // the host takes the buffer switch with time information
     double sampleRate = 0;  // the host's rate, for the time information
@@ -145,10 +146,10 @@ class AlsaWriter {
   std::atomic<int> stopKind_{0};
   std::atomic<int64_t> drainDeadline_{0};  // steady clock, ns
   std::atomic<bool> gone_{false};
-  int dopMarkerByte_ = -1;  // DoP: where in a frame its marker is; -1 without DoP
-  uint8_t lastMarker_ = 0;  // DoP: the marker of the last frame written
-  int64_t written_ = 0;     // host samples written since Start
-  Place resume_;            // set by the thread as it ends on a pause stop
+  int dopSample_ = -1;         // DoP: where in a frame a filled channel's sample is; -1 without
+  uint32_t nextDopPhase_ = 0;  // DoP: the phase after the last frame written
+  int64_t written_ = 0;        // host samples written since Start
+  Place resume_;               // set by the thread as it ends on a pause stop
   std::thread thread_;
   mutable std::mutex positionMutex_;  // leaf lock
   int64_t playedSamples_ = 0;

@@ -4,8 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <mutex>
 #include <sstream>
 
+#include "platform/ErrorReport.h"
+#include "platform/TextConv.h"
 #include "tests/output/EngineTestSupport.h"
 
 namespace {
@@ -43,6 +46,28 @@ Bytes PlayToTheEnd(std::int32_t decodeMode, const Bytes& words) {
   return fixtures::ReadFile(h.registry.File("dac.raw"));
 }
 
+// Two stereo frames of DoP idle words as S32_LE: marker 0x05, then 0xFA.
+const Bytes kDopIdleFrames = {0, 0x96, 0x96, 0x05, 0, 0x96, 0x96, 0x05,
+                              0, 0x96, 0x96, 0xFA, 0, 0x96, 0x96, 0xFA};
+
+// Stereo DSD words (each channel's four bytes in time order) as the S32_LE
+// DoP words a device gets: two words per DSD word and channel, the markers
+// alternating through the whole stream from 0x05.
+Bytes DopOf(const Bytes& words) {
+  Bytes dop;
+  std::uint8_t marker = 0x05;
+  for (std::size_t f = 0; f < words.size() / 8; ++f) {
+    for (int half = 0; half < 2; ++half) {
+      for (int c = 0; c < 2; ++c) {
+        const std::uint8_t* b = &words[(f * 2 + c) * 4 + 2 * half];
+        dop.insert(dop.end(), {0, b[1], b[0], marker});
+      }
+      marker = marker == 0x05 ? 0xFA : 0x05;
+    }
+  }
+  return dop;
+}
+
 // Checks that `recording` is silence frames, exactly `stream`, then at least
 // `idleAfter` bytes of silence frames: the device idles before and after the
 // track, but no byte of it is lost, added or moved.
@@ -73,22 +98,45 @@ TEST(AlsaEngineTest, Dsd64ArrivesAsDsdU32BeNativelyAndAsS32LeDopWords) {
                                2 * 882 * 8);
   }
   {
-    SCOPED_TRACE("DSD over PCM: S32_LE words with the marker in the top byte");
-    Bytes dop;
-    std::uint8_t marker = 0x05;
-    for (std::size_t f = 0; f < kFrames; ++f) {
-      // Each frame's two words per channel carry bytes 0-1 and 2-3; the
-      // markers alternate through the whole stream.
-      for (int half = 0; half < 2; ++half) {
-        for (int c = 0; c < 2; ++c) {
-          const std::uint8_t* b = &words[(f * 2 + c) * 4 + 2 * half];
-          dop.insert(dop.end(), {0, b[1], b[0], marker});
-        }
-        marker = marker == 0x05 ? 0xFA : 0x05;
-      }
-    }
-    ExpectStreamBetweenSilence(PlayToTheEnd(kDecodeDop, words), dop, Bytes(8, 0), 2 * 1764 * 8);
+    SCOPED_TRACE(
+        "DSD over PCM: S32_LE words with the marker in the top byte, and DoP idle "
+        "words with the markers running on around them");
+    ExpectStreamBetweenSilence(PlayToTheEnd(kDecodeDop, words), DopOf(words), kDopIdleFrames,
+                               2 * 1764 * 8);
   }
+}
+
+// Writes the private ALSA configuration: `name`, a test card of
+// `definition` that records what it played to <name>.played and logs to
+// <name>.log.
+void UseCard(const EngineHarness& h, const std::string& name, const std::string& definition) {
+  const std::string text = "pcm_type.qptest { lib \"" QP_TEST_ALSA_PCM_LIB "\" }\npcm." + name +
+                           " { type qptest " + definition + " played \"" +
+                           h.registry.File(name + ".played") + "\" log \"" +
+                           h.registry.File(name + ".log") + "\" }\n";
+  fixtures::WriteFile(h.registry.File("asound.conf"), Bytes(text.begin(), text.end()));
+  setenv("ALSA_CONFIG_PATH", h.registry.File("asound.conf").c_str(), 1);
+}
+
+// Plays one track of stereo `data` (32-bit PCM or DSD words) to its end and
+// stops as the playback thread does at the end of a playlist; with
+// `pauseAtStart` the user pauses and resumes it as soon as it starts.
+void PlayTrack(EngineHarness& h, bool dsd, double sourceRate, const Bytes& data,
+               bool pauseAtStart = false) {
+  const std::uint32_t format = dsd ? output::kFormatDsd : output::kFormatPcm32;
+  h.engine->PrepareSlot(dsd, sourceRate, false, false);
+  h.blocks->Add(0, data, format, 2, static_cast<std::uint32_t>(sourceRate));
+  h.blocks->End(0);
+  ASSERT_EQ(h.engine->StartOutput(32, false, sourceRate, format), 0);
+  if (pauseAtStart) {
+    ASSERT_EQ(h.engine->TogglePause(), 2);
+    ASSERT_EQ(h.engine->TogglePause(), 1);
+  }
+  std::optional<platform::ThreadMessage> end;
+  while ((end = h.messages->WaitFor(10000)) && end->id != TM_TRACK_END) {
+  }
+  ASSERT_TRUE(end.has_value()) << "the track never ended";
+  h.engine->DrainAndStop(false);
 }
 
 // One track after another on a card that plays in real time, each stopped
@@ -98,6 +146,10 @@ TEST(AlsaEngineTest, Dsd64ArrivesAsDsdU32BeNativelyAndAsS32LeDopWords) {
 struct CardTrack {
   double sourceRate;
   Bytes data;  // interleaved, two channels
+  // What the card plays of it: `data` itself, or over DoP its DoP words.
+  Bytes Played(std::int32_t decodeMode, bool dsd) const {
+    return dsd && decodeMode == kDecodeDop ? DopOf(data) : data;
+  }
 };
 
 struct CardCase {
@@ -119,24 +171,11 @@ class AlsaCardEngineTest : public ::testing::TestWithParam<CardCase> {};
 TEST_P(AlsaCardEngineTest, EveryTrackPlaysToItsLastFrameAndTheCardIsOpenedOnce) {
   const CardCase& c = GetParam();
   EngineHarness h(QP_ALSA_DRIVER_LIB, "Device=card\n", c.decodeMode);
-  const std::string text =
-      "pcm_type.qptest { lib \"" QP_TEST_ALSA_PCM_LIB "\" }\npcm.card { type qptest formats \"" +
-      c.formats + "\" rates \"" + c.rates + "\" channels \"2\" paced 1 log_opens 1 played \"" +
-      h.registry.File("card.played") + "\" log \"" + h.registry.File("card.log") + "\" }\n";
-  fixtures::WriteFile(h.registry.File("asound.conf"), Bytes(text.begin(), text.end()));
-  setenv("ALSA_CONFIG_PATH", h.registry.File("asound.conf").c_str(), 1);
-  const std::uint32_t format = c.dsd ? output::kFormatDsd : output::kFormatPcm32;
-  for (const CardTrack& track : c.tracks) {
-    h.engine->PrepareSlot(c.dsd, track.sourceRate, false, false);
-    h.blocks->Add(0, track.data, format, 2, static_cast<std::uint32_t>(track.sourceRate));
-    h.blocks->End(0);
-    ASSERT_EQ(h.engine->StartOutput(32, false, track.sourceRate, format), 0);
-    std::optional<platform::ThreadMessage> end;
-    while ((end = h.messages->WaitFor(10000)) && end->id != TM_TRACK_END) {
-    }
-    ASSERT_TRUE(end.has_value()) << "the track never ended";
-    h.engine->DrainAndStop(false);
-  }
+  UseCard(
+      h, "card",
+      "formats \"" + c.formats + "\" rates \"" + c.rates + "\" channels \"2\" paced 1 log_opens 1");
+  for (const CardTrack& track : c.tracks)
+    ASSERT_NO_FATAL_FAILURE(PlayTrack(h, c.dsd, track.sourceRate, track.data));
   h.engine.reset();
   ReleaseAsioDrivers();
   unsetenv("ALSA_CONFIG_PATH");
@@ -145,7 +184,7 @@ TEST_P(AlsaCardEngineTest, EveryTrackPlaysToItsLastFrameAndTheCardIsOpenedOnce) 
   auto from = played.begin();
   for (std::size_t t = 0; t < c.tracks.size(); ++t) {
     SCOPED_TRACE("track " + std::to_string(t + 1));
-    const Bytes& data = c.tracks[t].data;
+    const Bytes data = c.tracks[t].Played(c.decodeMode, c.dsd);
     const auto at = std::search(from, played.end(), data.begin(), data.end());
     ASSERT_NE(at, played.end()) << "not played whole";
     // Between the tracks (and before the first) only idle frames.
@@ -192,7 +231,122 @@ INSTANTIATE_TEST_SUITE_P(
                   {176400, fixtures::AudioPattern(5000 * 8, 6)}},
                  Bytes(8, 0x96),
                  "open\nDSD_U32_BE 2 88200\nperiod 882\nDSD_U32_BE 2 176400\nperiod 1764\n"
-                 "close\n"}),
+                 "close\n"},
+        CardCase{"DoP_DSD64_twice_then_DSD128",
+                 "S32_LE",
+                 "176400,352800",
+                 kDecodeDop,
+                 true,
+                 {{88200, fixtures::AudioPattern(3000 * 8, 7)},
+                  {88200, fixtures::AudioPattern(2000 * 8, 8)},
+                  {176400, fixtures::AudioPattern(5000 * 8, 9)}},
+                 kDopIdleFrames,
+                 "open\nS32_LE 2 176400\nperiod 1764\nS32_LE 2 352800\nperiod 3528\nclose\n"}),
     [](const ::testing::TestParamInfo<CardCase>& param) { return std::string(param.param.name); });
+
+class RecordingErrors : public IAppErrorManager {
+ public:
+  void ReportError(const std::wstring& text) override {
+    std::lock_guard lock(mutex_);
+    texts_.push_back(platform::ToUtf8(text));
+  }
+  std::vector<std::string> texts() const {
+    std::lock_guard lock(mutex_);
+    return texts_;
+  }
+
+ private:
+  mutable std::mutex mutex_;
+  std::vector<std::string> texts_;
+};
+
+class AlsaCardReportTest : public ::testing::Test {
+ protected:
+  void SetUp() override { platform::SetAppErrorManager(errors_); }
+  void TearDown() override {
+    platform::SetAppErrorManager(nullptr);
+    unsetenv("ALSA_CONFIG_PATH");
+  }
+  std::shared_ptr<RecordingErrors> errors_ = std::make_shared<RecordingErrors>();
+};
+
+// Stereo 32-bit frames without the silent ones.
+Bytes WithoutSilentFrames(const Bytes& frames) {
+  Bytes out;
+  for (std::size_t at = 0; at + 8 <= frames.size(); at += 8) {
+    if (std::any_of(frames.begin() + at, frames.begin() + at + 8, [](auto b) { return b != 0; }))
+      out.insert(out.end(), frames.begin() + at, frames.begin() + at + 8);
+  }
+  return out;
+}
+
+// A card that can pause keeps what it holds and plays the track whole; one
+// that cannot plays out what it holds and a half of silence at the pause,
+// then goes on where it stopped.
+TEST_F(AlsaCardReportTest, APausedTrackResumesOnTheCardWithNothingSkippedOrRepeated) {
+  for (const bool canPause : {true, false}) {
+    SCOPED_TRACE(canPause ? "a card that can pause" : "a card that cannot");
+    EngineHarness h(QP_ALSA_DRIVER_LIB, "Device=card\nKeepOpen=0\n", kDecodeNative);
+    UseCard(h, "card",
+            std::string("formats \"S32_LE\" rates \"44100\" channels \"2\" paced 1 can_pause ") +
+                (canPause ? "1" : "0"));
+    const Bytes data = fixtures::AudioPattern(6000 * 8, 11);
+    ASSERT_NO_FATAL_FAILURE(PlayTrack(h, false, 44100, data, true));
+    h.engine.reset();
+    ReleaseAsioDrivers();
+    Bytes played = fixtures::ReadFile(h.registry.File("card.played"));
+    Bytes track = data;
+    if (!canPause) {
+      played = WithoutSilentFrames(played);
+      track = WithoutSilentFrames(data);
+    }
+    const auto at = std::search(played.begin(), played.end(), track.begin(), track.end());
+    ASSERT_NE(at, played.end()) << "the track is not played whole, in order";
+    if (!canPause) {
+      EXPECT_EQ(played.end() - at, static_cast<std::ptrdiff_t>(track.size()))
+          << "only silence after it";
+    }
+    EXPECT_EQ(std::search(at + 1, played.end(), track.begin(), track.begin() + 64), played.end())
+        << "its start played twice";
+  }
+}
+
+TEST_F(AlsaCardReportTest, TheUserIsToldWhyACardCannotPlayOrMayNotBeBitPerfect) {
+  {
+    SCOPED_TRACE("a card another program holds");
+    EngineHarness h(QP_ALSA_DRIVER_LIB, "Device=held\n", kDecodeNative);
+    UseCard(h, "held", "formats \"S32_LE\" rates \"44100\" channels \"2\" open_error 16");
+    h.engine->PrepareSlot(false, 44100, false, false);
+    EXPECT_NE(h.engine->StartOutput(32, false, 44100, output::kFormatPcm32), 0);
+    const auto texts = errors_->texts();
+    ASSERT_EQ(texts.size(), 1u);
+    EXPECT_NE(texts[0].find("No output device has been selected."), std::string::npos) << texts[0];
+    EXPECT_NE(texts[0].find("held is busy: another program holds it (PulseAudio or PipeWire?)"),
+              std::string::npos)
+        << texts[0];
+  }
+  {
+    SCOPED_TRACE("a PCM that is not the card itself, told once");
+    EngineHarness h(QP_ALSA_DRIVER_LIB, "Device=route\n", kDecodeNative);
+    UseCard(h, "route", "formats \"S32_LE\" rates \"44100\" channels \"2\"");
+    ASSERT_NO_FATAL_FAILURE(PlayTrack(h, false, 44100, fixtures::AudioPattern(441 * 8, 12)));
+    ASSERT_NO_FATAL_FAILURE(PlayTrack(h, false, 44100, fixtures::AudioPattern(441 * 8, 13)));
+    const auto texts = errors_->texts();
+    ASSERT_EQ(texts.size(), 2u);
+    EXPECT_NE(texts[1].find("Output through route may not be bit-perfect"), std::string::npos)
+        << texts[1];
+  }
+}
+
+TEST_F(AlsaCardReportTest, AnUnderrunOnTheCardIsReportedOnceForItsTrack) {
+  EngineHarness h(QP_ALSA_DRIVER_LIB, "Device=card\nKeepOpen=0\n", kDecodeNative);
+  UseCard(h, "card", "formats \"S32_LE\" rates \"44100\" channels \"2\" xrun_after 3000");
+  ASSERT_NO_FATAL_FAILURE(PlayTrack(h, false, 44100, fixtures::AudioPattern(20000 * 8, 14)));
+  const auto texts = errors_->texts();
+  const auto interrupted = std::count_if(texts.begin(), texts.end(), [](const std::string& text) {
+    return text == "Playback was interrupted 1 times: the computer did not deliver audio in time.";
+  });
+  EXPECT_EQ(interrupted, 1) << "reports: " << texts.size();
+}
 
 }  // namespace
