@@ -85,6 +85,20 @@ bool ChunkQueues::HasRoom(int slot, int channel) const {
   return sizes_[slot][channel].load(std::memory_order_relaxed) < kMaxQueuedChunks;
 }
 
+bool ChunkQueues::WaitForRoom(int slot, int channel, const std::function<bool()>& cancelled) {
+  if (HasRoom(slot, channel)) return true;
+  std::unique_lock lock(mutex_);
+  const Ring& ring = RingOf(slot, channel);
+  roomMade_.wait(lock,
+                 [&] { return ring.count <= kMaxQueuedChunks - kRefillBatch || cancelled(); });
+  return !cancelled();
+}
+
+void ChunkQueues::CancelWaits() {
+  { std::lock_guard lock(mutex_); }
+  roomMade_.notify_all();
+}
+
 std::size_t ChunkQueues::Size(int slot, int channel) const {
   return sizes_[slot][channel].load(std::memory_order_relaxed);
 }
@@ -97,6 +111,7 @@ bool ChunkQueues::TakeChunk(int slot, int channel, ChunkElement& element) {
   element = ring.elements[ring.head];
   ring.head = (ring.head + 1) % ring.elements.size();
   sizes_[slot][channel] = --ring.count;
+  if (ring.count == kMaxQueuedChunks - kRefillBatch) roomMade_.notify_all();
   return true;
 }
 
@@ -137,6 +152,7 @@ void ChunkQueues::FlushSlot(int slot) {
     }
     sizes_[slot][channel] = 0;
   }
+  roomMade_.notify_all();
 }
 
 }  // namespace output

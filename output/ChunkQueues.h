@@ -2,8 +2,10 @@
 
 #include <array>
 #include <atomic>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <vector>
 
@@ -11,6 +13,9 @@ namespace output {
 
 inline constexpr std::uint32_t kChunkBytes = 40960;  // 10240 samples of 32 bits
 inline constexpr std::size_t kMaxQueuedChunks = 300;
+// A full queue wakes its waiting feeder once this many chunks have been
+// taken, so the feeder refills in batches instead of chunk by chunk.
+inline constexpr std::size_t kRefillBatch = 16;
 inline constexpr int kSlotCount = 2;
 inline constexpr int kMaxOutputChannels = 8;
 
@@ -43,6 +48,14 @@ class ChunkQueues {
   void Push(int slot, int channel, ChunkElement element);
   // Fewer than 300 elements queued; read without the lock.
   bool HasRoom(int slot, int channel) const;
+  // Returns at once when the queue has room; otherwise waits until
+  // kRefillBatch elements have been taken (or the slot flushed), or until
+  // `cancelled` holds, which it looks at under the lock, so a CancelWaits
+  // after making it true always ends the wait. False when cancelled.
+  // Feeder side.
+  bool WaitForRoom(int slot, int channel, const std::function<bool()>& cancelled);
+  // Wakes every waiter to look at its `cancelled` again.
+  void CancelWaits();
   std::size_t Size(int slot, int channel) const;
   // Takes the front element; false when the queue is empty or out of range.
   bool TakeChunk(int slot, int channel, ChunkElement& element);
@@ -66,6 +79,7 @@ class ChunkQueues {
   void RecycleLocked(std::uint8_t* chunk);
 
   mutable std::mutex mutex_;
+  std::condition_variable roomMade_;
   Ring rings_[kSlotCount][kMaxOutputChannels];
   std::atomic<std::size_t> sizes_[kSlotCount][kMaxOutputChannels];
   std::vector<std::uint8_t*> pool_;  // capacity reserved for every chunk that can exist

@@ -466,6 +466,7 @@ void CWaveDataPlay::Stop(bool keepDevice, bool drain) {
     HostStop();
   }
   stopEvent_.Set();
+  queues_.CancelWaits();
   if (feeder_.joinable()) feeder_.join();
   stopEvent_.Reset();
   const bool keepOpen =
@@ -795,10 +796,8 @@ void CWaveDataPlay::ReleaseConsumers() {
 // ------------------------------------------------------------------ feeder
 
 bool CWaveDataPlay::WaitForRoom(int slot, int channel) {
-  while (!queues_.HasRoom(slot, channel)) {
-    if (stopEvent_.WaitFor(std::chrono::milliseconds(1))) return false;
-  }
-  return true;
+  // Woken by the buffer switch as it takes chunks, and by a stop.
+  return queues_.WaitForRoom(slot, channel, [this] { return stopEvent_.IsSet(); });
 }
 
 std::uint8_t* CWaveDataPlay::NewFeederChunk(int slot) {
