@@ -127,7 +127,9 @@ TEST_F(InstallTest, TheInstalledProbeLoadsThePluginBesideItself) {
   const std::string probe = Quoted(Installed("bin/quorelle-probe")) + " plugins";
   CommandRun run = RunCommand(probe);
   EXPECT_EQ(run.exitCode, 0) << run.output;
-  EXPECT_EQ(run.output, "{\"name\":\"DSF Plugin\",\"extensions\":\"DSF\",\"version\":\"1.0.2\"}\n");
+  EXPECT_EQ(run.output, "{\"name\":\"DFF Plugin\",\"extensions\":\"DFF\",\"version\":\"1.0.0\"}\n"
+            "{\"name\":\"DSF Plugin\",\"extensions\":\"DSF\",\"version\":\"1.0.2\"}\n"
+            "{\"name\":\"FLAC Plugin\",\"extensions\":\"FLAC\",\"version\":\"1.0.0\"}\n");
 
   // Without the installed copy nothing is found: the build tree's does not count.
   const fs::path plugin = Installed("lib/quorelle/Plugin/DsfSource.ppi");

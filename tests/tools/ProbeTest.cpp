@@ -129,7 +129,9 @@ TEST_F(ProbeTest, ACueSheetListsItsTracksAndReadPlaysOneOfThem) {
 TEST_F(ProbeTest, PluginFilesAreListedAndReadThroughTheDsfPlugin) {
   auto run = Probe({"plugins"});
   EXPECT_EQ(run.exitCode, 0);
-  EXPECT_EQ(run.out, "{\"name\":\"DSF Plugin\",\"extensions\":\"DSF\",\"version\":\"1.0.2\"}\n");
+  EXPECT_EQ(run.out, "{\"name\":\"DFF Plugin\",\"extensions\":\"DFF\",\"version\":\"1.0.0\"}\n"
+            "{\"name\":\"DSF Plugin\",\"extensions\":\"DSF\",\"version\":\"1.0.2\"}\n"
+            "{\"name\":\"FLAC Plugin\",\"extensions\":\"FLAC\",\"version\":\"1.0.0\"}\n");
 
   // One second of DSD64 stereo whose stored bytes are 0x01 (left), 0x03 (right).
   const std::string path = dir_.File("one.dsf");

@@ -1,22 +1,28 @@
 #pragma once
 
-#include <memory>
+#include <cstdint>
 
-#include "plugins/dsf/FileInfoDsf.h"
+#include "plugins/common/PluginText.h"
+#include "plugins/flac/FlacDecoder.h"
 #include "sources/PluginInterface.h"
 
-// The DSF plug-in object: the handshake, the argument checks and the mode
-// switch; the file format work is its parser's.
-class CDsfSource : public CPlayerPluginIF {
+// The FLAC plug-in object: PCM of 1 to 8 channels up to 768 kHz, delivered
+// as 16-, 24- or 32-bit little-endian integers (8-, 12- and 20-bit streams
+// widened to the next of those, left-justified), frame ranges sample-exact,
+// tags from the Vorbis comments as UTF-8.
+class CFlacSource : public CPlayerPluginIF {
  public:
-  explicit CDsfSource(std::unique_ptr<CFileInfo_DSF> parser);
-  ~CDsfSource();
-  CDsfSource(const CDsfSource&) = delete;
-  CDsfSource& operator=(const CDsfSource&) = delete;
+  static constexpr std::uint32_t kMaxChannels = 8;
+  static constexpr std::uint32_t kMaxSampleRate = 768000;
+
+  CFlacSource();
+  ~CFlacSource();
+  CFlacSource(const CFlacSource&) = delete;
+  CFlacSource& operator=(const CFlacSource&) = delete;
 
  private:
   static const PlayerPluginTable kTable;
-  static CDsfSource& Self(CPlayerPluginIF* self) { return *static_cast<CDsfSource*>(self); }
+  static CFlacSource& Self(CPlayerPluginIF* self) { return *static_cast<CFlacSource*>(self); }
 
   static int32_t Initialize(CPlayerPluginIF* self, const PPI_GUID* id);
   static int32_t GetName(CPlayerPluginIF* self, char16_t* buffer, int32_t length);
@@ -40,6 +46,18 @@ class CDsfSource : public CPlayerPluginIF {
   static int32_t GetTagMap(CPlayerPluginIF* self, const void** dictionary);
   static void Destroy(CPlayerPluginIF* self);
 
-  std::unique_ptr<CFileInfo_DSF> parser_;
+  // Takes what the opened stream says: its layout when we deliver it, its tags.
+  void TakeStream();
+  void Discard();
+  // Bytes of one delivered sample: 2, 3 or 4; 0 when the stream is not played.
+  std::uint32_t ContainerBytes() const;
+  int32_t ReadRange(void** data, uint32_t* size);
+
   bool initialized_ = false;
+  CFlacDecoder decoder_;
+  bool playable_ = false;
+  ppi::TrackTags tags_;
+  std::int32_t first_ = 0;
+  std::int32_t last_ = -1;
+  std::uint8_t* delivered_ = nullptr;
 };
