@@ -10,6 +10,7 @@
 #include "platform/TextConv.h"
 #include "sources/MusicDataPlugin.h"
 #include "sources/SourceFactory.h"
+#include "tests/fixtures/CueWriter.h"
 #include "tests/fixtures/ToolRunner.h"
 #include "tests/fixtures/WavWriter.h"
 #include "tests/plugins/LoadedPlugin.h"
@@ -218,6 +219,50 @@ TEST(FlacTags, VorbisCommentsAreUtf8TitleArtistAndDictionary) {
   EXPECT_EQ(info.formatName, L"FLAC");
   EXPECT_EQ(info.title, L"\u00e9t\u00e9");
   EXPECT_EQ(info.artist, L"Corv\u00e9");
+}
+
+TEST(FlacCue, ASheetOverAFlacFilePlaysItsTracksThroughThePlugin) {
+  fixtures::TempDir dir;
+  const Bytes samples = EncodeStereo(dir, dir.File("album.flac"), 44100 * 3);
+  fixtures::WriteCue(dir.File("album.cue"),
+                     "FILE \"album.flac\" WAVE\n"
+                     "  TRACK 01 AUDIO\n    TITLE \"One\"\n    INDEX 01 00:00:00\n"
+                     "  TRACK 02 AUDIO\n    TITLE \"Two\"\n    INDEX 01 00:02:00\n");
+  auto registry = std::make_shared<CPluginCtrl>();
+  ASSERT_EQ(registry->LoadPluginsFrom(platform::FromUtf8(QP_PLUGIN_DIR)), 0);
+  const std::wstring sheet = platform::FromUtf8(dir.File("album.cue"));
+  auto cue = CreateSourceForPath(sheet, registry);
+  ASSERT_EQ(cue->Open({sheet, false, -96.0}), 0);
+  std::int32_t count = 0;
+  ASSERT_EQ(cue->GetTrackCount(&count), 0);
+  ASSERT_EQ(count, 2);
+  TrackInfo second;
+  ASSERT_EQ(cue->GetTrackInfo(1, &second), 0);
+  EXPECT_EQ(second.type, 4);
+  EXPECT_EQ(second.formatName, L"FLAC");
+  EXPECT_EQ(second.title, L"Two");
+  EXPECT_EQ(second.start, 150u);
+  EXPECT_EQ(second.end, 224u);
+
+  // Played as the player plays an item: a source made for its type.
+  auto source = CreateSourceForType(second.type, second.path, registry);
+  ASSERT_EQ(source->Open({second.path, false, -96.0}), 0);
+  ASSERT_EQ(source->SetPlayRange(second.start, second.end, 0), 0);
+  Bytes delivered;
+  for (;;) {
+    SourceBuffer chunk;
+    const auto code = ReadChunk(*source, chunk);
+    if (code != 0 || chunk.data() == nullptr) {
+      EXPECT_EQ(code, kMusicEndOfRange);
+      break;
+    }
+    delivered.insert(delivered.end(), chunk.data(), chunk.data() + chunk.size());
+  }
+  EXPECT_EQ(delivered, Bytes(samples.begin() + 2 * 44100 * 4, samples.end()));
+
+  // Without plug-ins the sheet names a file nothing reads.
+  auto alone = CreateSourceForPath(sheet, nullptr);
+  EXPECT_EQ(alone->Open({sheet, false, -96.0}), kMusicErrDecode);
 }
 
 TEST(FlacDamage, TruncatedAndBitFlippedStreamsFailTheReadAndNonFlacIsRefused) {
