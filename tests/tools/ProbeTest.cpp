@@ -6,6 +6,7 @@
 
 #include "tests/fixtures/CueWriter.h"
 #include "tests/fixtures/DsfWriter.h"
+#include "tests/fixtures/ToolRunner.h"
 #include "tests/fixtures/WavWriter.h"
 #include "tests/tools/ProbeTestSupport.h"
 
@@ -149,6 +150,25 @@ TEST_F(ProbeTest, PluginFilesAreListedAndReadThroughTheDsfPlugin) {
   ASSERT_EQ(run.out.size(), 705600u);
   EXPECT_EQ(Bytes(run.out.begin(), run.out.begin() + 8),
             (Bytes{0x80, 0x80, 0x80, 0x80, 0xC0, 0xC0, 0xC0, 0xC0}));
+}
+
+TEST_F(ProbeTest, FlacFilesReadExactlyAndDamagedOnesFailToDecode) {
+  // The 24-bit tone of the fixture, losslessly encoded: read back, every
+  // sample is the WAV's.
+  const std::string flac = dir_.File("tone.flac");
+  ASSERT_EQ(fixtures::EncodeFlac(path_, flac), "");
+  auto run = Probe({"read", flac});
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(Bytes(run.out.begin(), run.out.end()), samples_);
+
+  // A byte of audio changed: the player's decode error, nothing delivered.
+  Bytes damaged = fixtures::ReadFile(flac);
+  damaged[damaged.size() / 2] ^= 0x40;
+  const std::string broken = dir_.File("broken.flac");
+  fixtures::WriteFile(broken, damaged);
+  run = Probe({"read", broken});
+  EXPECT_EQ(run.exitCode, 2);
+  EXPECT_EQ(run.err, "Decode Failed.\n");
 }
 
 TEST_F(ProbeTest, PlaylistPrintsTheItemsAPlaylistFileLoads) {
