@@ -116,7 +116,8 @@ TEST_F(InstallTest, TheProgramsAndWhatTheyLoadLiveTogether) {
     EXPECT_EQ(fs::canonical(link), fs::canonical(binary));
   }
   for (const char* file :
-       {"lib/quorelle/Plugin/DsfSource.ppi", "lib/quorelle/wasapirenderer.so",
+       {"lib/quorelle/Plugin/DsfSource.ppi", "lib/quorelle/Plugin/DffSource.ppi",
+        "lib/quorelle/Plugin/FlacSource.ppi", "lib/quorelle/wasapirenderer.so",
         "lib/quorelle/libqp_asio_alsa.so", "lib/quorelle/libqp_asio_virtual.so",
         "lib/quorelle/asio.d/CorvaneUsbDac.ini", "share/mime/packages/quorelle-player.xml"}) {
     EXPECT_TRUE(fs::is_regular_file(Installed(file))) << file;
@@ -166,7 +167,8 @@ TEST_F(InstallTest, TheDesktopEntryOpensThePlayersFilesWithItsIcon) {
   EXPECT_EQ(Value(text, "Exec"), "quorelle-player %F");
   EXPECT_EQ(Value(text, "Icon"), "quorelle-player");
   const std::vector<std::string> types = Split(Value(text, "MimeType"), ';');
-  for (const char* type : {"audio/x-wav", "audio/wav", "audio/mpeg", "audio/x-dsf",
+  for (const char* type : {"audio/x-wav", "audio/wav", "audio/mpeg", "audio/x-dsf", "audio/x-dff",
+                           "audio/flac",
                            "application/x-cue", "application/x-quorelle-playlist"}) {
     EXPECT_NE(std::find(types.begin(), types.end(), type), types.end()) << type;
   }

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "tests/fixtures/CueWriter.h"
+#include "tests/fixtures/DffWriter.h"
 #include "tests/fixtures/DsfWriter.h"
 #include "tests/fixtures/ToolRunner.h"
 #include "tests/fixtures/WavWriter.h"
@@ -169,6 +170,19 @@ TEST_F(ProbeTest, FlacFilesReadExactlyAndDamagedOnesFailToDecode) {
   run = Probe({"read", broken});
   EXPECT_EQ(run.exitCode, 2);
   EXPECT_EQ(run.err, "Decode Failed.\n");
+}
+
+TEST_F(ProbeTest, ADstCompressedDsdiffFileIsRefusedWithItsReason) {
+  const std::string path = dir_.File("dst.dff");
+  fixtures::WriteFile(path, fixtures::BuildDff({.compression = "DST "}, {Bytes(4096, 0x69),
+                                                                           Bytes(4096, 0x96)}));
+  const auto run = Probe({"info", path});
+  EXPECT_EQ(run.exitCode, 2);
+  EXPECT_EQ(run.err, "Decode Failed.\nDST-compressed DSDIFF files cannot be played.\n");
+
+  // The same data uncompressed is listed as a DSD track.
+  fixtures::WriteFile(path, fixtures::BuildDff({}, {Bytes(4096, 0x69), Bytes(4096, 0x96)}));
+  EXPECT_EQ(Probe({"info", path}).exitCode, 0);
 }
 
 TEST_F(ProbeTest, PlaylistPrintsTheItemsAPlaylistFileLoads) {
