@@ -84,10 +84,11 @@ inline TagText Latin1Tag(std::string text) {
 inline bool IsUtf8(const std::string& text) {
   for (std::size_t i = 0; i < text.size();) {
     const auto lead = static_cast<unsigned char>(text[i]);
-    const std::size_t length = lead < 0x80 ? 1 : lead >= 0xC2 && lead < 0xE0 ? 2
-                               : lead >= 0xE0 && lead < 0xF0             ? 3
-                               : lead >= 0xF0 && lead < 0xF5             ? 4
-                                                                         : 0;
+    const std::size_t length = lead < 0x80                   ? 1
+                               : lead >= 0xC2 && lead < 0xE0 ? 2
+                               : lead >= 0xE0 && lead < 0xF0 ? 3
+                               : lead >= 0xF0 && lead < 0xF5 ? 4
+                                                             : 0;
     if (length == 0 || i + length > text.size()) return false;
     char32_t c = length == 1 ? lead : lead & (0x7F >> length);
     for (std::size_t k = 1; k < length; ++k) {
@@ -116,15 +117,16 @@ struct TrackTags {
   void Clear() { *this = TrackTags{}; }
 
   void RebuildDictionary() {
-    static const char* const kEncodingNames[] = {"ENC_SYSTEM", "ENC_UTF-16LE_BOM",
-                                                 "ENC_UTF-16BE", "ENC_UTF-8"};
+    static const char* const kEncodingNames[] = {"ENC_SYSTEM", "ENC_UTF-16LE_BOM", "ENC_UTF-16BE",
+                                                 "ENC_UTF-8"};
     dictionary.clear();
     const std::pair<const char*, const TagText*> texts[] = {
         {"Artist", &artist}, {"Title", &title}, {"Album", &album}, {"Track", &track}};
     for (const auto& [key, text] : texts) {
       if (text->bytes.empty()) continue;
       dictionary[key] = text->bytes;
-      if (text->encoding <= 3) dictionary[std::string("enc") + key] = kEncodingNames[text->encoding];
+      if (text->encoding <= 3)
+        dictionary[std::string("enc") + key] = kEncodingNames[text->encoding];
     }
   }
 

@@ -116,8 +116,8 @@ int32_t CFileInfo_DFF::ParseHeaders() {
     return PPI_E_FAIL;
   }
   // Anything else this reader cannot convert reports no stream at all.
-  if (!haveVersion || !haveSound || std::memcmp(compression, "DSD ", 4) != 0 ||
-      channels_ == 0 || !IsDsdRate(samplingFrequency_)) {
+  if (!haveVersion || !haveSound || std::memcmp(compression, "DSD ", 4) != 0 || channels_ == 0 ||
+      !IsDsdRate(samplingFrequency_)) {
     channels_ = 0;
     samplingFrequency_ = 0;
     dataBytes_ = 0;

@@ -163,8 +163,8 @@ FLAC__StreamDecoderSeekStatus CFlacDecoder::OnSeek(const FLAC__StreamDecoder*, F
   return FLAC__STREAM_DECODER_SEEK_STATUS_OK;
 }
 
-FLAC__StreamDecoderTellStatus CFlacDecoder::OnTell(const FLAC__StreamDecoder*,
-                                                   FLAC__uint64* offset, void* self) {
+FLAC__StreamDecoderTellStatus CFlacDecoder::OnTell(const FLAC__StreamDecoder*, FLAC__uint64* offset,
+                                                   void* self) {
   *offset = static_cast<CFlacDecoder*>(self)->position_;
   return FLAC__STREAM_DECODER_TELL_STATUS_OK;
 }

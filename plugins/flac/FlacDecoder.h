@@ -49,10 +49,11 @@ class CFlacDecoder {
                                               void* self);
   static FLAC__StreamDecoderTellStatus OnTell(const FLAC__StreamDecoder*, FLAC__uint64* offset,
                                               void* self);
-  static FLAC__StreamDecoderLengthStatus OnLength(const FLAC__StreamDecoder*,
-                                                  FLAC__uint64* length, void* self);
+  static FLAC__StreamDecoderLengthStatus OnLength(const FLAC__StreamDecoder*, FLAC__uint64* length,
+                                                  void* self);
   static FLAC__bool OnEof(const FLAC__StreamDecoder*, void* self);
-  static FLAC__StreamDecoderWriteStatus OnWrite(const FLAC__StreamDecoder*, const FLAC__Frame* frame,
+  static FLAC__StreamDecoderWriteStatus OnWrite(const FLAC__StreamDecoder*,
+                                                const FLAC__Frame* frame,
                                                 const FLAC__int32* const buffer[], void* self);
   static void OnMetadata(const FLAC__StreamDecoder*, const FLAC__StreamMetadata* metadata,
                          void* self);

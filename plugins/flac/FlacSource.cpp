@@ -134,9 +134,9 @@ int32_t CFlacSource::GetDataSize(CPlayerPluginIF* self, int32_t* bytes) {
   if (bytes == nullptr) return PPI_E_ARGUMENT;
   CFlacSource& me = Self(self);
   if (!me.decoder_.IsOpen()) return PPI_E_FAIL;
-  const std::uint64_t size =
-      me.playable_ ? me.decoder_.info().totalFrames * me.decoder_.info().channels * me.ContainerBytes()
-                   : 0;
+  const std::uint64_t size = me.playable_ ? me.decoder_.info().totalFrames *
+                                                me.decoder_.info().channels * me.ContainerBytes()
+                                          : 0;
   if (size > std::numeric_limits<uint32_t>::max()) return PPI_E_TOO_LARGE;
   *bytes = static_cast<int32_t>(static_cast<uint32_t>(size));
   return PPI_OK;

@@ -205,9 +205,10 @@ TEST_F(ToolkitFacadeTest, SupportedFilesAndTheMusicFilterIncludeThePlugins) {
     EXPECT_EQ(facade_->IsSupportedFile(c.path), c.supported) << platform::ToUtf8(c.path);
 
   const std::wstring filter = facade_->MusicFilter();
-  EXPECT_EQ(filter,
-            L"All Music File|*.wav;*.mp3;*.cue;*.DFF;*.DSF;*.FLAC;|WAVE File|*.wav;|MP3 File|*.mp3;|"
-            L"Cue Sheet|*.cue;|DFF|*.DFF;|DSF|*.DSF;|FLAC|*.FLAC;||");
+  EXPECT_EQ(
+      filter,
+      L"All Music File|*.wav;*.mp3;*.cue;*.DFF;*.DSF;*.FLAC;|WAVE File|*.wav;|MP3 File|*.mp3;|"
+      L"Cue Sheet|*.cue;|DFF|*.DFF;|DSF|*.DSF;|FLAC|*.FLAC;||");
   dialogs_.Cancel();
   EXPECT_EQ(facade_->Open(), kTkOk);
   ASSERT_EQ(dialogs_.Requests().size(), 1u);

@@ -128,7 +128,8 @@ TEST_F(InstallTest, TheInstalledProbeLoadsThePluginBesideItself) {
   const std::string probe = Quoted(Installed("bin/quorelle-probe")) + " plugins";
   CommandRun run = RunCommand(probe);
   EXPECT_EQ(run.exitCode, 0) << run.output;
-  EXPECT_EQ(run.output, "{\"name\":\"DFF Plugin\",\"extensions\":\"DFF\",\"version\":\"1.0.0\"}\n"
+  EXPECT_EQ(run.output,
+            "{\"name\":\"DFF Plugin\",\"extensions\":\"DFF\",\"version\":\"1.0.0\"}\n"
             "{\"name\":\"DSF Plugin\",\"extensions\":\"DSF\",\"version\":\"1.0.2\"}\n"
             "{\"name\":\"FLAC Plugin\",\"extensions\":\"FLAC\",\"version\":\"1.0.0\"}\n");
 
@@ -168,8 +169,7 @@ TEST_F(InstallTest, TheDesktopEntryOpensThePlayersFilesWithItsIcon) {
   EXPECT_EQ(Value(text, "Icon"), "quorelle-player");
   const std::vector<std::string> types = Split(Value(text, "MimeType"), ';');
   for (const char* type : {"audio/x-wav", "audio/wav", "audio/mpeg", "audio/x-dsf", "audio/x-dff",
-                           "audio/flac",
-                           "application/x-cue", "application/x-quorelle-playlist"}) {
+                           "audio/flac", "application/x-cue", "application/x-quorelle-playlist"}) {
     EXPECT_NE(std::find(types.begin(), types.end(), type), types.end()) << type;
   }
 

@@ -65,7 +65,8 @@ TEST(DffPlugin, DeliversWhatTheDsfPluginDeliversForTheSameData) {
   for (const auto& c : cases) {
     SCOPED_TRACE(std::to_string(c.channels) + " channels at " + std::to_string(c.rate));
     const auto data = fixtures::DsdPattern(c.channels, 4096 * 3 + 1000);
-    const Bytes dsf = fixtures::BuildDsf({.channels = c.channels, .samplingFrequency = c.rate}, data);
+    const Bytes dsf =
+        fixtures::BuildDsf({.channels = c.channels, .samplingFrequency = c.rate}, data);
     const Bytes dff = fixtures::BuildDff({.samplingFrequency = c.rate}, MsbFirst(data));
     for (const int32_t mode : {PPI_MODE_RAW_DSD, PPI_MODE_DOP}) {
       SCOPED_TRACE(mode);
@@ -135,10 +136,10 @@ TEST(DffPlugin, TagsFromTheId3ChunkThenDiin) {
     ASSERT_TRUE(opened.Open(fixtures::BuildDff(c.spec, data), PPI_MODE_RAW_DSD));
     char title[64] = {}, artist[64] = {};
     int32_t titleEncoding = -1, artistEncoding = -1;
-    ASSERT_EQ(opened.plugin.ops().GetTitleArtist(opened.plugin.self(), title, sizeof title,
-                                                 &titleEncoding, artist, sizeof artist,
-                                                 &artistEncoding),
-              0);
+    ASSERT_EQ(
+        opened.plugin.ops().GetTitleArtist(opened.plugin.self(), title, sizeof title,
+                                           &titleEncoding, artist, sizeof artist, &artistEncoding),
+        0);
     EXPECT_EQ(std::string(title), c.title);
     EXPECT_EQ(std::string(artist), c.artist);
     EXPECT_EQ(titleEncoding, c.titleEncoding);

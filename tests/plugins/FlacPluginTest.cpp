@@ -89,8 +89,8 @@ class FlacTest : public ::testing::TestWithParam<FlacCase> {
     ASSERT_EQ(plugin_.Initialize(), 0);
     const FlacCase& c = GetParam();
     audio_ = MakeAudio(c);
-    const fixtures::WavFormat format{1, c.channels, c.rate, c.wavBits, c.validBits != 0, 1,
-                                     c.validBits};
+    const fixtures::WavFormat format{1, c.channels, c.rate, c.wavBits, c.validBits != 0,
+                                     1, c.validBits};
     fixtures::WriteWav(dir_.File("in.wav"), format, audio_.wav);
     ASSERT_EQ(fixtures::EncodeFlac(dir_.File("in.wav"), path_, c.options), "");
     if (c.dropTotal) {
@@ -144,8 +144,8 @@ TEST_P(FlacTest, RangesLandOnTheExactSampleForwardAndBack) {
   // into the middle after the end (a real seek), and past the end.
   const struct {
     std::size_t first, last;
-  } ranges[] = {{12345, 15000}, {0, 4095}, {kFrames - 10, kFrames - 1}, {7, 8}, {20001, 29999},
-                {kFrames - 3, kFrames + 500}};
+  } ranges[] = {{12345, 15000}, {0, 4095},      {kFrames - 10, kFrames - 1},
+                {7, 8},         {20001, 29999}, {kFrames - 3, kFrames + 500}};
   for (const auto& r : ranges) {
     SCOPED_TRACE(r.first);
     Bytes got;

@@ -16,7 +16,8 @@ using fixtures::Bytes;
 // The plug-in file loaded as the player loads it, one object per test.
 class LoadedPlugin {
  public:
-  explicit LoadedPlugin(const std::string& path) : module_(dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL)) {
+  explicit LoadedPlugin(const std::string& path)
+      : module_(dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL)) {
     if (module_ == nullptr) return;
     make_ = reinterpret_cast<PPI_MakeInstanceFn>(dlsym(module_, PPI_MAKE_INSTANCE_NAME));
     release_ = reinterpret_cast<PPI_ReleaseInstanceFn>(dlsym(module_, PPI_RELEASE_INSTANCE_NAME));

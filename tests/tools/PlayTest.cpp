@@ -327,8 +327,10 @@ TEST_F(PlayTest, TwoFlacTracksJoinWithoutAGap) {
   // lossless and gapless, the device receives exactly the whole.
   const Bytes music = fixtures::AudioPattern(44100 * 4 * 2 + 4 * 777, 5);
   const auto cut = static_cast<long>(44100 * 4 + 4 * 333);
-  fixtures::WriteWav(dir_.File("a.wav"), {1, 2, 44100, 16}, Bytes(music.begin(), music.begin() + cut));
-  fixtures::WriteWav(dir_.File("b.wav"), {1, 2, 44100, 16}, Bytes(music.begin() + cut, music.end()));
+  fixtures::WriteWav(dir_.File("a.wav"), {1, 2, 44100, 16},
+                     Bytes(music.begin(), music.begin() + cut));
+  fixtures::WriteWav(dir_.File("b.wav"), {1, 2, 44100, 16},
+                     Bytes(music.begin() + cut, music.end()));
   for (const char* name : {"a", "b"}) {
     ASSERT_EQ(fixtures::EncodeFlac(dir_.File(std::string(name) + ".wav"),
                                    dir_.File(std::string(name) + ".flac")),
@@ -350,8 +352,9 @@ TEST_F(PlayTest, DamagedFlacFilesPlayOnlyWhatDecodedCleanly) {
   const struct {
     const char* name;
     Bytes bytes;
-  } cases[] = {{"truncated", Bytes(good.begin(), good.begin() + static_cast<long>(good.size() / 2))},
-               {"bit flipped", flipped}};
+  } cases[] = {
+      {"truncated", Bytes(good.begin(), good.begin() + static_cast<long>(good.size() / 2))},
+      {"bit flipped", flipped}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     fixtures::WriteFile(dir_.File("bad.flac"), c.bytes);

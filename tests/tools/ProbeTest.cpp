@@ -131,7 +131,8 @@ TEST_F(ProbeTest, ACueSheetListsItsTracksAndReadPlaysOneOfThem) {
 TEST_F(ProbeTest, PluginFilesAreListedAndReadThroughTheDsfPlugin) {
   auto run = Probe({"plugins"});
   EXPECT_EQ(run.exitCode, 0);
-  EXPECT_EQ(run.out, "{\"name\":\"DFF Plugin\",\"extensions\":\"DFF\",\"version\":\"1.0.0\"}\n"
+  EXPECT_EQ(run.out,
+            "{\"name\":\"DFF Plugin\",\"extensions\":\"DFF\",\"version\":\"1.0.0\"}\n"
             "{\"name\":\"DSF Plugin\",\"extensions\":\"DSF\",\"version\":\"1.0.2\"}\n"
             "{\"name\":\"FLAC Plugin\",\"extensions\":\"FLAC\",\"version\":\"1.0.0\"}\n");
 
@@ -174,8 +175,8 @@ TEST_F(ProbeTest, FlacFilesReadExactlyAndDamagedOnesFailToDecode) {
 
 TEST_F(ProbeTest, ADstCompressedDsdiffFileIsRefusedWithItsReason) {
   const std::string path = dir_.File("dst.dff");
-  fixtures::WriteFile(path, fixtures::BuildDff({.compression = "DST "}, {Bytes(4096, 0x69),
-                                                                           Bytes(4096, 0x96)}));
+  fixtures::WriteFile(
+      path, fixtures::BuildDff({.compression = "DST "}, {Bytes(4096, 0x69), Bytes(4096, 0x96)}));
   const auto run = Probe({"info", path});
   EXPECT_EQ(run.exitCode, 2);
   EXPECT_EQ(run.err, "Decode Failed.\nDST-compressed DSDIFF files cannot be played.\n");
