@@ -14,6 +14,7 @@
 #include "tests/fixtures/ToolRunner.h"
 #include "tests/fixtures/WavWriter.h"
 #include "tests/plugins/LoadedPlugin.h"
+#include "tests/sources/SourceTestSupport.h"
 
 namespace {
 
@@ -248,17 +249,9 @@ TEST(FlacCue, ASheetOverAFlacFilePlaysItsTracksThroughThePlugin) {
   auto source = CreateSourceForType(second.type, second.path, registry);
   ASSERT_EQ(source->Open({second.path, false, -96.0}), 0);
   ASSERT_EQ(source->SetPlayRange(second.start, second.end, 0), 0);
-  Bytes delivered;
-  for (;;) {
-    SourceBuffer chunk;
-    const auto code = ReadChunk(*source, chunk);
-    if (code != 0 || chunk.data() == nullptr) {
-      EXPECT_EQ(code, kMusicEndOfRange);
-      break;
-    }
-    delivered.insert(delivered.end(), chunk.data(), chunk.data() + chunk.size());
-  }
-  EXPECT_EQ(delivered, Bytes(samples.begin() + 2 * 44100 * 4, samples.end()));
+  const sourcetest::Delivery delivered = sourcetest::ReadToEnd(*source);
+  EXPECT_EQ(delivered.endCode, kMusicEndOfRange);
+  EXPECT_EQ(delivered.bytes, Bytes(samples.begin() + 2 * 44100 * 4, samples.end()));
 
   // Without plug-ins the sheet names a file nothing reads.
   auto alone = CreateSourceForPath(sheet, nullptr);
