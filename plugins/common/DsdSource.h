@@ -1,58 +1,56 @@
 #pragma once
 
 #include <memory>
-#include <new>
 
 #include "plugins/common/FileInfoDsd.h"
-#include "sources/PluginInterface.h"
+#include "plugins/common/PluginObject.h"
 
-// The object of a DSD plug-in (DSF, DSDIFF): the handshake, the argument
-// checks and the mode switch; the file format work is its parser's.
-class CDsdSource : public CPlayerPluginIF {
+// The implementation behind a DSD plug-in's object (DSF, DSDIFF): the mode
+// switch and the dispatch to its parser, which does the file format work.
+class CDsdSource {
  public:
-  explicit CDsdSource(std::unique_ptr<CFileInfo_DSD> parser);
-  ~CDsdSource();
-  CDsdSource(const CDsdSource&) = delete;
-  CDsdSource& operator=(const CDsdSource&) = delete;
+  explicit CDsdSource(std::unique_ptr<CFileInfo_DSD> parser) : parser_(std::move(parser)) {}
+
+  int32_t Name(char16_t* buffer, int32_t length) { return parser_->NameW(buffer, length); }
+  int32_t Extensions(char16_t* buffer, int32_t length) {
+    return parser_->ExtensionsW(buffer, length);
+  }
+  int32_t Version(char16_t* buffer, int32_t length) { return parser_->VersionW(buffer, length); }
+  int32_t OpenFile(const char16_t* path) { return parser_->OpenFile(path); }
+  int32_t OpenMemory(const void* image, std::size_t size) {
+    return parser_->OpenMemory(image, size);
+  }
+  bool IsOpen() const { return parser_->IsOpen(); }
+  int32_t FrameCount(int32_t* count) const { return parser_->FrameCount(count); }
+  int32_t DataSize(int32_t* bytes) const { return parser_->DataSize(bytes); }
+  void SetRange(int32_t first, int32_t last) { parser_->SetRange(first, last); }
+  int32_t TitleArtist(void* title, int32_t titleBytes, int32_t* titleEncoding, void* artist,
+                      int32_t artistBytes, int32_t* artistEncoding) const {
+    return parser_->TitleArtist(title, titleBytes, titleEncoding, artist, artistBytes,
+                                artistEncoding);
+  }
+  void Format(WAVEFORMATEX* format) const { parser_->Format(format); }
+  bool HoldsData() const { return parser_->HoldsData(); }
+  int32_t Read(void** data, uint32_t* size) {
+    return parser_->mode() == CFileInfo_DSD::kModeDop ? parser_->ReadDop(data, size)
+                                                      : parser_->ReadRawWords(data, size);
+  }
+  void ReleaseData() { parser_->ReleaseData(); }
+  int32_t Alignment(int32_t* frames) { return parser_->Alignment(frames); }
+  int32_t IsDsd() const { return 1; }
+  void SetOutputMode(int32_t mode) {
+    parser_->SetMode(mode == PPI_MODE_DOP ? CFileInfo_DSD::kModeDop : CFileInfo_DSD::kModeRawWords);
+  }
+  int32_t TagDictionary(const void** dictionary) { return parser_->TagDictionary(dictionary); }
 
  private:
-  static const PlayerPluginTable kTable;
-  static CDsdSource& Self(CPlayerPluginIF* self) { return *static_cast<CDsdSource*>(self); }
-
-  static int32_t Initialize(CPlayerPluginIF* self, const PPI_GUID* id);
-  static int32_t GetName(CPlayerPluginIF* self, char16_t* buffer, int32_t length);
-  static int32_t GetExtensions(CPlayerPluginIF* self, char16_t* buffer, int32_t length);
-  static int32_t GetVersion(CPlayerPluginIF* self, char16_t* buffer, int32_t length);
-  static int32_t OpenFile(CPlayerPluginIF* self, const char16_t* path);
-  static int32_t OpenMemory(CPlayerPluginIF* self, const void* image, int32_t size);
-  static int32_t GetFrameCount(CPlayerPluginIF* self, int32_t* count);
-  static int32_t GetDataSize(CPlayerPluginIF* self, int32_t* bytes);
-  static int32_t SetFrameRange(CPlayerPluginIF* self, int32_t first, int32_t last);
-  static int32_t GetTitleArtist(CPlayerPluginIF* self, void* title, int32_t titleBytes,
-                                int32_t* titleEncoding, void* artist, int32_t artistBytes,
-                                int32_t* artistEncoding);
-  static int32_t GetFormat(CPlayerPluginIF* self, WAVEFORMATEX* format);
-  static int32_t Read(CPlayerPluginIF* self, void** data, uint32_t* size);
-  static int32_t ReleaseData(CPlayerPluginIF* self);
-  static int32_t IsMultiInstance(CPlayerPluginIF* self, int32_t* flag);
-  static int32_t GetAlignment(CPlayerPluginIF* self, int32_t* frames);
-  static int32_t IsDsd(CPlayerPluginIF* self, int32_t* flag);
-  static int32_t SetOutputMode(CPlayerPluginIF* self, int32_t mode);
-  static int32_t GetTagMap(CPlayerPluginIF* self, const void** dictionary);
-  static void Destroy(CPlayerPluginIF* self);
-
   std::unique_ptr<CFileInfo_DSD> parser_;
-  bool initialized_ = false;
 };
 
-// The two exports of a DSD plug-in file over its parser class.
+// The object of a DSD plug-in file over its parser class.
 template <typename Parser>
 CPlayerPluginIF* MakeDsdSource() {
   std::unique_ptr<CFileInfo_DSD> parser(new (std::nothrow) Parser());
   if (!parser) return nullptr;
-  return new (std::nothrow) CDsdSource(std::move(parser));
-}
-
-inline void ReleaseDsdSource(CPlayerPluginIF* object) {
-  if (object != nullptr) object->table->Destroy(object);
+  return MakePluginObject<CDsdSource>(std::move(parser));
 }

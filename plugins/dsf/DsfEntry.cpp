@@ -9,6 +9,6 @@ PPI_EXPORT CPlayerPluginIF* ppi_MakeInstance(void) {
 }
 
 PPI_EXPORT void ppi_ReleaseInstance(CPlayerPluginIF* object) {
-  ReleaseDsdSource(object);
+  ReleasePluginObject(object);
 }
 }

@@ -1,5 +1,7 @@
 #include "plugins/flac/FlacSource.h"
 
+#include "plugins/common/PluginObject.h"
+
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -9,9 +11,6 @@
 #include <string_view>
 
 namespace {
-
-#define FLAC_REQUIRE_INITIALIZED(self) \
-  if (!Self(self).initialized_) return PPI_E_NOT_INITIALIZED
 
 bool SameNameIgnoringCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
@@ -23,16 +22,6 @@ bool SameNameIgnoringCase(std::string_view a, std::string_view b) {
 }
 
 }  // namespace
-
-const PlayerPluginTable CFlacSource::kTable = {
-    Initialize,   GetName,       GetExtensions,  GetVersion, OpenFile, OpenMemory,  GetFrameCount,
-    GetDataSize,  SetFrameRange, GetTitleArtist, GetFormat,  Read,     ReleaseData, IsMultiInstance,
-    GetAlignment, IsDsd,         SetOutputMode,  GetTagMap,  Destroy,
-};
-
-CFlacSource::CFlacSource() {
-  table = &kTable;
-}
 
 CFlacSource::~CFlacSource() {
   std::free(delivered_);
@@ -79,112 +68,77 @@ std::uint32_t CFlacSource::ContainerBytes() const {
   return bits <= 16 ? 2 : bits <= 24 ? 3 : 4;
 }
 
-int32_t CFlacSource::Initialize(CPlayerPluginIF* self, const PPI_GUID* id) {
-  static const PPI_GUID kKnown = PPI_INTERFACE_ID_INIT;
-  Self(self).initialized_ = id != nullptr && std::memcmp(id, &kKnown, sizeof kKnown) == 0;
-  return Self(self).initialized_ ? PPI_OK : PPI_E_NOT_INITIALIZED;
-}
-
-int32_t CFlacSource::GetName(CPlayerPluginIF* self, char16_t* buffer, int32_t length) {
-  FLAC_REQUIRE_INITIALIZED(self);
+int32_t CFlacSource::Name(char16_t* buffer, int32_t length) const {
   return ppi::CopyWide(u"FLAC Plugin", buffer, length);
 }
 
-int32_t CFlacSource::GetExtensions(CPlayerPluginIF* self, char16_t* buffer, int32_t length) {
-  FLAC_REQUIRE_INITIALIZED(self);
+int32_t CFlacSource::Extensions(char16_t* buffer, int32_t length) const {
   return ppi::CopyWide(u"FLAC", buffer, length);
 }
 
-int32_t CFlacSource::GetVersion(CPlayerPluginIF* self, char16_t* buffer, int32_t length) {
-  FLAC_REQUIRE_INITIALIZED(self);
+int32_t CFlacSource::Version(char16_t* buffer, int32_t length) const {
   return ppi::CopyWide(u"1.0.0", buffer, length);
 }
 
-int32_t CFlacSource::OpenFile(CPlayerPluginIF* self, const char16_t* path) {
-  FLAC_REQUIRE_INITIALIZED(self);
-  if (path == nullptr) return PPI_E_ARGUMENT;
-  CFlacSource& me = Self(self);
-  me.Discard();
-  if (!me.decoder_.OpenFile(ppi::Utf16ToUtf8(path))) return PPI_E_OPEN;
-  me.TakeStream();
+int32_t CFlacSource::OpenFile(const char16_t* path) {
+  Discard();
+  if (!decoder_.OpenFile(ppi::Utf16ToUtf8(path))) return PPI_E_OPEN;
+  TakeStream();
   return PPI_OK;
 }
 
-int32_t CFlacSource::OpenMemory(CPlayerPluginIF* self, const void* image, int32_t size) {
-  FLAC_REQUIRE_INITIALIZED(self);
-  if (image == nullptr || size <= 0) return PPI_E_ARGUMENT;
-  CFlacSource& me = Self(self);
-  me.Discard();
-  me.decoder_.OpenMemory(image, static_cast<std::size_t>(size));
-  me.TakeStream();
+int32_t CFlacSource::OpenMemory(const void* image, std::size_t size) {
+  Discard();
+  decoder_.OpenMemory(image, size);
+  TakeStream();
   return PPI_OK;
 }
 
-int32_t CFlacSource::GetFrameCount(CPlayerPluginIF* self, int32_t* count) {
-  FLAC_REQUIRE_INITIALIZED(self);
-  if (count == nullptr) return PPI_E_ARGUMENT;
-  CFlacSource& me = Self(self);
-  if (!me.decoder_.IsOpen()) return PPI_E_FAIL;
-  *count = me.playable_ ? static_cast<int32_t>(me.decoder_.info().totalFrames) : 0;
+int32_t CFlacSource::FrameCount(int32_t* count) const {
+  if (!decoder_.IsOpen()) return PPI_E_FAIL;
+  *count = playable_ ? static_cast<int32_t>(decoder_.info().totalFrames) : 0;
   return PPI_OK;
 }
 
-int32_t CFlacSource::GetDataSize(CPlayerPluginIF* self, int32_t* bytes) {
-  FLAC_REQUIRE_INITIALIZED(self);
-  if (bytes == nullptr) return PPI_E_ARGUMENT;
-  CFlacSource& me = Self(self);
-  if (!me.decoder_.IsOpen()) return PPI_E_FAIL;
-  const std::uint64_t size = me.playable_ ? me.decoder_.info().totalFrames *
-                                                me.decoder_.info().channels * me.ContainerBytes()
-                                          : 0;
+int32_t CFlacSource::DataSize(int32_t* bytes) const {
+  if (!decoder_.IsOpen()) return PPI_E_FAIL;
+  const std::uint64_t size =
+      playable_ ? decoder_.info().totalFrames * decoder_.info().channels * ContainerBytes() : 0;
   if (size > std::numeric_limits<uint32_t>::max()) return PPI_E_TOO_LARGE;
   *bytes = static_cast<int32_t>(static_cast<uint32_t>(size));
   return PPI_OK;
 }
 
-int32_t CFlacSource::SetFrameRange(CPlayerPluginIF* self, int32_t first, int32_t last) {
-  FLAC_REQUIRE_INITIALIZED(self);
-  if (first < 0 || first > last) return PPI_E_ARGUMENT;
-  CFlacSource& me = Self(self);
-  if (!me.decoder_.IsOpen()) return PPI_E_FAIL;
-  me.first_ = first;
-  me.last_ = last;
-  return PPI_OK;
+void CFlacSource::SetRange(int32_t first, int32_t last) {
+  first_ = first;
+  last_ = last;
 }
 
-int32_t CFlacSource::GetTitleArtist(CPlayerPluginIF* self, void* title, int32_t titleBytes,
-                                    int32_t* titleEncoding, void* artist, int32_t artistBytes,
-                                    int32_t* artistEncoding) {
-  FLAC_REQUIRE_INITIALIZED(self);
-  if (title == nullptr || titleEncoding == nullptr || artist == nullptr ||
-      artistEncoding == nullptr || titleBytes <= 0 || artistBytes <= 0) {
-    return PPI_E_ARGUMENT;
-  }
-  return Self(self).tags_.CopyTitleArtist(title, titleBytes, titleEncoding, artist, artistBytes,
-                                          artistEncoding);
+int32_t CFlacSource::TitleArtist(void* title, int32_t titleBytes, int32_t* titleEncoding,
+                                 void* artist, int32_t artistBytes, int32_t* artistEncoding) const {
+  return tags_.CopyTitleArtist(title, titleBytes, titleEncoding, artist, artistBytes,
+                               artistEncoding);
 }
 
-int32_t CFlacSource::GetFormat(CPlayerPluginIF* self, WAVEFORMATEX* format) {
-  FLAC_REQUIRE_INITIALIZED(self);
-  if (format == nullptr) return PPI_E_ARGUMENT;
-  const CFlacSource& me = Self(self);
-  const std::uint32_t bytes = me.ContainerBytes();
-  const auto& info = me.decoder_.info();
+void CFlacSource::Format(WAVEFORMATEX* format) const {
+  const std::uint32_t bytes = ContainerBytes();
+  const auto& info = decoder_.info();
   *format = {};
   format->wFormatTag = 1;
-  if (bytes == 0) return PPI_OK;
+  if (bytes == 0) return;
   format->nChannels = static_cast<uint16_t>(info.channels);
   format->nSamplesPerSec = info.sampleRate;
   format->nBlockAlign = static_cast<uint16_t>(bytes * info.channels);
   format->nAvgBytesPerSec = format->nBlockAlign * info.sampleRate;
   format->wBitsPerSample = static_cast<uint16_t>(bytes * 8);
-  return PPI_OK;
 }
 
-int32_t CFlacSource::ReadRange(void** data, uint32_t* size) {
+int32_t CFlacSource::Read(void** data, uint32_t* size) {
   const auto& info = decoder_.info();
   const std::uint64_t total = info.totalFrames;
-  if (!playable_ || static_cast<std::uint64_t>(first_) >= total) return PPI_E_FAIL;
+  if (!playable_ || last_ < first_ || static_cast<std::uint64_t>(first_) >= total) {
+    return PPI_E_FAIL;
+  }
   // A range reaching past the stream delivers what there is.
   const std::uint64_t frames =
       std::min<std::uint64_t>(static_cast<std::uint64_t>(last_), total - 1) - first_ + 1;
@@ -216,66 +170,28 @@ int32_t CFlacSource::ReadRange(void** data, uint32_t* size) {
   return PPI_OK;
 }
 
-int32_t CFlacSource::Read(CPlayerPluginIF* self, void** data, uint32_t* size) {
-  FLAC_REQUIRE_INITIALIZED(self);
-  if (data == nullptr || size == nullptr) return PPI_E_ARGUMENT;
-  CFlacSource& me = Self(self);
-  if (me.delivered_ != nullptr) return PPI_E_FAIL;
-  return me.ReadRange(data, size);
+void CFlacSource::ReleaseData() {
+  std::free(delivered_);
+  delivered_ = nullptr;
 }
 
-int32_t CFlacSource::ReleaseData(CPlayerPluginIF* self) {
-  FLAC_REQUIRE_INITIALIZED(self);
-  std::free(Self(self).delivered_);
-  Self(self).delivered_ = nullptr;
-  return PPI_OK;
-}
-
-int32_t CFlacSource::IsMultiInstance(CPlayerPluginIF* self, int32_t* flag) {
-  FLAC_REQUIRE_INITIALIZED(self);
-  if (flag == nullptr) return PPI_E_ARGUMENT;
-  *flag = 1;
-  return PPI_OK;
-}
-
-int32_t CFlacSource::GetAlignment(CPlayerPluginIF* self, int32_t* frames) {
-  FLAC_REQUIRE_INITIALIZED(self);
-  if (frames == nullptr) return PPI_E_ARGUMENT;
+int32_t CFlacSource::Alignment(int32_t* frames) const {
   *frames = 1;
   return PPI_OK;
 }
 
-int32_t CFlacSource::IsDsd(CPlayerPluginIF* self, int32_t* flag) {
-  FLAC_REQUIRE_INITIALIZED(self);
-  if (flag == nullptr) return PPI_E_ARGUMENT;
-  *flag = 0;
+int32_t CFlacSource::TagDictionary(const void** dictionary) const {
+  *dictionary = &tags_.dictionary;
   return PPI_OK;
-}
-
-// PCM has no DSD packing: both modes are accepted and change nothing.
-int32_t CFlacSource::SetOutputMode(CPlayerPluginIF* self, int32_t mode) {
-  FLAC_REQUIRE_INITIALIZED(self);
-  return mode == PPI_MODE_DOP || mode == PPI_MODE_RAW_DSD ? PPI_OK : PPI_E_ARGUMENT;
-}
-
-int32_t CFlacSource::GetTagMap(CPlayerPluginIF* self, const void** dictionary) {
-  FLAC_REQUIRE_INITIALIZED(self);
-  if (dictionary == nullptr) return PPI_E_ARGUMENT;
-  *dictionary = &Self(self).tags_.dictionary;
-  return PPI_OK;
-}
-
-void CFlacSource::Destroy(CPlayerPluginIF* self) {
-  delete &Self(self);
 }
 
 extern "C" {
 
 PPI_EXPORT CPlayerPluginIF* ppi_MakeInstance(void) {
-  return new (std::nothrow) CFlacSource();
+  return MakePluginObject<CFlacSource>();
 }
 
 PPI_EXPORT void ppi_ReleaseInstance(CPlayerPluginIF* object) {
-  if (object != nullptr) object->table->Destroy(object);
+  ReleasePluginObject(object);
 }
 }
