@@ -74,7 +74,6 @@ int32_t CFileInfo_DFF::ParseHeaders() {
       form.size < 4 || !ReadExact(formType, 4) || std::memcmp(formType, "DSD ", 4) != 0) {
     return PPI_OK;
   }
-  totalFileSize_ = kChunkHeaderBytes + form.size;
   // The form ends where it says or where the file does, whichever is first.
   const std::uint64_t formEnd = form.bodyOffset + std::min(form.size, fileSize - form.bodyOffset);
 

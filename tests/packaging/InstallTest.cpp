@@ -133,12 +133,12 @@ TEST_F(InstallTest, TheInstalledProbeLoadsThePluginBesideItself) {
             "{\"name\":\"DSF Plugin\",\"extensions\":\"DSF\",\"version\":\"1.0.2\"}\n"
             "{\"name\":\"FLAC Plugin\",\"extensions\":\"FLAC\",\"version\":\"1.0.0\"}\n");
 
-  // Without the installed copy nothing is found: the build tree's does not count.
-  const fs::path plugin = Installed("lib/quorelle/Plugin/DsfSource.ppi");
-  const fs::path aside = Installed("DsfSource.ppi");
-  fs::rename(plugin, aside);
+  // Without the installed copies nothing is found: the build tree's do not count.
+  const fs::path plugins = Installed("lib/quorelle/Plugin");
+  const fs::path aside = Installed("Plugin.aside");
+  fs::rename(plugins, aside);
   run = RunCommand(probe);
-  fs::rename(aside, plugin);
+  fs::rename(aside, plugins);
   EXPECT_EQ(run.exitCode, 0) << run.output;
   EXPECT_EQ(run.output, "");
 }
