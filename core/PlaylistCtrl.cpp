@@ -21,7 +21,7 @@ std::int32_t CPlaylistCtrl::AddFile(const std::wstring& path, std::int32_t index
   // Listing opens with the default parameters: gapless off, -96 dB.
   if (const std::int32_t code = source->Open({.path = path}); code != kMusicOk) {
     if (code != kMusicErrParam && code != kMusicErrSequence && reportError_) {
-      reportError_(FormatMusicError(code, path));
+      reportError_(FormatOpenError(code, path, *source));
     }
     return 0;
   }

@@ -73,6 +73,10 @@ std::int32_t CMusicData::IsMultiInstance(std::int32_t* flag) {
   return kMusicOk;
 }
 
+std::wstring CMusicData::OpenFailureReason() const {
+  return {};
+}
+
 SourceBuffer& SourceBuffer::operator=(SourceBuffer&& other) noexcept {
   if (this != &other) {
     Reset();

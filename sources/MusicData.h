@@ -52,6 +52,9 @@ class CMusicData {
   virtual std::int32_t IsDsd(std::int32_t* flag);
   virtual std::int32_t SetDsdPacking(std::int32_t mode);
   virtual std::int32_t IsMultiInstance(std::int32_t* flag);
+  // Why the last Open failed, in the words of the file's reader when it
+  // gave any (a plug-in's refusal); empty otherwise.
+  virtual std::wstring OpenFailureReason() const;
 };
 
 // Owns one buffer handed out by a source and gives it back on destruction.

@@ -142,8 +142,9 @@ std::int32_t ForEachSheetLine(std::string_view bytes, OnLine onLine) {
 
 }  // namespace
 
-CMusicDataCue::CMusicDataCue()
-    : typeDescription_(platform::LoadResString(platform::IDS_FILETYPE_CUE)) {
+CMusicDataCue::CMusicDataCue(std::shared_ptr<CPluginCtrl> plugins)
+    : plugins_(std::move(plugins)),
+      typeDescription_(platform::LoadResString(platform::IDS_FILETYPE_CUE)) {
   fileType_ = {typeDescription_.c_str(), L"cue"};
 }
 
@@ -220,11 +221,11 @@ std::int32_t CMusicDataCue::OnFile(const std::vector<std::wstring>& tokens) {
   std::replace(name.begin(), name.end(), L'\\', L'/');
   const std::wstring fileName = platform::FileName(name);
   const std::int32_t type = GetMusicDataType(fileName);
-  if (type != kSourceTypeWave && type != kSourceTypeMp3) return kMusicErrDecode;
+  if (type == kSourceTypePlugin && !plugins_) return kMusicErrDecode;
   // A relative name, with or without folders, starts from the sheet's folder.
   const std::wstring path = name.starts_with(L'/') ? name : folder_ + name;
 
-  const auto source = CreateSourceForType(type, path, nullptr);
+  const auto source = CreateSourceForType(type, path, plugins_);
   TrackInfo info;
   if (!source || source->Open({.path = path, .gapless = false, .threshold = -96.0}) != kMusicOk ||
       source->GetTrackInfo(0, &info) != kMusicOk) {

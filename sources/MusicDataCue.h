@@ -2,13 +2,17 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "sources/MusicData.h"
 
-// Cue sheets: lists the tracks a sheet cuts out of its WAVE and MP3 files,
+class CPluginCtrl;
+
+// Cue sheets: lists the tracks a sheet cuts out of its WAVE, MP3 and plug-in
+// files (the latter through `plugins`; without a registry only WAVE and MP3),
 // each as a record of the audio file (its path, type, format and size) with
 // the track's first and last CD frame in it. Playback goes through the audio
 // file's own source, so this source delivers no audio.
@@ -17,7 +21,7 @@ class CMusicDataCue : public CMusicData {
   // Track numbers a sheet may use: 1 to kMaxTracks.
   static constexpr std::int32_t kMaxTracks = 100;
 
-  CMusicDataCue();
+  explicit CMusicDataCue(std::shared_ptr<CPluginCtrl> plugins = nullptr);
   ~CMusicDataCue() override;
 
   const FileTypeInfo* GetFileType() override;
@@ -52,6 +56,7 @@ class CMusicDataCue : public CMusicData {
   // the same file begins; false when a track does not fit in its file.
   bool SetTrackEnds();
 
+  std::shared_ptr<CPluginCtrl> plugins_;
   std::wstring typeDescription_;
   FileTypeInfo fileType_{};
   std::wstring folder_;  // the sheet's folder with its trailing slash, or empty

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <map>
+#include <string>
 #include <vector>
 
 #include "platform/TextConv.h"
@@ -58,6 +60,7 @@ const FileTypeInfo* CMusicDataPlugin::GetFileType() {
 std::int32_t CMusicDataPlugin::Open(const MusicOpenParams& params) {
   currentFrame_ = 0;
   totalFrames_ = 0;
+  openFailure_.clear();
   if (!plugin_) return kMusicErrDecode;
   CPlayerPluginIF* object = plugin_.object;
   ops().ReleaseData(object);
@@ -65,6 +68,13 @@ std::int32_t CMusicDataPlugin::Open(const MusicOpenParams& params) {
   SetDsdPacking(kRawDsdWords);
   const std::u16string path = platform::ToUtf16(params.path);
   if (const auto code = ops().OpenFile(object, path.c_str()); code != PPI_OK) {
+    const void* dictionary = nullptr;
+    if (ops().GetTagMap(object, &dictionary) == PPI_OK && dictionary != nullptr) {
+      const auto& tags = *static_cast<const std::map<std::string, std::string>*>(dictionary);
+      if (const auto reason = tags.find("Error"); reason != tags.end()) {
+        openFailure_ = platform::FromUtf8(reason->second);
+      }
+    }
     return MapPluginResult(code);
   }
   info_.type = kSourceTypePlugin;
@@ -234,4 +244,8 @@ std::int32_t CMusicDataPlugin::SetDsdPacking(std::int32_t mode) {
 std::int32_t CMusicDataPlugin::IsMultiInstance(std::int32_t* flag) {
   if (!plugin_) return kMusicErrDecode;
   return MapPluginResult(ops().IsMultiInstance(plugin_.object, flag));
+}
+
+std::wstring CMusicDataPlugin::OpenFailureReason() const {
+  return openFailure_;
 }

@@ -29,6 +29,9 @@ class CMusicDataPlugin : public CMusicData {
   std::int32_t IsDsd(std::int32_t* flag) override;
   std::int32_t SetDsdPacking(std::int32_t mode) override;
   std::int32_t IsMultiInstance(std::int32_t* flag) override;
+  // The plug-in's own reason for refusing the file: the "Error" text of its
+  // tag dictionary (UTF-8), when it put one there.
+  std::wstring OpenFailureReason() const override;
 
  private:
   void TakeIdentity();
@@ -41,6 +44,7 @@ class CMusicDataPlugin : public CMusicData {
   std::shared_ptr<CPluginCtrl> registry_;
   PluginObject plugin_;
   TrackInfo info_;
+  std::wstring openFailure_;
   std::wstring name_;
   std::wstring extensions_;
   FileTypeInfo fileType_{};

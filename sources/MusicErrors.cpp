@@ -54,3 +54,11 @@ std::wstring FormatNoDeviceError() {
 std::wstring FormatNonPlayableError(const std::wstring&, const std::wstring&, std::uint32_t) {
   return platform::LoadResString(platform::IDS_ERR_NON_PLAYABLE);
 }
+
+std::wstring FormatOpenError(std::int32_t code, const std::wstring& path,
+                             const CMusicData& source) {
+  std::wstring text = FormatMusicError(code, path);
+  const std::wstring reason = source.OpenFailureReason();
+  if (!reason.empty()) text += L"\n" + reason;
+  return text;
+}

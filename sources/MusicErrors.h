@@ -7,6 +7,12 @@
 // end of a range.
 std::wstring FormatMusicError(std::int32_t code, const std::wstring& path);
 
+class CMusicData;
+
+// FormatMusicError for a failed Open, followed on a line of its own by the
+// reason the source gave, if any.
+std::wstring FormatOpenError(std::int32_t code, const std::wstring& path, const CMusicData& source);
+
 // "No output device has been selected."
 std::wstring FormatNoDeviceError();
 

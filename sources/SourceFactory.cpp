@@ -30,7 +30,7 @@ std::int32_t GetMusicDataType(const std::wstring& path) {
 
 std::unique_ptr<CMusicData> CreateSourceForPath(const std::wstring& path,
                                                 const std::shared_ptr<CPluginCtrl>& plugins) {
-  if (LowerExtension(path) == L".cue") return std::make_unique<CMusicDataCue>();
+  if (LowerExtension(path) == L".cue") return std::make_unique<CMusicDataCue>(plugins);
   return CreateSourceForType(GetMusicDataType(path), path, plugins);
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "plugins/dsf/FileInfoDsd.h"
+#include "plugins/common/FileInfoDsd.h"
 
 // DSF (DSD Stream File) version 1: three fixed chunks, an optional ID3v2 tag
 // at the end, and sample data interleaved in 4096-byte blocks per channel,
@@ -8,7 +8,6 @@
 class CFileInfo_DSF : public CFileInfo_DSD {
  public:
   static constexpr std::uint32_t kBlockSize = 4096;
-  static constexpr std::uint32_t kMaxChannels = 6;
   static constexpr std::int32_t kAlignmentFrames = 2048;
 
   int32_t NameA(char* buffer, int32_t length) override;
@@ -18,12 +17,11 @@ class CFileInfo_DSF : public CFileInfo_DSD {
   int32_t ExtensionsW(char16_t* buffer, int32_t length) override;
   int32_t VersionW(char16_t* buffer, int32_t length) override;
   int32_t Alignment(int32_t* frames) override;
-  void ParseHeaders() override;
+  int32_t ParseHeaders() override;
   int32_t ReadDop(void** data, uint32_t* size) override;
   int32_t ReadRawWords(void** data, uint32_t* size) override;
 
  private:
-  void ReadId3Tag(std::uint64_t offset);
   // Walks the blocks of the selected range and hands each frame's bytes per
   // channel (bytesPerFrame_ of them, in time order, MSB-first) to `emit`.
   template <typename Emit>

@@ -198,15 +198,17 @@ TEST_F(ToolkitFacadeTest, SupportedFilesAndTheMusicFilterIncludeThePlugins) {
   struct Case {
     const wchar_t* path;
     bool supported;
-  } cases[] = {{L"/music/a.WAV", true}, {L"b.Mp3", true},  {L"c.cue", true},     {L"d.dsf", true},
+  } cases[] = {{L"/music/a.WAV", true}, {L"b.Mp3", true},  {L"c.cue", true},
+               {L"d.dsf", true},        {L"g.Dff", true},  {L"h.FLAC", true},
                {L"e.ppl", false},       {L"noext", false}, {L"f.wav.txt", false}};
   for (const auto& c : cases)
     EXPECT_EQ(facade_->IsSupportedFile(c.path), c.supported) << platform::ToUtf8(c.path);
 
   const std::wstring filter = facade_->MusicFilter();
-  EXPECT_EQ(filter,
-            L"All Music File|*.wav;*.mp3;*.cue;*.DSF;|WAVE File|*.wav;|MP3 File|*.mp3;|"
-            L"Cue Sheet|*.cue;|DSF|*.DSF;||");
+  EXPECT_EQ(
+      filter,
+      L"All Music File|*.wav;*.mp3;*.cue;*.DFF;*.DSF;*.FLAC;|WAVE File|*.wav;|MP3 File|*.mp3;|"
+      L"Cue Sheet|*.cue;|DFF|*.DFF;|DSF|*.DSF;|FLAC|*.FLAC;||");
   dialogs_.Cancel();
   EXPECT_EQ(facade_->Open(), kTkOk);
   ASSERT_EQ(dialogs_.Requests().size(), 1u);
@@ -215,10 +217,13 @@ TEST_F(ToolkitFacadeTest, SupportedFilesAndTheMusicFilterIncludeThePlugins) {
 
   TkPluginList plugins;
   ASSERT_EQ(facade_->GetPluginList(&plugins), kTkOk);
-  ASSERT_EQ(plugins.size(), 1u);
-  EXPECT_EQ(plugins[0].name, L"DSF Plugin");
-  EXPECT_EQ(plugins[0].extensions, L"DSF");
-  EXPECT_EQ(plugins[0].version, L"1.0.2");
+  ASSERT_EQ(plugins.size(), 3u);
+  EXPECT_EQ(plugins[0].name, L"DFF Plugin");
+  EXPECT_EQ(plugins[1].name, L"DSF Plugin");
+  EXPECT_EQ(plugins[1].extensions, L"DSF");
+  EXPECT_EQ(plugins[1].version, L"1.0.2");
+  EXPECT_EQ(plugins[2].name, L"FLAC Plugin");
+  EXPECT_EQ(plugins[2].extensions, L"FLAC");
 }
 
 TEST_F(ToolkitFacadeTest, SetupListLaysOutTheFiveColumns) {

@@ -116,7 +116,8 @@ TEST_F(InstallTest, TheProgramsAndWhatTheyLoadLiveTogether) {
     EXPECT_EQ(fs::canonical(link), fs::canonical(binary));
   }
   for (const char* file :
-       {"lib/quorelle/Plugin/DsfSource.ppi", "lib/quorelle/wasapirenderer.so",
+       {"lib/quorelle/Plugin/DsfSource.ppi", "lib/quorelle/Plugin/DffSource.ppi",
+        "lib/quorelle/Plugin/FlacSource.ppi", "lib/quorelle/wasapirenderer.so",
         "lib/quorelle/libqp_asio_alsa.so", "lib/quorelle/libqp_asio_virtual.so",
         "lib/quorelle/asio.d/CorvaneUsbDac.ini", "share/mime/packages/quorelle-player.xml"}) {
     EXPECT_TRUE(fs::is_regular_file(Installed(file))) << file;
@@ -127,14 +128,17 @@ TEST_F(InstallTest, TheInstalledProbeLoadsThePluginBesideItself) {
   const std::string probe = Quoted(Installed("bin/quorelle-probe")) + " plugins";
   CommandRun run = RunCommand(probe);
   EXPECT_EQ(run.exitCode, 0) << run.output;
-  EXPECT_EQ(run.output, "{\"name\":\"DSF Plugin\",\"extensions\":\"DSF\",\"version\":\"1.0.2\"}\n");
+  EXPECT_EQ(run.output,
+            "{\"name\":\"DFF Plugin\",\"extensions\":\"DFF\",\"version\":\"1.0.0\"}\n"
+            "{\"name\":\"DSF Plugin\",\"extensions\":\"DSF\",\"version\":\"1.0.2\"}\n"
+            "{\"name\":\"FLAC Plugin\",\"extensions\":\"FLAC\",\"version\":\"1.0.0\"}\n");
 
-  // Without the installed copy nothing is found: the build tree's does not count.
-  const fs::path plugin = Installed("lib/quorelle/Plugin/DsfSource.ppi");
-  const fs::path aside = Installed("DsfSource.ppi");
-  fs::rename(plugin, aside);
+  // Without the installed copies nothing is found: the build tree's do not count.
+  const fs::path plugins = Installed("lib/quorelle/Plugin");
+  const fs::path aside = Installed("Plugin.aside");
+  fs::rename(plugins, aside);
   run = RunCommand(probe);
-  fs::rename(aside, plugin);
+  fs::rename(aside, plugins);
   EXPECT_EQ(run.exitCode, 0) << run.output;
   EXPECT_EQ(run.output, "");
 }
@@ -164,8 +168,8 @@ TEST_F(InstallTest, TheDesktopEntryOpensThePlayersFilesWithItsIcon) {
   EXPECT_EQ(Value(text, "Exec"), "quorelle-player %F");
   EXPECT_EQ(Value(text, "Icon"), "quorelle-player");
   const std::vector<std::string> types = Split(Value(text, "MimeType"), ';');
-  for (const char* type : {"audio/x-wav", "audio/wav", "audio/mpeg", "audio/x-dsf",
-                           "application/x-cue", "application/x-quorelle-playlist"}) {
+  for (const char* type : {"audio/x-wav", "audio/wav", "audio/mpeg", "audio/x-dsf", "audio/x-dff",
+                           "audio/flac", "application/x-cue", "application/x-quorelle-playlist"}) {
     EXPECT_NE(std::find(types.begin(), types.end(), type), types.end()) << type;
   }
 

@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/TextConv.h"
 #include "sources/MusicDataPlugin.h"
@@ -13,12 +15,14 @@
 #include "sources/PluginInterface.h"
 #include "sources/SourceFactory.h"
 #include "tests/fixtures/DsfWriter.h"
+#include "tests/plugins/LoadedPlugin.h"
 
 namespace {
 
 using fixtures::BuildDsf;
 using fixtures::Bytes;
 using fixtures::DsfSpec;
+using plugintest::LoadedPlugin;
 
 using TagMap = std::map<std::string, std::string>;
 
@@ -62,64 +66,17 @@ Bytes ExpectedDop(const std::vector<Bytes>& channels, std::size_t first, std::si
   return out;
 }
 
-// The plug-in file loaded as the player loads it, one object per test.
-class DsfPlugin {
- public:
-  DsfPlugin() : module_(dlopen(kDsfPlugin.c_str(), RTLD_NOW | RTLD_LOCAL)) {
-    if (module_ == nullptr) return;
-    make_ = reinterpret_cast<PPI_MakeInstanceFn>(dlsym(module_, PPI_MAKE_INSTANCE_NAME));
-    release_ = reinterpret_cast<PPI_ReleaseInstanceFn>(dlsym(module_, PPI_RELEASE_INSTANCE_NAME));
-    object_ = make_ ? make_() : nullptr;
-  }
-  ~DsfPlugin() {
-    if (object_ != nullptr) release_(object_);
-    if (module_ != nullptr) dlclose(module_);
-  }
-  bool loaded() const { return object_ != nullptr; }
-  const PlayerPluginTable& ops() const { return *object_->table; }
-  CPlayerPluginIF* self() const { return object_; }
-  int32_t Initialize() const { return ops().Initialize(object_, &PluginInterfaceId()); }
-
-  int32_t OpenImage(const Bytes& image) {
-    image_ = image;
-    return ops().OpenMemory(object_, image_.data(), static_cast<int32_t>(image_.size()));
-  }
-  // Reads frames first..last and releases the plug-in's buffer.
-  int32_t ReadRange(int32_t first, int32_t last, Bytes& out) {
-    if (const int32_t r = ops().SetFrameRange(object_, first, last); r != 0) return r;
-    void* data = nullptr;
-    uint32_t size = 0;
-    const int32_t result = ops().Read(object_, &data, &size);
-    if (result == 0)
-      out.assign(static_cast<std::uint8_t*>(data), static_cast<std::uint8_t*>(data) + size);
-    ops().ReleaseData(object_);
-    return result;
-  }
-  int32_t Frames() const {
-    int32_t frames = -99;
-    const int32_t r = ops().GetFrameCount(object_, &frames);
-    return r == 0 ? frames : r;
-  }
-
- private:
-  void* module_;
-  PPI_MakeInstanceFn make_ = nullptr;
-  PPI_ReleaseInstanceFn release_ = nullptr;
-  CPlayerPluginIF* object_ = nullptr;
-  Bytes image_;
-};
-
 class DsfTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(plugin_.loaded()) << dlerror();
     ASSERT_EQ(plugin_.Initialize(), 0);
   }
-  DsfPlugin plugin_;
+  LoadedPlugin plugin_{kDsfPlugin};
 };
 
 TEST(DsfIdentity, HandshakeTextsAndArgumentChecks) {
-  DsfPlugin plugin;
+  LoadedPlugin plugin(kDsfPlugin);
   ASSERT_TRUE(plugin.loaded());
   char16_t text[16] = {};
   int32_t flag = 0;
@@ -441,8 +398,12 @@ TEST_F(DsfTest, EightBitFilesAreMostSignificantBitFirst) {
 TEST(DsfThroughThePlayer, ListsAndPlaysADsfFileExactly) {
   auto registry = std::make_shared<CPluginCtrl>();
   ASSERT_EQ(registry->LoadPluginsFrom(platform::FromUtf8(QP_PLUGIN_DIR)), 0);
-  ASSERT_EQ(registry->PluginCount(), 1u);
-  EXPECT_EQ(registry->PluginName(0), L"DSF Plugin");
+  // The player's plug-in folder holds the DSF, DSDIFF and FLAC plug-ins.
+  std::vector<std::wstring> names;
+  for (std::size_t i = 0; i < registry->PluginCount(); ++i)
+    names.push_back(registry->PluginName(i));
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::wstring>{L"DFF Plugin", L"DSF Plugin", L"FLAC Plugin"}));
 
   fixtures::TempDir dir;
   const auto channels = fixtures::DsdPattern(2, 352800 * 2 + 500);  // 2 s and a bit of DSD64

@@ -5,7 +5,9 @@
 #include <cstdio>
 
 #include "tests/fixtures/CueWriter.h"
+#include "tests/fixtures/DffWriter.h"
 #include "tests/fixtures/DsfWriter.h"
+#include "tests/fixtures/ToolRunner.h"
 #include "tests/fixtures/WavWriter.h"
 #include "tests/tools/ProbeTestSupport.h"
 
@@ -129,7 +131,10 @@ TEST_F(ProbeTest, ACueSheetListsItsTracksAndReadPlaysOneOfThem) {
 TEST_F(ProbeTest, PluginFilesAreListedAndReadThroughTheDsfPlugin) {
   auto run = Probe({"plugins"});
   EXPECT_EQ(run.exitCode, 0);
-  EXPECT_EQ(run.out, "{\"name\":\"DSF Plugin\",\"extensions\":\"DSF\",\"version\":\"1.0.2\"}\n");
+  EXPECT_EQ(run.out,
+            "{\"name\":\"DFF Plugin\",\"extensions\":\"DFF\",\"version\":\"1.0.0\"}\n"
+            "{\"name\":\"DSF Plugin\",\"extensions\":\"DSF\",\"version\":\"1.0.2\"}\n"
+            "{\"name\":\"FLAC Plugin\",\"extensions\":\"FLAC\",\"version\":\"1.0.0\"}\n");
 
   // One second of DSD64 stereo whose stored bytes are 0x01 (left), 0x03 (right).
   const std::string path = dir_.File("one.dsf");
@@ -147,6 +152,38 @@ TEST_F(ProbeTest, PluginFilesAreListedAndReadThroughTheDsfPlugin) {
   ASSERT_EQ(run.out.size(), 705600u);
   EXPECT_EQ(Bytes(run.out.begin(), run.out.begin() + 8),
             (Bytes{0x80, 0x80, 0x80, 0x80, 0xC0, 0xC0, 0xC0, 0xC0}));
+}
+
+TEST_F(ProbeTest, FlacFilesReadExactlyAndDamagedOnesFailToDecode) {
+  // The 24-bit tone of the fixture, losslessly encoded: read back, every
+  // sample is the WAV's.
+  const std::string flac = dir_.File("tone.flac");
+  ASSERT_EQ(fixtures::EncodeFlac(path_, flac), "");
+  auto run = Probe({"read", flac});
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(Bytes(run.out.begin(), run.out.end()), samples_);
+
+  // A byte of audio changed: the player's decode error, nothing delivered.
+  Bytes damaged = fixtures::ReadFile(flac);
+  damaged[damaged.size() / 2] ^= 0x40;
+  const std::string broken = dir_.File("broken.flac");
+  fixtures::WriteFile(broken, damaged);
+  run = Probe({"read", broken});
+  EXPECT_EQ(run.exitCode, 2);
+  EXPECT_EQ(run.err, "Decode Failed.\n");
+}
+
+TEST_F(ProbeTest, ADstCompressedDsdiffFileIsRefusedWithItsReason) {
+  const std::string path = dir_.File("dst.dff");
+  fixtures::WriteFile(
+      path, fixtures::BuildDff({.compression = "DST "}, {Bytes(4096, 0x69), Bytes(4096, 0x96)}));
+  const auto run = Probe({"info", path});
+  EXPECT_EQ(run.exitCode, 2);
+  EXPECT_EQ(run.err, "Decode Failed.\nDST-compressed DSDIFF files cannot be played.\n");
+
+  // The same data uncompressed is listed as a DSD track.
+  fixtures::WriteFile(path, fixtures::BuildDff({}, {Bytes(4096, 0x69), Bytes(4096, 0x96)}));
+  EXPECT_EQ(Probe({"info", path}).exitCode, 0);
 }
 
 TEST_F(ProbeTest, PlaylistPrintsTheItemsAPlaylistFileLoads) {

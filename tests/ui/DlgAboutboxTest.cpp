@@ -59,7 +59,9 @@ TEST(DlgAboutboxTest, ShowsTheVersionAndOneRowPerLoadedPlugin) {
     EXPECT_EQ(list->columnWidth(c), columns[c].width);
   }
   EXPECT_EQ(list->MinColumnWidth(), 50);
-  EXPECT_EQ(Rows(box), (std::vector<Row>{{"DSF Plugin", "DSF", "1.0.2"}}));
+  EXPECT_EQ(Rows(box), (std::vector<Row>{{"DFF Plugin", "DFF", "1.0.0"},
+                                         {"DSF Plugin", "DSF", "1.0.2"},
+                                         {"FLAC Plugin", "FLAC", "1.0.0"}}));
   EXPECT_GE(list->viewport()->width(), 150 + 150 + 110) << "the columns fit without scrolling";
 
   for (auto* button : box.findChildren<QPushButton*>()) {

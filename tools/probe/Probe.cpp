@@ -144,6 +144,10 @@ int Info(const ProbePath& target, const std::optional<OpenSettings>& gapless, st
   const auto plugins = LoadPlugins();
   std::unique_ptr<CMusicData> source;
   if (const auto code = OpenForListing(target, plugins, gapless, source); code != kMusicOk) {
+    if (source) {
+      err << platform::ToUtf8(FormatOpenError(code, path, *source)) << "\n";
+      return kExitFailure;
+    }
     return Fail(err, code, path);
   }
   std::int32_t count = 0;

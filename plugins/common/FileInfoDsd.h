@@ -2,9 +2,9 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <map>
-#include <string>
+#include <cstring>
 
+#include "plugins/common/PluginText.h"
 #include "sources/PluginInterface.h"
 
 // The plug-in's base for DSD file formats: the source (a file or a memory
@@ -14,12 +14,7 @@
 class CFileInfo_DSD {
  public:
   enum OutputMode : int { kModeDop = 1, kModeRawWords = 2 };
-  // One tag text: its ID3 encoding byte and its bytes followed by two zeros.
-  struct TagText {
-    std::uint8_t encoding = 0;
-    std::string bytes;
-  };
-  using TagMap = std::map<std::string, std::string>;
+  static constexpr std::uint32_t kMaxChannels = 6;
 
   CFileInfo_DSD() = default;
   virtual ~CFileInfo_DSD();
@@ -34,11 +29,13 @@ class CFileInfo_DSD {
   virtual int32_t VersionW(char16_t* buffer, int32_t length);
   virtual int32_t Alignment(int32_t* frames);
   virtual int32_t TagDictionary(const void** dictionary);
-  virtual void ParseHeaders();
+  // PPI_OK whatever the headers hold (a file that does not parse reports no
+  // channels); a failure only for files the format refuses outright.
+  virtual int32_t ParseHeaders();
   virtual int32_t ReadDop(void** data, uint32_t* size);
   virtual int32_t ReadRawWords(void** data, uint32_t* size);
 
-  // PPI_E_OPEN when the file cannot be opened, else PPI_OK whatever it holds.
+  // PPI_E_OPEN when the file cannot be opened, else what ParseHeaders says.
   int32_t OpenFile(const char16_t* path);
   int32_t OpenMemory(const void* image, std::size_t size);
   bool IsOpen() const { return source_ != Source::kNone; }
@@ -56,8 +53,41 @@ class CFileInfo_DSD {
 
  protected:
   enum class Source { kNone, kFile, kMemory };
-  static int32_t CopyNarrow(const char* text, char* buffer, int32_t length);
-  static int32_t CopyWide(const char16_t* text, char16_t* buffer, int32_t length);
+  // Packs one frame (per channel bytesPerFrame_ DSD bytes, earliest sample
+  // in the highest bit) as raw 32-bit words.
+  struct RawWordPacker {
+    std::uint8_t* operator()(std::uint8_t* out, const std::uint8_t (*bytes)[4],
+                             std::uint64_t channels) const {
+      for (std::uint64_t c = 0; c < channels; ++c, out += 4)
+        std::memcpy(out, bytes[c], 4);
+      return out;
+    }
+  };
+  // Packs one frame of two bytes per channel as DSD over PCM: 0, the later
+  // byte, the earlier byte, then the marker, which alternates from 0x05 at
+  // the start of every delivery.
+  struct DopPacker {
+    int marker = 0;
+    std::uint8_t* operator()(std::uint8_t* out, const std::uint8_t (*bytes)[4],
+                             std::uint64_t channels) {
+      static constexpr std::uint8_t kMarkers[2] = {0x05, 0xFA};
+      for (std::uint64_t c = 0; c < channels; ++c, out += 4) {
+        out[0] = 0;
+        out[1] = bytes[c][1];
+        out[2] = bytes[c][0];
+        out[3] = kMarkers[marker];
+      }
+      marker ^= 1;
+      return out;
+    }
+  };
+  // The frames of the selected range the data holds (a range reaching past
+  // the data delivers what there is) and the delivered buffer for them;
+  // PPI_OK, or the failure the read reports.
+  int32_t BeginRange(std::int64_t* frames, std::uint8_t** out, std::uint64_t* bufferSize);
+  // Reads the title, artist, album and track frames of an ID3v2.3/2.4 tag at
+  // `offset`; a tag that does not parse leaves what it has not yet given.
+  void ReadId3Tag(std::uint64_t offset);
 
   // Reads exactly `count` bytes at the read position, or fewer only at the
   // end of a file; returns the number read, or -1 when nothing can be read
@@ -69,7 +99,6 @@ class CFileInfo_DSD {
   void Seek(std::uint64_t position);
   std::uint64_t SourceSize() const;
   void Discard();
-  void RebuildTagDictionary();
   // A zeroed buffer of `size` bytes that becomes the delivered buffer.
   std::uint8_t* NewDeliveredBuffer(std::size_t size);
 
@@ -87,8 +116,7 @@ class CFileInfo_DSD {
   std::uint32_t samplingFrequency_ = 0;
   std::uint16_t channels_ = 0;
   std::uint32_t channelMask_ = 0;
-  TagText title_, artist_, album_, track_;
-  TagMap tags_;
+  ppi::TrackTags tags_;
 
  private:
   void* delivered_ = nullptr;

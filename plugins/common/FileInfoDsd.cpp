@@ -1,48 +1,28 @@
-#include "plugins/dsf/FileInfoDsd.h"
+#include "plugins/common/FileInfoDsd.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <vector>
 
 namespace {
 
-// File names cross the plug-in boundary as UTF-16; the file system takes UTF-8.
-std::string Utf16ToUtf8(const char16_t* text) {
-  std::string out;
-  for (const char16_t* p = text; *p != 0; ++p) {
-    char32_t c = *p;
-    if (c >= 0xD800 && c <= 0xDBFF && p[1] >= 0xDC00 && p[1] <= 0xDFFF) {
-      c = 0x10000 + ((c - 0xD800) << 10) + (p[1] - 0xDC00);
-      ++p;
-    } else if (c >= 0xD800 && c <= 0xDFFF) {
-      c = 0xFFFD;
-    }
-    if (c < 0x80) {
-      out += static_cast<char>(c);
-    } else if (c < 0x800) {
-      out += static_cast<char>(0xC0 | (c >> 6));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-      out += static_cast<char>(0xE0 | (c >> 12));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (c >> 18));
-      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-  }
-  return out;
+std::uint32_t BigEndian32(const std::uint8_t* p) {
+  return static_cast<std::uint32_t>(p[0]) << 24 | static_cast<std::uint32_t>(p[1]) << 16 |
+         static_cast<std::uint32_t>(p[2]) << 8 | p[3];
 }
 
-const char* const kEncodingNames[] = {"ENC_SYSTEM", "ENC_UTF-16LE_BOM", "ENC_UTF-16BE",
-                                      "ENC_UTF-8"};
+std::uint32_t SyncSafe32(const std::uint8_t* p) {
+  return static_cast<std::uint32_t>(p[0] & 0x7F) << 21 |
+         static_cast<std::uint32_t>(p[1] & 0x7F) << 14 |
+         static_cast<std::uint32_t>(p[2] & 0x7F) << 7 | (p[3] & 0x7F);
+}
 
 }  // namespace
 
@@ -50,51 +30,36 @@ CFileInfo_DSD::~CFileInfo_DSD() {
   Discard();
 }
 
-int32_t CFileInfo_DSD::CopyNarrow(const char* text, char* buffer, int32_t length) {
-  if (buffer == nullptr || length <= 0) return PPI_E_ARGUMENT;
-  std::memset(buffer, 0, static_cast<std::size_t>(length));
-  const std::size_t size = std::strlen(text);
-  if (static_cast<std::size_t>(length) <= size) return PPI_E_ARGUMENT;
-  std::memcpy(buffer, text, size + 1);
-  return PPI_OK;
-}
-
-int32_t CFileInfo_DSD::CopyWide(const char16_t* text, char16_t* buffer, int32_t length) {
-  if (buffer == nullptr || length <= 0) return PPI_E_ARGUMENT;
-  const std::size_t size = std::char_traits<char16_t>::length(text);
-  if (static_cast<std::size_t>(length) <= size) return PPI_E_ARGUMENT;
-  std::memcpy(buffer, text, (size + 1) * sizeof(char16_t));
-  return PPI_OK;
-}
-
 int32_t CFileInfo_DSD::NameA(char* buffer, int32_t length) {
-  return CopyNarrow("", buffer, length);
+  return ppi::CopyNarrow("", buffer, length);
 }
 int32_t CFileInfo_DSD::ExtensionsA(char* buffer, int32_t length) {
-  return CopyNarrow("", buffer, length);
+  return ppi::CopyNarrow("", buffer, length);
 }
 int32_t CFileInfo_DSD::VersionA(char* buffer, int32_t length) {
-  return CopyNarrow("", buffer, length);
+  return ppi::CopyNarrow("", buffer, length);
 }
 int32_t CFileInfo_DSD::NameW(char16_t* buffer, int32_t length) {
-  return CopyWide(u"", buffer, length);
+  return ppi::CopyWide(u"", buffer, length);
 }
 int32_t CFileInfo_DSD::ExtensionsW(char16_t* buffer, int32_t length) {
-  return CopyWide(u"", buffer, length);
+  return ppi::CopyWide(u"", buffer, length);
 }
 int32_t CFileInfo_DSD::VersionW(char16_t* buffer, int32_t length) {
-  return CopyWide(u"", buffer, length);
+  return ppi::CopyWide(u"", buffer, length);
 }
 int32_t CFileInfo_DSD::Alignment(int32_t*) {
   return PPI_OK;
 }
 
 int32_t CFileInfo_DSD::TagDictionary(const void** dictionary) {
-  *dictionary = &tags_;
+  *dictionary = &tags_.dictionary;
   return PPI_OK;
 }
 
-void CFileInfo_DSD::ParseHeaders() {}
+int32_t CFileInfo_DSD::ParseHeaders() {
+  return PPI_OK;
+}
 int32_t CFileInfo_DSD::ReadDop(void**, uint32_t*) {
   return PPI_OK;
 }
@@ -118,13 +83,12 @@ void CFileInfo_DSD::Discard() {
   samplingFrequency_ = 0;
   channels_ = 0;
   channelMask_ = 0;
-  title_ = artist_ = album_ = track_ = TagText{};
-  tags_.clear();
+  tags_.Clear();
 }
 
 int32_t CFileInfo_DSD::OpenFile(const char16_t* path) {
   Discard();
-  const int fd = ::open(Utf16ToUtf8(path).c_str(), O_RDONLY | O_CLOEXEC);
+  const int fd = ::open(ppi::Utf16ToUtf8(path).c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return PPI_E_OPEN;
   struct stat st {};
   if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
@@ -133,8 +97,7 @@ int32_t CFileInfo_DSD::OpenFile(const char16_t* path) {
   }
   fd_ = fd;
   source_ = Source::kFile;
-  ParseHeaders();
-  return PPI_OK;
+  return ParseHeaders();
 }
 
 int32_t CFileInfo_DSD::OpenMemory(const void* image, std::size_t size) {
@@ -142,8 +105,7 @@ int32_t CFileInfo_DSD::OpenMemory(const void* image, std::size_t size) {
   source_ = Source::kMemory;
   memoryStart_ = static_cast<const std::uint8_t*>(image);
   memoryEnd_ = memoryStart_ + size;
-  ParseHeaders();
-  return PPI_OK;
+  return ParseHeaders();
 }
 
 std::uint64_t CFileInfo_DSD::SourceSize() const {
@@ -213,15 +175,8 @@ void CFileInfo_DSD::Format(WAVEFORMATEX* format) const {
 int32_t CFileInfo_DSD::TitleArtist(void* title, int32_t titleBytes, int32_t* titleEncoding,
                                    void* artist, int32_t artistBytes,
                                    int32_t* artistEncoding) const {
-  *titleEncoding = title_.encoding;
-  *artistEncoding = artist_.encoding;
-  if (title_.bytes.size() > static_cast<std::size_t>(titleBytes) ||
-      artist_.bytes.size() > static_cast<std::size_t>(artistBytes)) {
-    return PPI_E_FAIL;
-  }
-  std::memcpy(title, title_.bytes.data(), title_.bytes.size());
-  std::memcpy(artist, artist_.bytes.data(), artist_.bytes.size());
-  return PPI_OK;
+  return tags_.CopyTitleArtist(title, titleBytes, titleEncoding, artist, artistBytes,
+                               artistEncoding);
 }
 
 void CFileInfo_DSD::SetRange(int32_t first, int32_t last) {
@@ -247,13 +202,92 @@ std::uint8_t* CFileInfo_DSD::NewDeliveredBuffer(std::size_t size) {
   return static_cast<std::uint8_t*>(delivered_);
 }
 
-void CFileInfo_DSD::RebuildTagDictionary() {
-  tags_.clear();
-  const std::pair<const char*, const TagText*> texts[] = {
-      {"Artist", &artist_}, {"Title", &title_}, {"Album", &album_}, {"Track", &track_}};
-  for (const auto& [key, text] : texts) {
-    if (text->bytes.empty()) continue;
-    tags_[key] = text->bytes;
-    if (text->encoding <= 3) tags_[std::string("enc") + key] = kEncodingNames[text->encoding];
+int32_t CFileInfo_DSD::BeginRange(std::int64_t* frames, std::uint8_t** out,
+                                  std::uint64_t* bufferSize) {
+  const std::uint64_t channels = channels_;
+  if (channels == 0 || count_ <= 0 || first_ < 0) return PPI_E_FAIL;
+  // The buffer is never larger than the data the file holds.
+  const std::uint64_t held = heldBytes_ / channels / bytesPerFrame_;
+  if (static_cast<std::uint64_t>(first_) >= held) return PPI_E_FAIL;
+  *frames = static_cast<std::int64_t>(
+      std::min<std::uint64_t>(static_cast<std::uint64_t>(count_), held - first_));
+  *bufferSize = channels * static_cast<std::uint64_t>(*frames) * 4;
+  if (*bufferSize > std::numeric_limits<uint32_t>::max()) return PPI_E_FAIL;
+  *out = NewDeliveredBuffer(*bufferSize);
+  return *out == nullptr ? PPI_E_MEMORY : PPI_OK;
+}
+
+void CFileInfo_DSD::ReadId3Tag(std::uint64_t offset) {
+  const std::uint64_t sourceSize = SourceSize();
+  std::uint8_t header[10];
+  Seek(offset);
+  if (!ReadExact(header, 10) || std::memcmp(header, "ID3", 3) != 0) return;
+  const std::uint8_t version = header[3];
+  if (version != 3 && version != 4) return;
+  std::uint64_t remaining = SyncSafe32(header + 6);
+  std::uint64_t position = offset + 10;  // where the frames begin
+
+  if (header[5] & 0x40) {  // extended header
+    std::uint8_t size[4];
+    if (!ReadExact(size, 4)) return;
+    if (version == 3) {
+      const std::uint32_t extendedSize = BigEndian32(size);
+      if (extendedSize != 6 && extendedSize != 10) return;
+      std::uint8_t extended[10];
+      if (!ReadExact(extended, extendedSize)) return;
+      const std::uint64_t padding = BigEndian32(extended + 2);
+      if (padding + 4 + extendedSize > remaining) return;  // would underflow: no tags
+      remaining -= padding + 4 + extendedSize;
+      position += 4 + extendedSize;
+    } else {
+      const std::uint32_t extendedSize = SyncSafe32(size);
+      if (extendedSize < 4 || extendedSize > remaining) return;
+      std::vector<std::uint8_t> skipped(extendedSize - 4);
+      if (!ReadExact(skipped.data(), skipped.size())) return;
+      remaining -= extendedSize;
+      position += extendedSize;
+    }
+  }
+
+  struct Wanted {
+    const char* id;
+    ppi::TagText* text;
+    bool found;
+  } wanted[] = {{"TIT2", &tags_.title, false},
+                {"TPE1", &tags_.artist, false},
+                {"TALB", &tags_.album, false},
+                {"TRCK", &tags_.track, false}};
+  const std::uint8_t skipFlags = version == 3 ? 0x80 | 0x40 | 0x20 : 0x08 | 0x04 | 0x40;
+  auto allFound = [&] {
+    for (const auto& w : wanted) {
+      if (!w.found) return false;
+    }
+    return true;
+  };
+  // A tag never reaches past the end of the file, whatever its size says.
+  if (position >= sourceSize) return;
+  remaining = std::min(remaining, sourceSize - position);
+
+  while (remaining >= 10 && !allFound()) {
+    Seek(position);
+    std::uint8_t frame[10];
+    if (!ReadExact(frame, 10)) return;
+    remaining -= 10;
+    position += 10;
+    const std::uint32_t frameSize = version == 3 ? BigEndian32(frame + 4) : SyncSafe32(frame + 4);
+    if (frameSize > remaining) return;
+    const bool flagged = (frame[9] & skipFlags) != 0;
+    for (auto& w : wanted) {
+      if (std::memcmp(frame, w.id, 4) != 0) continue;
+      w.found = true;
+      if (flagged || frameSize == 0 || !w.text->bytes.empty()) break;
+      std::string body(frameSize, '\0');
+      if (!ReadExact(body.data(), body.size())) return;
+      w.text->encoding = static_cast<std::uint8_t>(body[0]);
+      w.text->bytes = body.substr(1) + std::string(2, '\0');
+      break;
+    }
+    remaining -= frameSize;
+    position += frameSize;
   }
 }
