@@ -4,6 +4,7 @@
 
 #include "output/AsioDriverList.h"
 #include "ui/MainFrame.h"
+#include "ui/MprisService.h"
 #include "ui/PlayerApp.h"
 
 int main(int argc, char** argv) {
@@ -31,9 +32,10 @@ int main(int argc, char** argv) {
     return std::make_unique<ui::CMainFrame>(app.GetConfig(), app.dataFolder(), options);
   });
   if (!player.InitInstance(arguments)) return 0;
+  auto* frame = static_cast<ui::CMainFrame*>(player.mainWindow());
+  ui::CMprisService::RegisterOnSessionBus(*frame);  // a child of the frame
   if (play) {
     // Queued after the command line's files, which are added from the queue too.
-    auto* frame = static_cast<ui::CMainFrame*>(player.mainWindow());
     QTimer::singleShot(0, frame, [frame] { frame->view()->OnCommand(ui::kCmdPlay); });
   }
   const int result = QApplication::exec();
