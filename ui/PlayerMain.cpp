@@ -1,13 +1,36 @@
 // quorelle-player: the windowed player.
 #include <QApplication>
 #include <QTimer>
+#include <cstring>
+#include <iostream>
 
 #include "output/AsioDriverList.h"
 #include "ui/MainFrame.h"
 #include "ui/MprisService.h"
 #include "ui/PlayerApp.h"
 
+namespace {
+
+// Also the source of the manual page (packaging/HelpToMan.cmake).
+constexpr char kUsage[] =
+    "usage: quorelle-player [--play] [FILE...] [cd:IMAGE...]\n"
+    "  FILE               WAVE, MP3, DSF (any plug-in format), .cue or .ppl files,\n"
+    "                     added to the playlist; a second start hands its files to\n"
+    "                     the window already running\n"
+    "  cd:IMAGE           a disc image offered by File > Open audio CD beside the drives\n"
+    "  --play             start the playlist once the window is up\n"
+    "  --help\n";
+
+}  // namespace
+
 int main(int argc, char** argv) {
+  // Before the application object, so that no display is needed.
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--help") == 0) {
+      std::cout << kUsage;
+      return 0;
+    }
+  }
   QApplication application(argc, argv);
   RegisterVirtualDac();
 

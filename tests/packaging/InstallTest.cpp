@@ -1,13 +1,15 @@
 // `cmake --install` of this build into an empty folder: the programs with
-// everything they load beside them, links to them in bin, the desktop entry
-// and the icons; the installed probe finds the installed plug-in. And the
-// Debian package CPack makes of the same tree, unpacked and played from.
+// everything they load beside them, links to them in bin, the desktop entry,
+// the icons and the manual pages made from the programs' help; the installed
+// probe finds the installed plug-in. And the Debian package CPack makes of
+// the same tree, unpacked and played from.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -186,6 +188,23 @@ TEST_F(InstallTest, TheDesktopEntryOpensThePlayersFilesWithItsIcon) {
   EXPECT_NE(svg.find("<svg xmlns=\"http://www.w3.org/2000/svg\""), std::string::npos);
 }
 
+TEST_F(InstallTest, EachProgramsManualPageIsItsHelpText) {
+  for (const std::string& program : Programs()) {
+    SCOPED_TRACE(program);
+    const std::string page = ReadText(Installed("share/man/man1/" + program + ".1"));
+    std::string title = program;
+    for (char& c : title)
+      c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    EXPECT_EQ(page.rfind(".TH " + title + " 1 ", 0), 0u) << page;
+    const CommandRun help = RunCommand(Quoted(Installed("bin/" + program)) + " --help");
+    ASSERT_EQ(help.exitCode, 0) << help.output;
+    ASSERT_FALSE(help.output.empty());
+    std::istringstream lines(help.output);
+    for (std::string line; std::getline(lines, line);)
+      EXPECT_NE(page.find("\n" + line + "\n"), std::string::npos) << line;
+  }
+}
+
 // The package built once for the suite into a temporary folder; skipped
 // where dpkg-deb is missing.
 class PackageTest : public ::testing::Test {
@@ -234,7 +253,8 @@ TEST_F(PackageTest, ThePackageHoldsTheTreeUnderUsrAndTheRegistryInEtc) {
         "./usr/lib/quorelle/libqp_asio_alsa.so", "./usr/lib/quorelle/libqp_asio_virtual.so",
         "./etc/xdg/Corvane/asio.d/CorvaneUsbDac.ini",
         "./usr/share/applications/quorelle-player.desktop",
-        "./usr/share/mime/packages/quorelle-player.xml",
+        "./usr/share/mime/packages/quorelle-player.xml", "./usr/share/man/man1/quorelle-play.1",
+        "./usr/share/man/man1/quorelle-probe.1", "./usr/share/man/man1/quorelle-player.1",
         "./usr/share/icons/hicolor/48x48/apps/quorelle-player.png",
         "./usr/share/icons/hicolor/scalable/apps/quorelle-player.svg"}) {
     EXPECT_NE(contents.find(std::string(file) + "\n"), std::string::npos) << file;
