@@ -367,6 +367,7 @@ bool CQDXDSDPlayerView::OnCommand(int command) {
       SetChecked(kCmdShuffle, shuffle);
       facade_->SetShuffle(shuffle);
       config_->shuffleMode.value = shuffle ? 1 : 0;
+      emit PlayerStateChanged();
       break;
     }
     case kCmdRepeatDefault:
@@ -378,6 +379,7 @@ bool CQDXDSDPlayerView::OnCommand(int command) {
       facade_->SetRepeat(static_cast<std::uint32_t>(mode));
       config_->repeatMode.value = mode;
       SetRepeatMark(command);
+      emit PlayerStateChanged();
       break;
     }
     case kCmdDevice:
@@ -497,6 +499,7 @@ void CQDXDSDPlayerView::OnStopped(bool cdMode) {
   rate_->SetItem(nullptr);
   time_->Refresh(nullptr);
   ShowPlayButton(true);
+  emit PlayerStateChanged();
 }
 
 void CQDXDSDPlayerView::OnPlaying(const PlayingRecord& record) {
@@ -521,12 +524,14 @@ void CQDXDSDPlayerView::OnPlaying(const PlayingRecord& record) {
   rate_->SetItem(known ? &item : nullptr);
   time_->Refresh(known ? &item : nullptr);
   ShowPlayButton(false);
+  emit PlayerStateChanged();
 }
 
 void CQDXDSDPlayerView::OnPaused(bool paused) {
   SetMenuState(paused ? MenuState::kPaused : MenuState::kResumed);
   ShowPlayButton(paused);
   ScrollToHighlighted();
+  emit PlayerStateChanged();
 }
 
 void CQDXDSDPlayerView::OnTimeChanged(std::uint32_t trackSeconds, std::uint32_t playlistSeconds) {
@@ -546,6 +551,7 @@ void CQDXDSDPlayerView::OnPlaylistChanged(std::int32_t kind) {
   facade_->GetPosition(lastPosition_, &position);
   ShowStatus(position);
   if (!playing_) SetMenuState(MenuState::kStopped);
+  emit PlayerStateChanged();
 }
 
 void CQDXDSDPlayerView::OnTrackSkipped(bool clearSelection) {

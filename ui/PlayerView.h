@@ -106,11 +106,16 @@ class CQDXDSDPlayerView : public QWidget,
   QLabel* deviceLabel() const { return deviceLabel_; }
   bool IsCdMode() const { return cdMode_; }
   std::int32_t HighlightedRow() const { return highlighted_; }
+  // The playing track's position in whole seconds, as last reported.
+  std::uint32_t TrackPosition() const { return lastPosition_; }
 
  signals:
   // A message for the frame: 32894 (track seconds, track length) for the
   // time read-out, 32885 (percent, 0) for the loading progress.
   void FrameMessage(int id, qint64 wParam, qint64 lParam);
+  // The transport state, the track, the playlist, shuffle or repeat may
+  // have changed.
+  void PlayerStateChanged();
 
  protected:
   void paintEvent(QPaintEvent* event) override;

@@ -3,10 +3,8 @@
 // of the test's own, configured as a system bus open to anyone, and
 // RealtimeKit is a service of the test's own on it (TestRealtimeKit).
 #include <dbus/dbus.h>
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <linux/capability.h>
-#include <poll.h>
 #include <pthread.h>
 #include <sched.h>
 #include <sys/resource.h>
@@ -24,7 +22,7 @@
 #include <vector>
 
 #include "drivers/alsa/RealtimePriority.h"
-#include "tests/fixtures/ChildProcess.h"
+#include "tests/fixtures/DbusDaemon.h"
 #include "tests/fixtures/WavWriter.h"
 
 namespace {
@@ -32,7 +30,6 @@ namespace {
 constexpr char kService[] = "org.freedesktop.RealtimeKit1";
 constexpr char kObject[] = "/org/freedesktop/RealtimeKit1";
 constexpr char kInterface[] = "org.freedesktop.RealtimeKit1";
-constexpr int kStartTimeoutMs = 10000;
 constexpr int kWanted = 70;  // what the ALSA writer asks for
 const std::string kNormalPriorityLine =
     "quorelle: ALSA writer at normal priority: real-time scheduling refused and RealtimeKit not "
@@ -87,44 +84,20 @@ class PrivateSystemBus {
                              "    <allow receive_sender=\"*\"/>\n"
                              "  </policy>\n"
                              "</busconfig>\n";
-    // The daemon prints its address once it listens: that is the wait.
-    int addressPipe[2];
-    if (pipe2(addressPipe, O_CLOEXEC) != 0) return;
-    daemon_ = std::make_unique<pulsetest::ChildProcess>(
-        std::vector<std::string>{"dbus-daemon", "--config-file=" + config, "--nofork",
-                                 "--nopidfile", "--print-address=1"},
-        std::vector<std::string>{}, addressPipe[1]);
-    close(addressPipe[1]);
-    address_ = ReadLine(addressPipe[0], daemon_->ExitDescriptor());
-    close(addressPipe[0]);
-    if (!address_.empty()) setenv("DBUS_SYSTEM_BUS_ADDRESS", address_.c_str(), 1);
+    daemon_ = std::make_unique<pulsetest::DbusDaemon>(
+        std::vector<std::string>{"--config-file=" + config});
+    if (daemon_->IsRunning()) setenv("DBUS_SYSTEM_BUS_ADDRESS", daemon_->address().c_str(), 1);
   }
   ~PrivateSystemBus() { unsetenv("DBUS_SYSTEM_BUS_ADDRESS"); }
   PrivateSystemBus(const PrivateSystemBus&) = delete;
   PrivateSystemBus& operator=(const PrivateSystemBus&) = delete;
 
-  bool IsRunning() const { return !address_.empty(); }
-  const std::string& address() const { return address_; }
+  bool IsRunning() const { return daemon_->IsRunning(); }
+  const std::string& address() const { return daemon_->address(); }
 
  private:
-  // The first line written to `fd`; empty when the daemon ends first.
-  static std::string ReadLine(int fd, int exitFd) {
-    std::string line;
-    pollfd fds[2] = {{fd, POLLIN, 0}, {exitFd, POLLIN, 0}};
-    while (line.empty() || line.back() != '\n') {
-      if (poll(fds, exitFd >= 0 ? 2 : 1, kStartTimeoutMs) <= 0) return {};
-      char chunk[256];
-      const ssize_t got = read(fd, chunk, sizeof chunk);
-      if (got <= 0) return {};
-      line.append(chunk, static_cast<std::size_t>(got));
-    }
-    line.pop_back();
-    return line;
-  }
-
   fixtures::TempDir dir_;
-  std::unique_ptr<pulsetest::ChildProcess> daemon_;
-  std::string address_;
+  std::unique_ptr<pulsetest::DbusDaemon> daemon_;
 };
 
 // Points DBUS_SYSTEM_BUS_ADDRESS at a socket that does not exist while it

@@ -1,11 +1,15 @@
 // `cmake --install` of this build into an empty folder: the programs with
-// everything they load beside them, links to them in bin, the desktop entry
-// and the icons; the installed probe finds the installed plug-in.
+// everything they load beside them, links to them in bin, the desktop entry,
+// the icons and the manual pages made from the programs' help; the installed
+// probe finds the installed plug-in. And the Debian package CPack makes of
+// the same tree, unpacked and played from.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
+#include <cctype>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -13,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/fixtures/DeviceSamples.h"
 #include "tests/fixtures/WavWriter.h"
 
 namespace {
@@ -81,6 +86,10 @@ std::pair<std::uint32_t, std::uint32_t> PngSize(const fs::path& path) {
   return {big(16), big(20)};
 }
 
+const std::vector<std::string> Programs() {
+  return Split(QP_INSTALLED_PROGRAMS, ',');
+}
+
 class InstallTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
@@ -98,7 +107,6 @@ class InstallTest : public ::testing::Test {
   static fs::path Installed(const std::string& relative) {
     return fs::path(prefix_->path()) / relative;
   }
-  static const std::vector<std::string> Programs() { return Split(QP_INSTALLED_PROGRAMS, ','); }
 
   static inline fixtures::TempDir* prefix_ = nullptr;
   static inline CommandRun* install_ = nullptr;
@@ -182,6 +190,112 @@ TEST_F(InstallTest, TheDesktopEntryOpensThePlayersFilesWithItsIcon) {
   const std::string svg =
       ReadText(Installed("share/icons/hicolor/scalable/apps/quorelle-player.svg"));
   EXPECT_NE(svg.find("<svg xmlns=\"http://www.w3.org/2000/svg\""), std::string::npos);
+}
+
+TEST_F(InstallTest, EachProgramsManualPageIsItsHelpText) {
+  for (const std::string& program : Programs()) {
+    SCOPED_TRACE(program);
+    const std::string page = ReadText(Installed("share/man/man1/" + program + ".1"));
+    std::string title = program;
+    for (char& c : title)
+      c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    EXPECT_EQ(page.rfind(".TH " + title + " 1 ", 0), 0u) << page;
+    const CommandRun help = RunCommand(Quoted(Installed("bin/" + program)) + " --help");
+    ASSERT_EQ(help.exitCode, 0) << help.output;
+    ASSERT_FALSE(help.output.empty());
+    std::istringstream lines(help.output);
+    for (std::string line; std::getline(lines, line);)
+      EXPECT_NE(page.find("\n" + line + "\n"), std::string::npos) << line;
+  }
+}
+
+// The package built once for the suite into a temporary folder; skipped
+// where dpkg-deb is missing.
+class PackageTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    if (RunCommand("command -v dpkg-deb").exitCode != 0) return;
+    out_ = new fixtures::TempDir;
+    cpack_ = new CommandRun(RunCommand(Quoted(QP_CPACK_COMMAND) + " -G DEB --config " +
+                                       Quoted(std::string(QP_BUILD_DIR) + "/CPackConfig.cmake") +
+                                       " -B " + Quoted(out_->path())));
+    for (const auto& entry : fs::directory_iterator(out_->path())) {
+      if (entry.path().extension() == ".deb") package_ = entry.path().string();
+    }
+  }
+  static void TearDownTestSuite() {
+    delete cpack_;
+    delete out_;
+  }
+  void SetUp() override {
+    if (cpack_ == nullptr) GTEST_SKIP() << "dpkg-deb is missing: no Debian package test";
+    ASSERT_EQ(cpack_->exitCode, 0) << cpack_->output;
+    ASSERT_FALSE(package_.empty()) << cpack_->output;
+  }
+
+  static std::string Dpkg(const std::string& arguments) {
+    const CommandRun run = RunCommand("dpkg-deb " + arguments);
+    EXPECT_EQ(run.exitCode, 0) << run.output;
+    return run.output;
+  }
+
+  static inline fixtures::TempDir* out_ = nullptr;
+  static inline CommandRun* cpack_ = nullptr;
+  static inline std::string package_;
+};
+
+TEST_F(PackageTest, ThePackageHoldsTheTreeUnderUsrAndTheRegistryInEtc) {
+  const std::string contents = Dpkg("--contents " + Quoted(package_));
+  for (const std::string& program : Programs()) {
+    EXPECT_NE(contents.find("./usr/lib/quorelle/" + program + "\n"), std::string::npos) << program;
+    EXPECT_NE(contents.find("./usr/bin/" + program + " -> ../lib/quorelle/" + program),
+              std::string::npos)
+        << program;
+  }
+  for (const char* file :
+       {"./usr/lib/quorelle/Plugin/DsfSource.ppi", "./usr/lib/quorelle/Plugin/DffSource.ppi",
+        "./usr/lib/quorelle/Plugin/FlacSource.ppi", "./usr/lib/quorelle/wasapirenderer.so",
+        "./usr/lib/quorelle/libqp_asio_alsa.so", "./usr/lib/quorelle/libqp_asio_virtual.so",
+        "./etc/xdg/Corvane/asio.d/CorvaneUsbDac.ini",
+        "./usr/share/applications/quorelle-player.desktop",
+        "./usr/share/mime/packages/quorelle-player.xml", "./usr/share/man/man1/quorelle-play.1",
+        "./usr/share/man/man1/quorelle-probe.1", "./usr/share/man/man1/quorelle-player.1",
+        "./usr/share/icons/hicolor/48x48/apps/quorelle-player.png",
+        "./usr/share/icons/hicolor/scalable/apps/quorelle-player.svg"}) {
+    EXPECT_NE(contents.find(std::string(file) + "\n"), std::string::npos) << file;
+  }
+  // One registry entry for the DAC: the system's, not a second beside the program.
+  EXPECT_EQ(contents.find("./usr/lib/quorelle/asio.d/"), std::string::npos) << contents;
+
+  // Dependencies as dpkg-shlibdeps found them; the registry is the user's to edit.
+  const std::string depends = Dpkg("--field " + Quoted(package_) + " Depends");
+  for (const char* library : {"libqt6widgets6", "libqt6dbus6", "libasound2", "libmpg123-0"})
+    EXPECT_NE(depends.find(library), std::string::npos) << library << " in " << depends;
+  EXPECT_EQ(Dpkg("--info " + Quoted(package_) + " conffiles"),
+            "/etc/xdg/Corvane/asio.d/CorvaneUsbDac.ini\n");
+}
+
+TEST_F(PackageTest, TheUnpackedPlayerPlaysToTheVirtualDac) {
+  fixtures::TempDir root;
+  Dpkg("-x " + Quoted(package_) + " " + Quoted(root.path()));
+  const fs::path registry = fs::path(root.path()) / "etc/xdg/Corvane/asio.d/CorvaneUsbDac.ini";
+  EXPECT_EQ(Value(ReadText(registry), "Library"), "/usr/lib/quorelle/libqp_asio_alsa.so");
+
+  const fixtures::Bytes samples = fixtures::AudioPattern(22050 * 4);
+  fixtures::WriteWav(root.File("tone.wav"), {1, 2, 44100, 16}, samples);
+  fs::create_directories(root.File("asio"));
+  const CommandRun play =
+      RunCommand("XDG_DATA_HOME=" + Quoted(root.File("data")) +
+                 " QP_ASIO_DRIVER_DIR=" + Quoted(root.File("asio")) +
+                 " PULSE_SERVER=" + Quoted("unix:" + root.File("no-server")) + " " +
+                 Quoted(root.File("usr/bin/quorelle-play")) + " --virtual Clock=free --capture " +
+                 Quoted(root.File("cap")) + " " + Quoted(root.File("tone.wav")));
+  ASSERT_EQ(play.exitCode, 0) << play.output;
+  const fixtures::DeviceSamples played =
+      fixtures::SamplesOfCapture(fixtures::ReadFile(root.File("cap.0.raw")));
+  const fixtures::DeviceSamples left = fixtures::ChannelOf16(samples, 0);
+  EXPECT_NE(std::search(played.begin(), played.end(), left.begin(), left.end()), played.end())
+      << "the device did not get the file's samples unchanged";
 }
 
 }  // namespace

@@ -1,10 +1,17 @@
 // The player's window: the main frame around the panel view, with the real
 // facade and playback thread playing on the virtual DAC, the questions and
-// file dialogs answered by the test.
+// file dialogs answered by the test; and its media controls on a private
+// session bus.
 #include <gtest/gtest.h>
 
 #include <QAction>
 #include <QApplication>
+#include <QDBusArgument>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusMetaType>
+#include <QDBusPendingCall>
+#include <QDBusVariant>
 #include <QDragEnterEvent>
 #include <QKeyEvent>
 #include <QLabel>
@@ -12,6 +19,7 @@
 #include <QMimeData>
 #include <QTest>
 #include <QUrl>
+#include <algorithm>
 #include <filesystem>
 
 #include "app/AppConfigData.h"
@@ -22,11 +30,13 @@
 #include "output/EngineSettings.h"
 #include "platform/TextConv.h"
 #include "tests/fixtures/CdImageWriter.h"
+#include "tests/fixtures/DbusDaemon.h"
 #include "tests/fixtures/DeviceSamples.h"
 #include "tests/fixtures/WavWriter.h"
 #include "ui/CustomButton.h"
 #include "ui/ExListCtrl.h"
 #include "ui/MainFrame.h"
+#include "ui/MprisService.h"
 #include "ui/StatusTextArea.h"
 
 namespace {
@@ -366,4 +376,192 @@ TEST_F(PlayerWindowTest, CommandsPlayPauseSeekAndStopWhatTheDeviceHears) {
   EXPECT_TRUE(std::all_of(resumed - 512, resumed, [](auto s) { return s == 0; }));
 }
 
+// What the media controls announce, as a desktop client on the bus hears it.
+class BusSignals : public QObject {
+  Q_OBJECT
+
+ public slots:
+  void OnPropertiesChanged(const QString& interface, const QVariantMap& changed,
+                           const QStringList&) {
+    if (interface == QLatin1String("org.mpris.MediaPlayer2.Player")) changes.push_back(changed);
+  }
+  void OnSeeked(qlonglong position) { seeks.push_back(position); }
+
+ public:
+  // Whether some PropertiesChanged carried `property` with `value`.
+  bool Announced(const QString& property, const QVariant& value) const {
+    return std::any_of(changes.begin(), changes.end(), [&](const QVariantMap& change) {
+      return change.contains(property) && change.value(property) == value;
+    });
+  }
+  // The track ids the PropertiesChanged signals announced, in order.
+  std::vector<QString> TrackIds() const {
+    std::vector<QString> ids;
+    for (const QVariantMap& change : changes) {
+      if (!change.contains(QStringLiteral("Metadata"))) continue;
+      const auto metadata =
+          qdbus_cast<QVariantMap>(change.value(QStringLiteral("Metadata")).value<QDBusArgument>());
+      ids.push_back(
+          metadata.value(QStringLiteral("mpris:trackid")).value<QDBusObjectPath>().path());
+    }
+    return ids;
+  }
+
+  std::vector<QVariantMap> changes;
+  std::vector<qlonglong> seeks;
+};
+
+// A desktop client of the window's media controls: calls answered while
+// this thread runs the window's events (a blocking call would wait for the
+// very thread that has to answer it).
+class MediaControlsClient {
+ public:
+  explicit MediaControlsClient(const QDBusConnection& bus) : bus_(bus) {}
+
+  QDBusMessage Call(const QString& interface, const QString& method,
+                    const QVariantList& args = {}) {
+    QDBusMessage message = QDBusMessage::createMethodCall(
+        ui::CMprisService::kServiceName, ui::CMprisService::kObjectPath, interface, method);
+    message.setArguments(args);
+    QDBusPendingCall pending = bus_.asyncCall(message);
+    EXPECT_TRUE(WaitFor([&] { return pending.isFinished(); })) << method.toStdString();
+    return pending.reply();
+  }
+  QDBusMessage PlayerCall(const QString& method, const QVariantList& args = {}) {
+    return Call(kPlayer, method, args);
+  }
+  QVariant Get(const QString& interface, const QString& property) {
+    const QDBusMessage reply = Call(kProperties, QStringLiteral("Get"), {interface, property});
+    return reply.arguments().value(0).value<QDBusVariant>().variant();
+  }
+  QVariant Player(const QString& property) { return Get(kPlayer, property); }
+  QVariantMap Metadata() {
+    return qdbus_cast<QVariantMap>(Player(QStringLiteral("Metadata")).value<QDBusArgument>());
+  }
+  QDBusMessage Set(const QString& property, const QVariant& value) {
+    return Call(kProperties, QStringLiteral("Set"),
+                {kPlayer, property, QVariant::fromValue(QDBusVariant(value))});
+  }
+
+  static inline const QString kPlayer = QStringLiteral("org.mpris.MediaPlayer2.Player");
+  static inline const QString kProperties = QStringLiteral("org.freedesktop.DBus.Properties");
+
+ private:
+  QDBusConnection bus_;
+};
+
+// The window's media controls on a session bus of the test's own: the
+// desktop reads what plays, drives the transport through the window's own
+// commands, and sets the order the menu and config.ini keep.
+TEST_F(PlayerWindowTest, MediaControlsOnTheSessionBusFollowAndDriveTheWindow) {
+  const pulsetest::DbusDaemon daemon({"--session"});
+  ASSERT_TRUE(daemon.IsRunning()) << "dbus-daemon did not start";
+  const QString address = QString::fromStdString(daemon.address());
+  QDBusConnection server = QDBusConnection::connectToBus(address, QStringLiteral("mpris-window"));
+  QDBusConnection bus = QDBusConnection::connectToBus(address, QStringLiteral("mpris-desktop"));
+  ASSERT_TRUE(server.isConnected() && bus.isConnected());
+  MediaControlsClient client(bus);
+  BusSignals heard;
+  const QString service = ui::CMprisService::kServiceName;
+  const QString path = ui::CMprisService::kObjectPath;
+  ASSERT_TRUE(bus.connect(service, path, MediaControlsClient::kProperties,
+                          QStringLiteral("PropertiesChanged"), &heard,
+                          SLOT(OnPropertiesChanged(QString, QVariantMap, QStringList))));
+  ASSERT_TRUE(bus.connect(service, path, MediaControlsClient::kPlayer, QStringLiteral("Seeked"),
+                          &heard, SLOT(OnSeeked(qlonglong))));
+
+  Open();
+  ASSERT_NE(ui::CMprisService::Register(*frame_, server), nullptr);
+  // A second player cannot take the name.
+  EXPECT_EQ(ui::CMprisService::Register(*frame_, bus), nullptr);
+  const QString root = QStringLiteral("org.mpris.MediaPlayer2");
+  EXPECT_EQ(client.Get(root, QStringLiteral("Identity")).toString(), "Corvane Quorelle Player");
+  EXPECT_EQ(client.Get(root, QStringLiteral("DesktopEntry")).toString(), "quorelle-player");
+  EXPECT_TRUE(client.Get(root, QStringLiteral("SupportedMimeTypes"))
+                  .toStringList()
+                  .contains(QStringLiteral("audio/mpeg")));
+  EXPECT_EQ(client.Player(QStringLiteral("PlaybackStatus")).toString(), "Stopped");
+
+  // Listed first: rows are added in the natural order of their names.
+  const std::string tagged = dir_.File("a-tagged.wav");
+  fixtures::WavFile()
+      .Format({1, 2, 44100, 16})
+      .Chunk("LIST",
+             fixtures::InfoListBody({{"INAM", {'T', 'o', 'n', 'e'}}, {"IART", {'A', 'r', 't'}}}))
+      .Data(fixtures::AudioPattern(44100 * 4 * 20))
+      .Write(tagged);
+  const std::wstring second = platform::FromUtf8(Wav("second.wav", 44100 * 20, 2));
+  Forward(platform::FromUtf8(tagged) + L"|" + second, 2);
+
+  client.PlayerCall(QStringLiteral("Play"));
+  ASSERT_TRUE(WaitFor([&] { return heard.Announced("PlaybackStatus", "Playing"); }));
+  EXPECT_EQ(client.Player(QStringLiteral("PlaybackStatus")).toString(), "Playing");
+  const QVariantMap metadata = client.Metadata();
+  EXPECT_EQ(metadata.value("mpris:trackid").value<QDBusObjectPath>(),
+            ui::CMprisService::TrackId(0));
+  EXPECT_EQ(metadata.value("mpris:length").toLongLong(), 20'000'000);
+  EXPECT_EQ(metadata.value("xesam:title").toString().toStdString(), "Tone");
+  EXPECT_EQ(metadata.value("xesam:artist").toStringList(), QStringList{"Art"});
+  EXPECT_EQ(metadata.value("xesam:url").toString().toStdString(), "file://" + tagged);
+
+  // PlayPause pauses as the window's Pause does, and resumes: the device
+  // receives again.
+  client.PlayerCall(QStringLiteral("PlayPause"));
+  ASSERT_TRUE(WaitFor([&] { return heard.Announced("PlaybackStatus", "Paused"); }));
+  EXPECT_TRUE(Action(ui::kCmdPause)->isChecked());
+  const std::string capture = dir_.File("cap.0.raw");
+  const auto pausedSize = std::filesystem::file_size(capture);
+  client.PlayerCall(QStringLiteral("PlayPause"));
+  ASSERT_TRUE(WaitFor([&] { return Action(ui::kCmdPlay)->isChecked(); }));
+  EXPECT_EQ(client.Player(QStringLiteral("PlaybackStatus")).toString(), "Playing");
+  EXPECT_TRUE(WaitFor([&] { return std::filesystem::file_size(capture) > pausedSize; }));
+
+  // A seek 5 s on is told once, at the whole second the player went to.
+  ASSERT_TRUE(WaitFor([&] { return View().TrackPosition() >= 1; }));
+  client.PlayerCall(QStringLiteral("Seek"), {qlonglong{5'000'000}});
+  ASSERT_TRUE(WaitFor([&] { return !heard.seeks.empty(); }));
+  const qlonglong target = heard.seeks.front();
+  EXPECT_GE(target, 6'000'000);
+  EXPECT_EQ(target % 1'000'000, 0);
+  ASSERT_TRUE(
+      WaitFor([&] { return client.Player(QStringLiteral("Position")).toLongLong() > target; }));
+  EXPECT_EQ(heard.seeks.size(), 1u);
+
+  // Next moves to the next row, and the desktop hears of the new track.
+  client.PlayerCall(QStringLiteral("Next"));
+  ASSERT_TRUE(WaitFor([&] { return View().HighlightedRow() == 1; }));
+  ASSERT_TRUE(WaitFor([&] { return heard.TrackIds().size() >= 2; }));
+  EXPECT_EQ(heard.TrackIds().front(), ui::CMprisService::TrackId(0).path());
+  EXPECT_EQ(heard.TrackIds().back(), ui::CMprisService::TrackId(1).path());
+  EXPECT_EQ(client.Metadata().value("xesam:title").toString().toStdString(), "second.wav");
+
+  client.PlayerCall(QStringLiteral("Stop"));
+  ASSERT_TRUE(WaitFor([&] { return heard.Announced("PlaybackStatus", "Stopped"); }));
+  EXPECT_TRUE(Action(ui::kCmdStop)->isChecked());
+
+  // The order, set from the desktop, is the menu's and is kept.
+  client.Set(QStringLiteral("Shuffle"), true);
+  client.Set(QStringLiteral("LoopStatus"), QStringLiteral("Track"));
+  EXPECT_TRUE(Action(ui::kCmdShuffle)->isChecked());
+  EXPECT_TRUE(Action(ui::kCmdRepeatTitle)->isChecked());
+  EXPECT_FALSE(Action(ui::kCmdRepeatDefault)->isChecked());
+  EXPECT_TRUE(client.Player(QStringLiteral("Shuffle")).toBool());
+  EXPECT_EQ(client.Player(QStringLiteral("LoopStatus")).toString(), "Track");
+  EXPECT_TRUE(WaitFor([&] { return heard.Announced("LoopStatus", "Track"); }));
+  EXPECT_TRUE(heard.Announced("Shuffle", true));
+  client.Set(QStringLiteral("LoopStatus"), QStringLiteral("Playlist"));
+  EXPECT_TRUE(Action(ui::kCmdRepeatPlaylist)->isChecked());
+
+  // Quit is File > Exit: the window closes and stores the settings.
+  client.Call(root, QStringLiteral("Quit"));
+  EXPECT_FALSE(frame_->isVisible());
+  const std::string config = fixtures::ReadText(dir_.File("data/config.ini"));
+  EXPECT_NE(config.find("ShuffleMode=1"), std::string::npos) << config;
+  EXPECT_NE(config.find("RepeatMode=2"), std::string::npos) << config;
+  QDBusConnection::disconnectFromBus(QStringLiteral("mpris-window"));
+  QDBusConnection::disconnectFromBus(QStringLiteral("mpris-desktop"));
+}
+
 }  // namespace
+
+#include "PlayerWindowTest.moc"
