@@ -1,6 +1,7 @@
 // INI files and config.ini. What the INI layer promises is checked, not just
 // survived: a document loaded and not changed is the file byte for byte, and
 // the settings store saving what it loaded reads back the same settings.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -15,12 +16,22 @@ namespace {
 
 using IniBackend = CAppConfigDataIniFileBackend<CAppConfigDataAppProfileBackend>;
 
+// A text value as saving writes it: a line holds no line break, so a lone
+// CR read inside a value is saved as a blank (IniFile::SetString).
+std::wstring AsSaved(std::wstring text) {
+  std::replace_if(
+      text.begin(), text.end(), [](wchar_t c) { return c == L'\r' || c == L'\n'; }, L' ');
+  return text;
+}
+
+// Whether `b`, read back after saving `a`, holds the settings of `a`.
 bool SameSettings(const CAppConfigData& a, const CAppConfigData& b) {
   return a.windowX.value == b.windowX.value && a.windowY.value == b.windowY.value &&
-         a.device.value == b.device.value && a.mp3Gapless.value == b.mp3Gapless.value &&
+         AsSaved(a.device.value) == b.device.value && a.mp3Gapless.value == b.mp3Gapless.value &&
          a.thrGapless.value == b.thrGapless.value && a.decodeMode.value == b.decodeMode.value &&
          a.ramMode.value == b.ramMode.value && a.repeatMode.value == b.repeatMode.value &&
-         a.shuffleMode.value == b.shuffleMode.value && a.playlistFile.value == b.playlistFile.value;
+         a.shuffleMode.value == b.shuffleMode.value &&
+         AsSaved(a.playlistFile.value) == b.playlistFile.value;
 }
 
 std::unique_ptr<CAppConfigData> LoadedConfig(const std::wstring& path) {
