@@ -5,6 +5,7 @@
 #include <cdio/mmc_ll_cmds.h>
 
 #include <cstdint>
+#include <cstdio>
 
 #include "platform/TextConv.h"
 
@@ -16,10 +17,16 @@ constexpr unsigned kCommandTimeoutMs = 10000;
 
 // libcdio writes its warnings (short pregaps in images, drivers probed in
 // turn) to stderr; failures reach our callers as results, so only errors
-// are worth printing.
+// are worth printing. Its own handler ends the process after printing an
+// error (a directory or a damaged image named as a disc is enough), so
+// ours takes over.
+void PrintLibraryErrors(cdio_log_level_t level, const char message[]) {
+  if (level >= CDIO_LOG_ERROR) std::fprintf(stderr, "libcdio: %s\n", message);
+}
+
 void QuietLibraryWarnings() {
   static std::once_flag once;
-  std::call_once(once, [] { cdio_loglevel_default = CDIO_LOG_ERROR; });
+  std::call_once(once, [] { cdio_log_set_handler(PrintLibraryErrors); });
 }
 
 }  // namespace

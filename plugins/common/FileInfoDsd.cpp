@@ -242,8 +242,9 @@ void CFileInfo_DSD::ReadId3Tag(std::uint64_t offset) {
     } else {
       const std::uint32_t extendedSize = SyncSafe32(size);
       if (extendedSize < 4 || extendedSize > remaining) return;
-      std::vector<std::uint8_t> skipped(extendedSize - 4);
-      if (!ReadExact(skipped.data(), skipped.size())) return;
+      // Skipped unread, so its size (up to 256 MiB) is only checked
+      // against the file, never allocated.
+      if (position + extendedSize > sourceSize) return;
       remaining -= extendedSize;
       position += extendedSize;
     }

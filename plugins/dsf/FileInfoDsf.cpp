@@ -3,7 +3,6 @@
 #include <array>
 #include <cstring>
 #include <limits>
-#include <vector>
 
 namespace {
 

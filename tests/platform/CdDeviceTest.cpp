@@ -57,9 +57,11 @@ TEST(CdDevice, ReadsTheTableOfContentsAndRawSectorsOfADiscImage) {
 TEST(CdDevice, OpensNothingForAnEmptyOrMissingName) {
   fixtures::TempDir dir;
   fixtures::WriteText(dir.File("junk.cue"), "this is not a cue sheet\n");
+  // libcdio's own error handler would end the process on these.
+  fixtures::WriteText(dir.File("junk.nrg"), "this is not an image either\n");
   std::lock_guard lock(platform::CdAccessLock());
-  for (const std::string& name :
-       {std::string(), dir.File("missing.cue"), dir.File("junk.cue"), dir.File("missing-drive")}) {
+  for (const std::string& name : {std::string(), dir.File("missing.cue"), dir.File("junk.cue"),
+                                  dir.File("missing-drive"), dir.path(), dir.File("junk.nrg")}) {
     SCOPED_TRACE(name);
     CdDevice device;
     EXPECT_FALSE(device.Open(platform::FromUtf8(name)));

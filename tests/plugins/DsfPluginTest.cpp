@@ -15,6 +15,7 @@
 #include "sources/PluginInterface.h"
 #include "sources/SourceFactory.h"
 #include "tests/fixtures/DsfWriter.h"
+#include "tests/fixtures/LargestAllocation.h"
 #include "tests/plugins/LoadedPlugin.h"
 
 namespace {
@@ -279,6 +280,39 @@ TEST_F(DsfTest, TagsWithVersionsExtendedHeadersAndFlaggedFrames) {
     const void* dictionary = nullptr;
     ASSERT_EQ(plugin_.ops().GetTagMap(plugin_.self(), &dictionary), 0);
     EXPECT_EQ(Tags(dictionary).size(), c.dictionarySize);
+  }
+}
+
+// Sizes in a tag are claims: one the file cannot hold yields no tags and no
+// buffer of that size (the image is 8 KiB, each claim about 256 MiB; the
+// test's own copy of the image is the largest allocation expected).
+TEST_F(DsfTest, TagSizesBeyondTheFileAllocateNothingOfTheirSize) {
+  using fixtures::TextFrame;
+  auto withExtendedSize = [](std::uint8_t sizeByte) {
+    Bytes tag = fixtures::Id3v2Tag(
+        {TextFrame("TIT2", 0, {'x'})},
+        {.majorVersion = 4, .extendedHeader = true, .declaredTagSize = 0x0FFFFFFF});
+    std::fill(tag.begin() + 10, tag.begin() + 14, sizeByte);  // synchsafe, 7 bits a byte
+    return tag;
+  };
+  const struct {
+    const char* name;
+    Bytes tag;
+  } cases[] = {
+      {"v2.4 extended header", withExtendedSize(0x7F)},
+      {"v2.3 frame",
+       fixtures::Id3v2Tag({{"TIT2", {0, 'x'}, 0, 0, 0x7FFFFFF0}}, {.declaredTagSize = 0x0FFFFFFF})},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const Bytes image = BuildDsf({.tag = c.tag}, fixtures::DsdPattern(2, 4096));
+    fixtures::ResetLargestAllocation();
+    ASSERT_EQ(plugin_.OpenImage(image), 0);
+    EXPECT_LT(fixtures::LargestAllocation(), std::size_t{1} << 20);
+    EXPECT_EQ(plugin_.Frames(), 2048);
+    const void* dictionary = nullptr;
+    ASSERT_EQ(plugin_.ops().GetTagMap(plugin_.self(), &dictionary), 0);
+    EXPECT_TRUE(Tags(dictionary).empty());
   }
 }
 
