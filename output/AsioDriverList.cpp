@@ -234,8 +234,7 @@ std::shared_ptr<LoadedAsioDriver> CreateAsioDriver(AsioDriverRecord& record) {
     if (!module->Load(platform::FromUtf8(record.libraryPath))) return nullptr;
     record.module = std::move(module);
   }
-  auto create =
-      reinterpret_cast<AsioCreateDriverFn>(record.module->Symbol(kAsioCreateDriverName));
+  auto create = reinterpret_cast<AsioCreateDriverFn>(record.module->Symbol(kAsioCreateDriverName));
   if (create == nullptr) return nullptr;
   IAsioDriver* driver = create(&record.classId, record.settings.c_str());
   if (driver == nullptr) return nullptr;
