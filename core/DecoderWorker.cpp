@@ -13,6 +13,7 @@
 #include "output/SilenceBlock.h"
 #include "platform/ErrorReport.h"
 #include "platform/StringTable.h"
+#include "sources/MusicErrors.h"
 
 namespace core {
 namespace {
@@ -154,8 +155,14 @@ void CDecoderWorker::Run() {
     }
     setup_.playbackThread->Post(TM_STOP, 0, 0);
     platform::ReportAppError(platform::LoadResString(platform::IDS_NOT_ENOUGH_MEMORY));
-  } else if (outcome == Outcome::kFailed && shared.currentSlot == setup_.slot) {
-    setup_.playbackThread->Post(TM_NEXT, 0, 0);
+  } else if (outcome == Outcome::kFailed) {
+    // A file damaged past its header plays up to the damage; the listener is
+    // told why the track ended early, with the file it was.
+    if (readFailure_ != kMusicOk) {
+      const std::wstring path = setup_.track->Path();
+      platform::ReportAppError(FormatMusicError(readFailure_, path) + L"\n" + path);
+    }
+    if (shared.currentSlot == setup_.slot) setup_.playbackThread->Post(TM_NEXT, 0, 0);
   }
   if (setup_.ramMode) Report(100);
   shared.primed = true;
@@ -213,6 +220,7 @@ CDecoderWorker::Outcome CDecoderWorker::Decode(const output::BlockDescription& f
     }
 
     if (pushed == kQueueStorageFailed) return Outcome::kOutOfMemory;
+    if (result != kMusicOk && result != kMusicEndOfRange) readFailure_ = result;
     // The end of the track (or of what could be decoded of it) is marked
     // with the empty block, so the output finishes the slot rather than
     // waiting for data that never comes.

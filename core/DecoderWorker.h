@@ -109,6 +109,8 @@ class CDecoderWorker {
 
   DecoderWorkerSetup setup_;
   std::int32_t lastReported_ = -1;
+  // The result of the read that failed, when decoding ended on one.
+  std::int32_t readFailure_ = kMusicOk;
   std::thread thread_;
 };
 

@@ -64,6 +64,7 @@ std::int32_t CMusicDataAnalyze::OpenTrack(const OpenTrackRequest& request) {
   isDsd_ = isDsd;
   multiInstance_ = isMulti;
   track_ = std::move(track);
+  path_ = request.path;
   format_ = track_.format;
   rangeStart_ = track_.start;
   rangeEnd_ = track_.end;
@@ -138,6 +139,11 @@ WAVEFORMATEX CMusicDataAnalyze::Format() const {
 TrackInfo CMusicDataAnalyze::Track() const {
   std::lock_guard lock(recordLock_);
   return track_;
+}
+
+std::wstring CMusicDataAnalyze::Path() const {
+  std::lock_guard lock(recordLock_);
+  return path_;
 }
 
 std::uint32_t CMusicDataAnalyze::RangeStart() const {

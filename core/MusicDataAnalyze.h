@@ -58,6 +58,8 @@ class CMusicDataAnalyze {
   bool IsOpen() const;
   WAVEFORMATEX Format() const;
   TrackInfo Track() const;
+  // The path the source was opened from (not every source's record has it).
+  std::wstring Path() const;
   std::uint32_t RangeStart() const;
   std::uint32_t RangeEnd() const;
   std::uint32_t Position() const;
@@ -75,6 +77,7 @@ class CMusicDataAnalyze {
   bool multiInstance_ = false;
   WAVEFORMATEX format_{};
   TrackInfo track_;
+  std::wstring path_;
   std::uint32_t rangeStart_ = 0;
   std::uint32_t rangeEnd_ = 0;
   std::uint32_t position_ = 0;

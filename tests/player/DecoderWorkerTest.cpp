@@ -353,6 +353,8 @@ TEST_F(TrackSlotsTest, ADecodingErrorSkipsOnlyFromThePlayingSlot) {
     } else {
       EXPECT_TRUE(messages.empty());
     }
+    // Either way the listener learns why the track ended early, and where.
+    EXPECT_EQ(errors_->Texts(), std::vector<std::wstring>(playing + 1, L"Decode Failed.\nbroken"));
   }
 }
 

@@ -358,13 +358,16 @@ TEST_F(PlayTest, DamagedFlacFilesPlayOnlyWhatDecodedCleanly) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     fixtures::WriteFile(dir_.File("bad.flac"), c.bytes);
-    // The read that meets the damage fails, and the player goes on to the
-    // next item (here none): the device got nothing, or the music up to a
-    // read before the damage and then silence, never what the decoder made
-    // of the damage.
+    // The read that meets the damage fails, the player says so and goes on
+    // to the next item (here none): the device got nothing, or the music up
+    // to a read before the damage and then silence, never what the decoder
+    // made of the damage.
     std::filesystem::remove(dir_.File("cap.0.raw"));
     std::filesystem::remove(dir_.File("cap.1.raw"));
-    Play({dir_.File("bad.flac")});
+    const auto run = playtest::RunPlay(Args({dir_.File("bad.flac")}, "free"), Environment());
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_NE(run.out.find("Decode Failed.\\n" + dir_.File("bad.flac")), std::string::npos)
+        << run.out;
     for (int channel = 0; channel < 2; ++channel) {
       const Samples played = SamplesOfCapture(Capture(channel));
       const Samples expected = ChannelOf16(music, channel);
