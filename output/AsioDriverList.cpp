@@ -18,6 +18,9 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr const char* kCompany = "Corvane";
+// A registry file is a few lines; anything far larger is not one, and a
+// device node or pipe named *.ini would never end.
+constexpr std::uintmax_t kRegistryFileLimit = 64 * 1024;
 
 std::string Trim(const std::string& text) {
   const auto begin = text.find_first_not_of(" \t\r\n");
@@ -33,8 +36,14 @@ std::string Lower(std::string text) {
 }
 
 // One registry file: the [Driver] values and the [Settings] lines. Lines
-// starting with ';' or '#' are comments; a later duplicate key wins.
+// starting with ';' or '#' are comments; a later duplicate key wins. Only
+// a regular file within the size limit is read.
 bool ReadRegistryFile(const fs::path& path, AsioRegistryEntry& entry) {
+  std::error_code error;
+  if (!fs::is_regular_file(path, error) || fs::file_size(path, error) > kRegistryFileLimit ||
+      error) {
+    return false;
+  }
   std::ifstream in(path);
   if (!in) return false;
   std::string line, section;

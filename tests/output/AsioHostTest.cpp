@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 
 #include "output/AsioDriverList.h"
 #include "output/AsioHost.h"
@@ -46,6 +47,9 @@ TEST_F(AsioHostTest, TheListKeepsDriversWithAClassIdAndAnExistingLibrary) {
   registry_.Add("7.ini", "zeta driver", kClassB, kVirtualDac, "", "duplicate key", true);
   registry_.Add("8.ini", "", kClassA, kVirtualDac);  // no key name
   fixtures::WriteFile(registry_.File("garbage.ini"), fixtures::AudioPattern(500));
+  // Neither a file past any registry file's size nor one that never ends.
+  registry_.Add("9.ini", "Huge", kClassA, kVirtualDac, std::string(70000, ';') + "\n");
+  std::filesystem::create_symlink("/dev/zero", registry_.File("zero.ini"));
 
   InstalledAsioDrivers list;
   ASSERT_EQ(list.GetDriverCount(), 4);
