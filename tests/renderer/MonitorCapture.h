@@ -9,8 +9,8 @@
 #include <string>
 #include <thread>
 
-#include "tests/fixtures/WavWriter.h"
 #include "tests/fixtures/ChildProcess.h"
+#include "tests/fixtures/WavWriter.h"
 
 namespace pulsetest {
 
