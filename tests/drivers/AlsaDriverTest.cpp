@@ -15,6 +15,7 @@
 #include "output/AsioHost.h"
 #include "output/AsioWrapper.h"
 #include "output/SamplePacking.h"
+#include "tests/fixtures/SameElements.h"
 #include "tests/output/AsioTestSupport.h"
 
 namespace {
@@ -315,16 +316,6 @@ class AlsaDriverTest : public ::testing::Test {
     return out;
   }
 
-  // Byte streams compared without printing megabytes on a mismatch.
-  static void ExpectSameBytes(const Bytes& actual, const Bytes& expected) {
-    EXPECT_EQ(actual.size(), expected.size());
-    const std::size_t common = std::min(actual.size(), expected.size());
-    const auto difference =
-        std::mismatch(actual.begin(), actual.begin() + common, expected.begin());
-    EXPECT_EQ(difference.first - actual.begin(), static_cast<std::ptrdiff_t>(common))
-        << "first differing byte";
-  }
-
   std::string Text(const std::string& file) {
     const Bytes bytes = fixtures::ReadFile(registry_.File(file));
     return std::string(bytes.begin(), bytes.end());
@@ -388,8 +379,9 @@ TEST_P(AlsaPlayTest, TheHostsBytesReachTheDeviceUnchanged) {
   const uint8_t silence = c.stream.ioFormat == kAsioFormatDsd ? 0x96 : 0;
   // The prefill of half 0, then every fill but the last (the host stopped
   // the device in that switch).
-  ExpectSameBytes(fixtures::ReadFile(registry_.File(c.definition.empty() ? "dac.raw" : "card.raw")),
-                  ExpectedRun(1, 8, c.group, silence));
+  EXPECT_TRUE(fixtures::SameElements(
+      fixtures::ReadFile(registry_.File(c.definition.empty() ? "dac.raw" : "card.raw")),
+      ExpectedRun(1, 8, c.group, silence)));
   if (!c.hwLine.empty()) {
     EXPECT_EQ(Text("card.log"), c.hwLine);
   }
@@ -491,7 +483,7 @@ TEST_F(AlsaDriverTest, DopWordsGoOutAsS32LeWithTheMarkerInTheTopByte) {
   ReleaseAsioDrivers();
 
   const Bytes recording = fixtures::ReadFile(registry_.File("dac.raw"));
-  ExpectSameBytes(recording, ExpectedRun(1, 3, 4, 0));
+  EXPECT_TRUE(fixtures::SameElements(recording, ExpectedRun(1, 3, 4, 0)));
   ASSERT_EQ(recording.size(), 4 * 2 * host_.halfBytes);
   // Past the prefilled half: markers 0x05 / 0xFA alternate per frame in the
   // top byte, the DSD bytes in time order below them, the low byte zero.
@@ -537,7 +529,7 @@ TEST_F(AlsaDriverTest, StartStopStartPlaysEachRunFromHalfZero) {
   Bytes expected = firstRun;
   const Bytes secondRun = ExpectedRun(6, 8, 4, 0);
   expected.insert(expected.end(), secondRun.begin(), secondRun.end());
-  ExpectSameBytes(fixtures::ReadFile(registry_.File("dac.raw")), expected);
+  EXPECT_TRUE(fixtures::SameElements(fixtures::ReadFile(registry_.File("dac.raw")), expected));
 }
 
 TEST_F(AlsaDriverTest, OnADeviceThatPlaysInRealTimeTheWriterWaitsAndStopWakesIt) {
@@ -575,13 +567,15 @@ TEST_F(AlsaDriverTest, OnADeviceThatPlaysInRealTimeTheWriterWaitsAndStopWakesIt)
   const Bytes recording = fixtures::ReadFile(registry_.File("card.raw"));
   ASSERT_GT(secondEnd, firstRun.size());
   ASSERT_EQ(recording.size(), secondEnd + thirdRun.size());
-  ExpectSameBytes(Bytes(recording.begin(), recording.begin() + firstRun.size()), firstRun);
+  EXPECT_TRUE(fixtures::SameElements(Bytes(recording.begin(), recording.begin() + firstRun.size()),
+                                     firstRun));
   // Run two: whatever reached the device before the stop, in order.
   const Bytes runTwo(recording.begin() + firstRun.size(), recording.begin() + secondEnd);
   EXPECT_GE(runTwo.size(), 6 * 2 * host_.halfBytes);
   ASSERT_LE(runTwo.size(), secondRun.size());
-  EXPECT_TRUE(std::equal(runTwo.begin(), runTwo.end(), secondRun.begin()));
-  ExpectSameBytes(Bytes(recording.begin() + secondEnd, recording.end()), thirdRun);
+  EXPECT_TRUE(fixtures::HoldsAt(secondRun, 0, runTwo));
+  EXPECT_TRUE(
+      fixtures::SameElements(Bytes(recording.begin() + secondEnd, recording.end()), thirdRun));
   // What each stop left unplayed: the plain stops dropped what the device
   // held, the drain stop nothing.
   std::vector<unsigned long> unplayed;
@@ -614,7 +608,7 @@ TEST_F(AlsaDriverTest, StopEndsTheWriterOnADeviceThatStoppedPlaying) {
   const Bytes drained = ExpectedRun(5, 7, 4, 0);
   expected.insert(expected.end(), drained.begin(), drained.end());
   ReleaseAsioDrivers();
-  ExpectSameBytes(fixtures::ReadFile(registry_.File("card.raw")), expected);
+  EXPECT_TRUE(fixtures::SameElements(fixtures::ReadFile(registry_.File("card.raw")), expected));
 }
 
 // A drain stop from inside the buffer switch: the half the host filled in
@@ -646,7 +640,8 @@ TEST_P(AlsaDrainTest, ADrainStopWritesTheLastHalfAndAnIdleHalfBeforeItStops) {
   expected.insert(expected.end(), idle.begin(), idle.end());
   if (!c.definition.empty()) {
     SCOPED_TRACE("a card that plays in real time played all of it, then only the idle half");
-    ExpectSameBytes(fixtures::ReadFile(registry_.File("card.played")), expected);
+    EXPECT_TRUE(
+        fixtures::SameElements(fixtures::ReadFile(registry_.File("card.played")), expected));
   }
   // The next run is an ordinary one again: its stop cuts the last fill.
   host_.drainAtLimit = false;
@@ -656,8 +651,8 @@ TEST_P(AlsaDrainTest, ADrainStopWritesTheLastHalfAndAnIdleHalfBeforeItStops) {
 
   const Bytes plain = ExpectedRun(7, 8, c.group, c.idle);
   expected.insert(expected.end(), plain.begin(), plain.end());
-  ExpectSameBytes(fixtures::ReadFile(registry_.File(c.definition.empty() ? "dac.raw" : "card.raw")),
-                  expected);
+  EXPECT_TRUE(fixtures::SameElements(
+      fixtures::ReadFile(registry_.File(c.definition.empty() ? "dac.raw" : "card.raw")), expected));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -827,7 +822,7 @@ TEST_F(AlsaDriverTest, AVanishedDeviceAsksForAResetAndIsNotPresentOnTheNextStart
   const Bytes expected = ExpectedRun(1, host_.fills, 4, 0);
   EXPECT_GE(recording.size(), static_cast<std::size_t>(wholeHalves) * 2 * host_.halfBytes);
   EXPECT_LE(recording.size(), 2000u * 8);
-  EXPECT_TRUE(std::equal(recording.begin(), recording.end(), expected.begin()));
+  EXPECT_TRUE(fixtures::HoldsAt(expected, 0, recording));
 }
 
 TEST_F(AlsaDriverTest, TheShippedRegistryEntryFindsTheMakersDacByItsUsbId) {
@@ -910,12 +905,12 @@ TEST_P(AlsaPauseTest, PauseAndResumePlayEveryFillOnceInOrder) {
     const auto offset = at.first - played.begin();
     ASSERT_GT(offset, 0);
     ASSERT_EQ(offset % 8, 0) << "a whole frame";
-    ASSERT_GE(played.end() - at.first, static_cast<std::ptrdiff_t>(idle.size()));
-    ASSERT_TRUE(std::equal(idle.begin(), idle.end(), at.first)) << "one idle half at " << offset;
+    ASSERT_TRUE(fixtures::HoldsAt(played, static_cast<std::size_t>(offset), idle))
+        << "one idle half at " << offset;
     played.erase(at.first, at.first + static_cast<std::ptrdiff_t>(idle.size()));
   }
   expected.insert(expected.end(), idle.begin(), idle.end());  // the drain at the end
-  ExpectSameBytes(played, expected);
+  EXPECT_TRUE(fixtures::SameElements(played, expected));
 }
 
 INSTANTIATE_TEST_SUITE_P(Cards, AlsaPauseTest, ::testing::Bool(),

@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "platform/ErrorReport.h"
+#include "tests/fixtures/SameElements.h"
 #include "tests/output/EngineTestSupport.h"
 
 namespace {
@@ -425,7 +426,7 @@ bool WaitForTrackEnd(EngineHarness& h) {
 void ExpectHeadThenSilence(const Bytes& capture, const Bytes& head, const Bytes& silence,
                            std::size_t halfBytes) {
   ASSERT_GE(capture.size(), head.size() + halfBytes) << "the device stopped before the end played";
-  EXPECT_TRUE(std::equal(head.begin(), head.end(), capture.begin())) << "the track differs";
+  EXPECT_TRUE(fixtures::HoldsAt(capture, 0, head)) << "the track differs";
   std::size_t sound = head.size();
   while (sound < capture.size() &&
          capture[sound] == silence[(sound - head.size()) % silence.size()])

@@ -14,6 +14,7 @@
 #include "tests/core/PlaylistTestSupport.h"
 #include "tests/fixtures/DeviceSamples.h"
 #include "tests/fixtures/DsfWriter.h"
+#include "tests/fixtures/SameElements.h"
 #include "tests/output/AsioTestSupport.h"
 #include "tests/player/PlayerTestSupport.h"
 #include "tests/player/ScriptedSource.h"
@@ -138,8 +139,7 @@ TEST_F(ThrAudioPlayTest, TwoItemsOfOneFormatPlayEndToEndWithoutAGap) {
     const Samples expected = JoinSamples(
         {Samples(kHalf + kLeadIn, 0), ChannelOf16(first, channel), ChannelOf16(second, channel)});
     const Samples played = WithoutTail(Capture(channel));
-    ASSERT_EQ(played.size(), WithoutTail(expected).size());
-    EXPECT_TRUE(played == WithoutTail(expected));
+    EXPECT_TRUE(fixtures::SameElements(played, WithoutTail(expected)));
   }
   // The second item joined the stream: one start of the device, no stop
   // between the two playing reports, and one record per start.
@@ -150,10 +150,6 @@ TEST_F(ThrAudioPlayTest, TwoItemsOfOneFormatPlayEndToEndWithoutAGap) {
   EXPECT_EQ(playlist_->PlayPosition(), 0) << "the end of the playlist rewinds it";
   EXPECT_EQ(thread_->TransportState(), 0);
   EXPECT_TRUE(errors_->Texts().empty());
-}
-
-bool IsPrefixOf(const Samples& part, const Samples& whole) {
-  return part.size() <= whole.size() && std::equal(part.begin(), part.end(), whole.begin());
 }
 
 TEST_F(ThrAudioPlayTest, PauseResumeAndStopKeepTheStreamWhole) {
@@ -198,8 +194,8 @@ TEST_F(ThrAudioPlayTest, PauseResumeAndStopKeepTheStreamWhole) {
   ASSERT_GT(played.size(), kHalf + kLeadIn + 44100);
   EXPECT_TRUE(std::all_of(played.begin(), played.begin() + kHalf + kLeadIn,
                           [](std::uint32_t s) { return s == 0; }));
-  EXPECT_TRUE(
-      IsPrefixOf(Samples(played.begin() + kHalf + kLeadIn, played.end()), ChannelOf16(audio, 0)));
+  EXPECT_TRUE(fixtures::HoldsAt(ChannelOf16(audio, 0), 0,
+                                Samples(played.begin() + kHalf + kLeadIn, played.end())));
 }
 
 TEST_F(ThrAudioPlayTest, SeekPlaysOnFromTheTargetSecond) {
@@ -217,11 +213,11 @@ TEST_F(ThrAudioPlayTest, SeekPlaysOnFromTheTargetSecond) {
   const Samples fromTwo(file.begin() + 88200, file.end());
   const Samples played = WithoutTail(Capture(0));
   ASSERT_GT(played.size(), fromTwo.size());
-  EXPECT_TRUE(std::equal(fromTwo.begin(), fromTwo.end(), played.end() - fromTwo.size()));
+  EXPECT_TRUE(fixtures::HoldsAt(played, played.size() - fromTwo.size(), fromTwo));
   Samples before = WithoutTail(Samples(played.begin(), played.end() - fromTwo.size()));
   before.erase(before.begin(),
                std::find_if(before.begin(), before.end(), [](std::uint32_t s) { return s != 0; }));
-  EXPECT_TRUE(IsPrefixOf(before, file));
+  EXPECT_TRUE(fixtures::HoldsAt(file, 0, before));
   EXPECT_EQ(player_->States(), (std::vector<std::string>{"playing 0 user", "stopped"}));
   // The seek reports the new time at once.
   bool reportedTwo = false;
@@ -345,8 +341,7 @@ TEST_F(ThrAudioPlayTest, ANewNextItemReplacesThePreparedOne) {
         WithoutTail(JoinSamples({Samples(kHalf + c.rate / 10, 0), ChannelOf16(a, 0),
                                  ChannelOf16(replacement, 0), ChannelOf16(b, 0)}));
     const Samples played = WithoutTail(Capture(0));
-    ASSERT_EQ(played.size(), expected.size());
-    EXPECT_TRUE(played == expected);
+    EXPECT_TRUE(fixtures::SameElements(played, expected));
     thread_.reset();
     std::remove((registry_.File("cap") + ".0.raw").c_str());
     std::remove((registry_.File("cap") + ".1.raw").c_str());
@@ -391,8 +386,8 @@ TEST_F(ThrAudioPlayTest, RamModeLoadsEachTrackWholeBeforeItPlays) {
   const Samples played = WithoutTail(Capture(0));
   const Samples a = ChannelOf16(first, 0), b = ChannelOf16(second, 0);
   ASSERT_GT(played.size(), kHalf + kLeadIn + a.size() + b.size());
-  EXPECT_TRUE(std::equal(a.begin(), a.end(), played.begin() + kHalf + kLeadIn));
-  EXPECT_TRUE(std::equal(b.begin(), b.end(), played.end() - b.size()));
+  EXPECT_TRUE(fixtures::HoldsAt(played, kHalf + kLeadIn, a));
+  EXPECT_TRUE(fixtures::HoldsAt(played, played.size() - b.size(), b));
   EXPECT_TRUE(errors_->Texts().empty());
 }
 
@@ -457,7 +452,8 @@ TEST_F(ThrAudioPlayTest, ASeekWhilePausedStaysPausedUntilResumed) {
   const Samples file = ChannelOf16(audio, 0);
   const Samples played = WithoutTail(Capture(0));
   ASSERT_GT(played.size(), file.size() - 88200);
-  EXPECT_TRUE(std::equal(file.begin() + 88200, file.end(), played.end() - (file.size() - 88200)));
+  EXPECT_TRUE(fixtures::HoldsAt(played, played.size() - (file.size() - 88200),
+                                Samples(file.begin() + 88200, file.end())));
 }
 
 TEST_F(ThrAudioPlayTest, AnItemTheOutputCannotPlayIsSkipped) {
@@ -565,7 +561,7 @@ TEST_P(ThrAudioPlayEndTest, TheLastItemPlaysToItsLastSampleThenTheDeviceIdles) {
     const Samples expected =
         JoinSamples({Samples(kHalf + kLeadIn, 0), ChannelOf16(audio, channel)});
     const Samples played = Capture(channel);
-    ASSERT_TRUE(IsPrefixOf(expected, played)) << "the track is not whole";
+    ASSERT_TRUE(fixtures::HoldsAt(played, 0, expected)) << "the track is not whole";
     ExpectOnlySilenceFrom(played, expected.size());
   }
 }
@@ -589,12 +585,12 @@ TEST_P(ThrAudioPlayEndTest, AnItemOfAnotherRateStartsAfterTheWholeFirstTrack) {
     const Samples atFirstRate =
         JoinSamples({Samples(kHalf + kLeadIn, 0), ChannelOf16(first, channel)});
     const Samples played = Capture(channel);
-    ASSERT_TRUE(IsPrefixOf(atFirstRate, played)) << "the first track is not whole";
+    ASSERT_TRUE(fixtures::HoldsAt(played, 0, atFirstRate)) << "the first track is not whole";
     const Samples secondPart = ChannelOf16(second, channel);
     const std::size_t secondAt = NextSound(played, atFirstRate.size());
     ASSERT_GE(secondAt, atFirstRate.size() + kHalf + kHalf + 4800)
         << "idle, the new prefill and lead-in";
-    EXPECT_TRUE(IsPrefixOf(secondPart, Samples(played.begin() + secondAt, played.end())));
+    EXPECT_TRUE(fixtures::HoldsAt(played, secondAt, secondPart));
     ExpectOnlySilenceFrom(played, secondAt + secondPart.size());
   }
 }
@@ -616,8 +612,7 @@ TEST_P(ThrAudioPlayEndTest, RepeatingOneItemRestartsItAfterItsLastSample) {
     SCOPED_TRACE(run);
     const std::size_t start = NextSound(played, at);
     ASSERT_GE(start, at + kHalf + kLeadIn);
-    ASSERT_TRUE(IsPrefixOf(track, Samples(played.begin() + start, played.end())))
-        << "the track is not whole";
+    ASSERT_TRUE(fixtures::HoldsAt(played, start, track)) << "the track is not whole";
     at = start + track.size();
     ASSERT_GE(NextSound(played, at), at + kHalf) << "no idle signal after the track";
   }

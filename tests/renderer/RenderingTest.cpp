@@ -8,6 +8,7 @@
 
 #include "tests/fixtures/ChildProcess.h"
 #include "tests/fixtures/PulseDaemon.h"
+#include "tests/fixtures/SameElements.h"
 #include "tests/renderer/MonitorCapture.h"
 #include "tests/renderer/RendererTestSupport.h"
 
@@ -221,8 +222,9 @@ TEST_P(RenderingTest, TheSinkPlaysEveryHalfUnchangedInOrder) {
   EXPECT_LT(skipped, halfFrameBytes) << "the prefilled half was not played";
   const std::size_t compared = expected.size() - skipped;
   ASSERT_GE(captured.size(), start + compared);
-  EXPECT_TRUE(std::equal(expected.begin() + static_cast<std::ptrdiff_t>(skipped), expected.end(),
-                         captured.begin() + static_cast<std::ptrdiff_t>(start)))
+  EXPECT_TRUE(fixtures::HoldsAt(
+      captured, start,
+      Bytes(expected.begin() + static_cast<std::ptrdiff_t>(skipped), expected.end())))
       << "the played samples differ from the host's";
   EXPECT_EQ(FirstSound(Bytes(captured.begin() + static_cast<std::ptrdiff_t>(start + compared),
                              captured.end()),

@@ -10,6 +10,7 @@
 #include "sources/MusicDataCDDA.h"
 #include "sources/SourceFactory.h"
 #include "tests/fixtures/CdImageWriter.h"
+#include "tests/fixtures/SameElements.h"
 #include "tests/sources/SourceTestSupport.h"
 
 namespace {
@@ -197,7 +198,7 @@ TEST_F(CdSourceTest, PlaysARangeASecondAtATimeExactly) {
   std::vector<std::uint32_t> expectedChunks(13, kSecond);
   expectedChunks.push_back(25 * kCdSectorBytes);
   EXPECT_EQ(delivery.chunkSizes, expectedChunks);
-  EXPECT_TRUE(delivery.bytes == CdSectorPattern(1000, 1000));
+  EXPECT_TRUE(fixtures::SameElements(delivery.bytes, CdSectorPattern(1000, 1000)));
   SourceBuffer after;
   EXPECT_EQ(ReadChunk(source, after), kMusicEndOfRange);
   EXPECT_EQ(after.data(), nullptr);
@@ -217,7 +218,8 @@ TEST_F(CdSourceTest, PlaysARangeASecondAtATimeExactly) {
     ASSERT_EQ(source.SetPlayRange(r.first, r.last, r.offset), kMusicOk);
     const sourcetest::Delivery range = ReadToEnd(source);
     EXPECT_EQ(range.endCode, kMusicEndOfRange);
-    EXPECT_TRUE(range.bytes == CdSectorPattern(r.expectedStart, r.last - r.expectedStart + 1));
+    EXPECT_TRUE(fixtures::SameElements(
+        range.bytes, CdSectorPattern(r.expectedStart, r.last - r.expectedStart + 1)));
   }
 }
 
@@ -231,7 +233,8 @@ TEST_F(CdSourceTest, ReadAllDeliversTheWholeRangeInOneBuffer) {
   ASSERT_EQ(source.ReadAll(&data, &size), kMusicOk);
   SourceBuffer all(source, data, size);
   ASSERT_EQ(size, 1000 * kCdSectorBytes);
-  EXPECT_TRUE(Bytes(all.data(), all.data() + size) == CdSectorPattern(1000, 1000));
+  EXPECT_TRUE(
+      fixtures::SameElements(Bytes(all.data(), all.data() + size), CdSectorPattern(1000, 1000)));
   SourceBuffer next;
   EXPECT_EQ(ReadChunk(source, next), kMusicEndOfRange);
 
@@ -295,7 +298,7 @@ TEST_F(CdSourceTest, AnEjectedDiscFailsTheReadAndTheNextReadOpensTheDriveAgain) 
   EXPECT_EQ(rest.endCode, kMusicEndOfRange);
   delivered.insert(delivered.end(), rest.bytes.begin(), rest.bytes.end());
   // Nothing skipped, nothing doubled across the failures.
-  EXPECT_TRUE(delivered == CdSectorPattern(0, 1000));
+  EXPECT_TRUE(fixtures::SameElements(delivered, CdSectorPattern(0, 1000)));
 }
 
 TEST_F(CdSourceTest, OpenFailsWithoutADrive) {

@@ -15,6 +15,7 @@
 #include "tests/fixtures/DsfWriter.h"
 #include "tests/fixtures/Mp3Fixtures.h"
 #include "tests/fixtures/PulseDaemon.h"
+#include "tests/fixtures/SameElements.h"
 #include "tests/fixtures/ToolRunner.h"
 #include "tests/fixtures/WavWriter.h"
 #include "tests/output/AsioTestSupport.h"
@@ -101,10 +102,7 @@ void ExpectMusicBetweenIdle(const Bytes& recording, const Bytes& music, const By
   ASSERT_GE(recording.size(), start + music.size())
       << "the device got " << (recording.size() - start) << " of the music's " << music.size()
       << " bytes: its end was cut";
-  const auto differs =
-      std::mismatch(music.begin(), music.end(), recording.begin() + static_cast<long>(start));
-  ASSERT_EQ(differs.first, music.end())
-      << "the music is not what the files hold, from byte " << (differs.first - music.begin());
+  ASSERT_TRUE(fixtures::HoldsAt(recording, start, music)) << "the music is not what the files hold";
   const std::size_t end = start + music.size();
   for (std::size_t i = end; i < recording.size(); ++i)
     ASSERT_EQ(recording[i], idle[(i - end) % idle.size()]) << "after the music, at byte " << i;
@@ -171,8 +169,7 @@ void ExpectMusicAfterLeadIn(const Samples& played, const Samples& music,
   ASSERT_GE(played.size(), start + music.size()) << "the device got less than the music";
   for (std::size_t i = 0; i < start; ++i)
     ASSERT_EQ(played[i], 0u) << "before the music, at sample " << i;
-  ASSERT_TRUE(std::equal(music.begin(), music.end(), played.begin() + start))
-      << "the music is not what the files hold";
+  ASSERT_TRUE(fixtures::HoldsAt(played, start, music)) << "the music is not what the files hold";
   for (std::size_t i = start + music.size(); i < played.size(); ++i)
     ASSERT_EQ(played[i], 0u) << "after the music, at sample " << i;
 }
@@ -196,7 +193,7 @@ TEST_F(PlayTest, FilesOfOneRateJoinWithoutAGapAndAnotherRateRestarts) {
     ASSERT_GT(played.size(), firstStart + joined.size() + last.size());
     EXPECT_TRUE(std::all_of(played.begin(), played.begin() + firstStart,
                             [](std::uint32_t s) { return s == 0; }));
-    ASSERT_TRUE(std::equal(joined.begin(), joined.end(), played.begin() + firstStart));
+    ASSERT_TRUE(fixtures::HoldsAt(played, firstStart, joined));
     // The second start: silence (the first stream's idle end, prefill and
     // a 48 kHz lead-in), then the third file whole, then silence.
     const auto at = std::search(played.begin() + firstStart + joined.size(), played.end(),

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "tests/fixtures/CdImageWriter.h"
+#include "tests/fixtures/SameElements.h"
 #include "tests/tools/ProbeTestSupport.h"
 
 namespace {
@@ -63,7 +64,8 @@ TEST_F(ProbeCdTest, ReadWritesExactlyTheSectorsOfTheTrackOrRange) {
     SCOPED_TRACE(testing::PrintToString(args));
     const auto run = Probe(args);
     EXPECT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_TRUE(Bytes(run.out.begin(), run.out.end()) == CdSectorPattern(c.first, c.sectors));
+    EXPECT_TRUE(fixtures::SameElements(Bytes(run.out.begin(), run.out.end()),
+                                       CdSectorPattern(c.first, c.sectors)));
   }
 }
 

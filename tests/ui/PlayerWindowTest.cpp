@@ -32,6 +32,7 @@
 #include "tests/fixtures/CdImageWriter.h"
 #include "tests/fixtures/DbusDaemon.h"
 #include "tests/fixtures/DeviceSamples.h"
+#include "tests/fixtures/SameElements.h"
 #include "tests/fixtures/WavWriter.h"
 #include "ui/CustomButton.h"
 #include "ui/ExListCtrl.h"
@@ -363,11 +364,8 @@ TEST_F(PlayerWindowTest, CommandsPlayPauseSeekAndStopWhatTheDeviceHears) {
   const std::size_t start = 512 + 4410;  // a half of prefill, then the lead-in
   ASSERT_GE(played.size(), start + opening.size() + join.size());
   EXPECT_TRUE(std::all_of(played.begin(), played.begin() + start, [](auto s) { return s == 0; }));
-  const auto mismatch =
-      std::mismatch(opening.begin(), opening.end(), played.begin() + static_cast<long>(start));
-  EXPECT_EQ(mismatch.first, opening.end())
-      << "the first file differs from sample " << (mismatch.first - opening.begin());
-  EXPECT_TRUE(std::equal(join.begin(), join.end(), played.begin() + start + opening.size()));
+  EXPECT_TRUE(fixtures::HoldsAt(played, start, opening)) << "the first file differs";
+  EXPECT_TRUE(fixtures::HoldsAt(played, start + opening.size(), join));
   // The seek restarts the stream: silence, then the second file from 2 s.
   const auto afterSeek = left(samples_["second.wav"], 2 * 44100, 4410);
   const auto resumed = std::search(played.begin() + start + opening.size(), played.end(),
