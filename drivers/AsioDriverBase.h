@@ -1,12 +1,9 @@
 #pragma once
 
-#include <algorithm>
 #include <atomic>
-#include <chrono>
-#include <cstring>
-#include <string>
 
 #include "output/AsioApi.h"
+#include "output/AsioDriverSupport.h"
 
 // What our driver objects do alike: reference counting (the last Release
 // deletes the object), one internal clock source, no control panel.
@@ -27,30 +24,10 @@ class CAsioDriverBase : public IAsioDriver {
     return left;
   }
   AsioError getClockSources(AsioClockSource* clocks, int32_t* count) override {
-    if (clocks == nullptr || count == nullptr || *count < 1) return kAsioInvalidParameter;
-    *clocks = AsioClockSource{0, -1, 0, kAsioTrue, {}};
-    CopyText(clocks->name, sizeof clocks->name, "Internal");
-    *count = 1;
-    return kAsioOk;
+    return GetInternalClock(clocks, count);
   }
-  AsioError setClockSource(int32_t reference) override {
-    return reference == 0 ? kAsioOk : kAsioInvalidParameter;
-  }
+  AsioError setClockSource(int32_t reference) override { return SetInternalClock(reference); }
   AsioError controlPanel() override { return kAsioNotPresent; }
-
-  // Copies `text` into a field of `size` bytes, cut to fit, terminated.
-  static void CopyText(char* field, std::size_t size, const std::string& text) {
-    const std::size_t length = std::min(text.size(), size - 1);
-    std::memcpy(field, text.data(), length);
-    field[length] = '\0';
-  }
-
-  // The system time of sample positions: the steady clock in nanoseconds.
-  static int64_t NowNanoseconds() {
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-  }
 
  private:
   std::atomic<uint32_t> references_{1};

@@ -5,6 +5,7 @@
 // host and a driver exchange, the result codes, and the driver object's
 // operations in their fixed order after three reference-counting ones.
 
+#include <cstddef>
 #include <cstdint>
 
 using AsioBool = int32_t;
@@ -112,11 +113,16 @@ enum AsioSampleType : int32_t {
   kAsioDsdInt8Ner8 = 40,
 };
 
+// The text fields passed as bare pointers: a driver's name, and its error
+// messages and notices.
+inline constexpr std::size_t kAsioDriverNameBytes = 32;
+inline constexpr std::size_t kAsioMessageBytes = 124;
+
 struct AsioDriverInfo {
   int32_t asioVersion;
   int32_t driverVersion;
-  char name[32];
-  char errorMessage[124];
+  char name[kAsioDriverNameBytes];
+  char errorMessage[kAsioMessageBytes];
   void* sysRef;
 };
 
@@ -189,9 +195,9 @@ class IAsioDriver {
   virtual uint32_t Release() = 0;
 
   virtual AsioBool init(void* sysRef) = 0;
-  virtual void getDriverName(char* name) = 0;  // 32 bytes
+  virtual void getDriverName(char* name) = 0;  // kAsioDriverNameBytes
   virtual int32_t getDriverVersion() = 0;
-  virtual void getErrorMessage(char* message) = 0;  // 124 bytes
+  virtual void getErrorMessage(char* message) = 0;  // kAsioMessageBytes
   virtual AsioError start() = 0;
   virtual AsioError stop() = 0;
   virtual AsioError getChannels(int32_t* inputs, int32_t* outputs) = 0;
@@ -264,4 +270,9 @@ constexpr int32_t AsioSampleTypeBits(int32_t type) {
     default:
       return 0;
   }
+}
+
+// Whether a sample type carries DSD bits rather than PCM samples.
+constexpr bool AsioSampleTypeIsDsd(int32_t type) {
+  return type == kAsioDsdInt8Lsb1 || type == kAsioDsdInt8Msb1 || type == kAsioDsdInt8Ner8;
 }

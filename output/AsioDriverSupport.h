@@ -5,6 +5,7 @@
 // those libraries link nothing of the host's.
 
 #include <algorithm>
+#include <charconv>
 #include <chrono>
 #include <cstring>
 #include <string_view>
@@ -36,6 +37,68 @@ inline AsioError GetInternalClock(AsioClockSource* clocks, int32_t* count) {
 
 inline AsioError SetInternalClock(int32_t reference) {
   return reference == 0 ? kAsioOk : kAsioInvalidParameter;
+}
+
+// Calls `take(key, value)` for each "Key=Value" line of a driver's settings
+// (the [Settings] lines of its registry file); lines without '=' are skipped.
+template <typename Take>
+void ForEachAsioSetting(const char* lines, Take take) {
+  std::string_view rest = lines != nullptr ? lines : "";
+  while (!rest.empty()) {
+    const std::size_t end = std::min(rest.find('\n'), rest.size());
+    const std::string_view line = rest.substr(0, end);
+    rest.remove_prefix(std::min(end + 1, rest.size()));
+    const std::size_t equals = line.find('=');
+    if (equals != std::string_view::npos) take(line.substr(0, equals), line.substr(equals + 1));
+  }
+}
+
+// A setting's leading decimal integer (an optional sign, then digits), or
+// `fallback` when it has none or it does not fit.
+inline int32_t AsioSettingInt(std::string_view text, int32_t fallback) {
+  const std::size_t start = text.find_first_not_of(" \t");
+  if (start == std::string_view::npos) return fallback;
+  text.remove_prefix(start);
+  if (text.front() == '+') text.remove_prefix(1);
+  int32_t value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  return error == std::errc() ? value : fallback;
+}
+
+// True when `info` asks about an output channel below `channels`.
+inline bool IsOutputChannelQuery(const AsioChannelInfo* info, int32_t channels) {
+  return info != nullptr && info->isInput == kAsioFalse && info->channel >= 0 &&
+         info->channel < channels;
+}
+
+// The I/O-format calls (kAsioCanDoIoFormat, kAsioSetIoFormat,
+// kAsioGetIoFormat) of a driver whose format is `current`, which offers a
+// format when `offers(type)` says so, and which may change it only while it
+// is not `streaming` (prepared or running); `change(type)` makes a real
+// change. A driver that cannot answer yet (not initialised) is not
+// `present`.
+struct AsioIoFormatState {
+  int32_t current = kAsioFormatPcm;
+  bool present = true;
+  bool streaming = false;
+};
+
+template <typename Offers, typename Change>
+AsioError AnswerAsioIoFormat(int32_t selector, void* argument, const AsioIoFormatState& state,
+                             Offers offers, Change change) {
+  auto* format = static_cast<AsioIoFormat*>(argument);
+  if (format == nullptr) return kAsioInvalidParameter;
+  if (!state.present) return kAsioNotPresent;
+  if (selector == kAsioGetIoFormat) {
+    format->formatType = state.current;
+    return kAsioSuccess;
+  }
+  const bool known = format->formatType == kAsioFormatPcm || format->formatType == kAsioFormatDsd;
+  if (!known || !offers(format->formatType)) return kAsioNotPresent;
+  if (selector == kAsioCanDoIoFormat) return kAsioSuccess;
+  if (state.streaming) return kAsioInvalidMode;
+  if (format->formatType != state.current) change(format->formatType);
+  return kAsioSuccess;
 }
 
 // True when `infos` asks for `count` (at least one) output buffers, each on

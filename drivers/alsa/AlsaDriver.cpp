@@ -55,20 +55,13 @@ std::string OpenFailure(const std::string& pcmName, int error) {
 
 AlsaDriverSettings AlsaDriverSettings::Parse(const char* lines) {
   AlsaDriverSettings settings;
-  std::stringstream in(lines != nullptr ? lines : "");
-  std::string line;
-  while (std::getline(in, line)) {
-    const auto equals = line.find('=');
-    if (equals == std::string::npos) continue;
-    const std::string key = line.substr(0, equals);
-    const std::string value = line.substr(equals + 1);
+  ForEachAsioSetting(lines, [&settings](std::string_view key, std::string_view value) {
     if (key == "Device") settings.device = value;
     if (key == "DriverName") settings.driverName = value;
-    if (key == "Channels")
-      settings.channels = static_cast<uint32_t>(std::strtoul(value.c_str(), nullptr, 10));
+    if (key == "Channels") settings.channels = static_cast<uint32_t>(AsioSettingInt(value, 0));
     if (key == "KeepOpen")
-      settings.keepOpen = std::chrono::milliseconds(std::strtoul(value.c_str(), nullptr, 10));
-  }
+      settings.keepOpen = std::chrono::milliseconds(std::max(AsioSettingInt(value, 0), 0));
+  });
   if (settings.driverName.empty()) settings.driverName = "ALSA " + settings.device;
   return settings;
 }
@@ -116,7 +109,7 @@ AsioBool CAlsaDriver::init(void*) {
 }
 
 void CAlsaDriver::getDriverName(char* name) {
-  CopyText(name, 32, settings_.driverName);
+  CopyAsioText(name, kAsioDriverNameBytes, settings_.driverName);
 }
 
 int32_t CAlsaDriver::getDriverVersion() {
@@ -125,7 +118,7 @@ int32_t CAlsaDriver::getDriverVersion() {
 
 void CAlsaDriver::getErrorMessage(char* message) {
   std::lock_guard lock(mutex_);
-  CopyText(message, 124, error_);
+  CopyAsioText(message, kAsioMessageBytes, error_);
 }
 
 std::span<const AlsaStreamFormat> CAlsaDriver::Formats(int32_t ioFormat) const {
@@ -270,16 +263,13 @@ AsioError CAlsaDriver::getSamplePosition(int64_t* position, int64_t* timestamp) 
 AsioError CAlsaDriver::getChannelInfo(AsioChannelInfo* info) {
   std::lock_guard lock(mutex_);
   if (state_ == State::kLoaded) return kAsioNotPresent;
-  if (info == nullptr || info->isInput != kAsioFalse || info->channel < 0 ||
-      static_cast<uint32_t>(info->channel) >= outputs_) {
-    return kAsioInvalidParameter;
-  }
+  if (!IsOutputChannelQuery(info, static_cast<int32_t>(outputs_))) return kAsioInvalidParameter;
   const AlsaStreamFormat* format = format_ != nullptr ? format_ : StreamFormat(rate_);
   info->isActive = std::any_of(channels_.begin(), channels_.end(),
                                [&](const Channel& c) { return c.number == info->channel; });
   info->channelGroup = 0;
   info->type = (format != nullptr ? *format : Formats(ioFormat_).front()).sampleType;
-  CopyText(info->name, sizeof info->name, "Out " + std::to_string(info->channel + 1));
+  CopyAsioText(info->name, sizeof info->name, "Out " + std::to_string(info->channel + 1));
   return kAsioOk;
 }
 
@@ -298,18 +288,12 @@ AsioError CAlsaDriver::createBuffers(AsioBufferInfo* infos, int32_t count, int32
       bufferSize % limits.granularity != 0) {
     return kAsioInvalidMode;
   }
-  std::vector<Channel> channels;
-  for (int32_t i = 0; i < count; ++i) {
-    const AsioBufferInfo& info = infos[i];
-    const bool duplicate = std::any_of(channels.begin(), channels.end(), [&](const Channel& c) {
-      return c.number == info.channelNum;
-    });
-    if (info.isInput != kAsioFalse || info.channelNum < 0 ||
-        static_cast<uint32_t>(info.channelNum) >= outputs_ || duplicate) {
-      return kAsioInvalidParameter;
-    }
-    channels.push_back(Channel{info.channelNum, {}});
+  if (!IsValidOutputRequest(infos, count, static_cast<int32_t>(outputs_))) {
+    return kAsioInvalidParameter;
   }
+  std::vector<Channel> channels;
+  for (int32_t i = 0; i < count; ++i)
+    channels.push_back(Channel{infos[i].channelNum, {}});
 
   // The device period is about 10 ms whatever the half, so the writer wakes
   // about a hundred times a second at any rate (it writes as many halves as
@@ -476,27 +460,18 @@ AsioError CAlsaDriver::future(int32_t selector, void* argument) {
     case kQpFutureNotice:
       if (argument == nullptr) return kAsioInvalidParameter;
       if (notice_.empty()) return kAsioInvalidMode;
-      CopyText(static_cast<char*>(argument), 124, notice_);
+      CopyAsioText(static_cast<char*>(argument), kAsioMessageBytes, notice_);
       notice_.clear();
       return kAsioSuccess;
     case kAsioCanDoIoFormat:
     case kAsioSetIoFormat:
-    case kAsioGetIoFormat: {
-      auto* format = static_cast<AsioIoFormat*>(argument);
-      if (format == nullptr) return kAsioInvalidParameter;
-      if (state_ == State::kLoaded) return kAsioNotPresent;
-      if (selector == kAsioGetIoFormat) {
-        format->formatType = ioFormat_;
-        return kAsioSuccess;
-      }
-      const bool known =
-          format->formatType == kAsioFormatPcm || format->formatType == kAsioFormatDsd;
-      if (!known || ChannelsFor(format->formatType) == 0) return kAsioNotPresent;
-      if (selector == kAsioCanDoIoFormat) return kAsioSuccess;
-      if (state_ == State::kRunning || state_ == State::kPrepared) return kAsioInvalidMode;
-      if (format->formatType != ioFormat_) SwitchIoFormat(format->formatType);
-      return kAsioSuccess;
-    }
+    case kAsioGetIoFormat:
+      return AnswerAsioIoFormat(
+          selector, argument,
+          {ioFormat_, state_ != State::kLoaded,
+           state_ == State::kRunning || state_ == State::kPrepared},
+          [this](int32_t type) { return ChannelsFor(type) != 0; },
+          [this](int32_t type) { SwitchIoFormat(type); });
     default:
       return kAsioInvalidParameter;
   }

@@ -8,7 +8,6 @@
 #include <chrono>
 #include <cstring>
 
-#include "drivers/AsioDriverBase.h"
 #include "drivers/alsa/RealtimePriority.h"
 #include "output/AsioDriverSupport.h"
 
@@ -94,7 +93,7 @@ bool AlsaWriter::Start(Stream stream) {
   {
     std::lock_guard lock(positionMutex_);
     playedSamples_ = 0;
-    playedTime_ = CAsioDriverBase::NowNanoseconds();
+    playedTime_ = AsioNowNanoseconds();
   }
   Interleave(0);
   Place first;
@@ -130,7 +129,7 @@ bool AlsaWriter::Stop(StopKind kind) {
               ? static_cast<double>(stream_.bufferFrames + 2 * stream_.halfFrames) /
                     stream_.alsaRate
               : 0.0;
-      drainDeadline_ = CAsioDriverBase::NowNanoseconds() + static_cast<int64_t>(seconds * 1e9) +
+      drainDeadline_ = AsioNowNanoseconds() + static_cast<int64_t>(seconds * 1e9) +
                        std::chrono::nanoseconds(kDrainMargin).count();
     }
     stopKind_ = static_cast<int>(kind);  // before stopping_: the writer sees both or neither
@@ -158,7 +157,7 @@ void AlsaWriter::UpdatePosition() {
   snd_pcm_status_t* status;
   snd_pcm_status_alloca(&status);
   int64_t delayFrames = 0;
-  int64_t time = CAsioDriverBase::NowNanoseconds();
+  int64_t time = AsioNowNanoseconds();
   if (snd_pcm_status(stream_.pcm, status) >= 0) {
     // Before the stream starts, everything written is still to play.
     delayFrames = snd_pcm_status_get_state(status) == SND_PCM_STATE_PREPARED
@@ -356,7 +355,7 @@ int AlsaWriter::PollPcm(unsigned short& events) {
     const bool playingOut = PlaysOut();
     int timeout = -1;
     if (playingOut) {
-      const int64_t left = drainDeadline_ - CAsioDriverBase::NowNanoseconds();
+      const int64_t left = drainDeadline_ - AsioNowNanoseconds();
       if (left <= 0) return kStopped;
       timeout = static_cast<int>((left + 999999) / 1000000);
     }

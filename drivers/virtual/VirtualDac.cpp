@@ -7,15 +7,16 @@
 #include <cstdlib>
 #include <cstring>
 #include <sstream>
+#include <string_view>
 #include <utility>
 
 #include "output/AsioDriverSupport.h"
 
 namespace {
 
-std::vector<double> ParseRates(const std::string& text) {
+std::vector<double> ParseRates(std::string_view text) {
   std::vector<double> rates;
-  std::stringstream in(text);
+  std::stringstream in{std::string(text)};
   std::string item;
   while (std::getline(in, item, ',')) {
     char* end = nullptr;
@@ -23,12 +24,6 @@ std::vector<double> ParseRates(const std::string& text) {
     if (end != item.c_str() && rate > 0) rates.push_back(rate);
   }
   return rates;
-}
-
-int32_t ParseInt(const std::string& text, int32_t fallback) {
-  char* end = nullptr;
-  const long value = std::strtol(text.c_str(), &end, 10);
-  return end == text.c_str() ? fallback : static_cast<int32_t>(value);
 }
 
 // Live instances, newest last, for the manual-clock control, and how many
@@ -46,34 +41,28 @@ std::vector<std::string> gNoticesGiven;
 
 VirtualDacSettings VirtualDacSettings::Parse(const char* lines) {
   VirtualDacSettings s;
-  std::stringstream in(lines != nullptr ? lines : "");
-  std::string line;
-  while (std::getline(in, line)) {
-    const auto equals = line.find('=');
-    if (equals == std::string::npos) continue;
-    const std::string key = line.substr(0, equals);
-    const std::string value = line.substr(equals + 1);
+  ForEachAsioSetting(lines, [&s](std::string_view key, std::string_view value) {
     if (key == "DriverName") s.driverName = value;
-    if (key == "Channels") s.channels = std::clamp(ParseInt(value, 2), 1, 10);
+    if (key == "Channels") s.channels = std::clamp(AsioSettingInt(value, 2), 1, 10);
     if (key == "Rates") s.pcmRates = ParseRates(value);
     if (key == "DsdRates") s.dsdRates = ParseRates(value);
-    if (key == "BufferSize") s.pcmBufferSize = std::max(ParseInt(value, 512), 8);
-    if (key == "DsdBufferSize") s.dsdBufferSize = std::max(ParseInt(value, 4096), 64) / 8 * 8;
-    if (key == "PcmSampleType") s.pcmSampleType = ParseInt(value, kAsioInt32Lsb);
-    if (key == "DsdSampleType") s.dsdSampleType = ParseInt(value, kAsioDsdInt8Msb1);
-    if (key == "OutputReady") s.outputReady = ParseInt(value, 1) != 0;
+    if (key == "BufferSize") s.pcmBufferSize = std::max(AsioSettingInt(value, 512), 8);
+    if (key == "DsdBufferSize") s.dsdBufferSize = std::max(AsioSettingInt(value, 4096), 64) / 8 * 8;
+    if (key == "PcmSampleType") s.pcmSampleType = AsioSettingInt(value, kAsioInt32Lsb);
+    if (key == "DsdSampleType") s.dsdSampleType = AsioSettingInt(value, kAsioDsdInt8Msb1);
+    if (key == "OutputReady") s.outputReady = AsioSettingInt(value, 1) != 0;
     if (key == "Clock") {
       s.clock = value == "manual" ? VirtualDacClock::kManual
                 : value == "free" ? VirtualDacClock::kFree
                                   : VirtualDacClock::kReal;
     }
-    if (key == "RefuseInit") s.refuseInit = ParseInt(value, 0) != 0;
-    if (key == "RefuseBuffers") s.refuseBuffers = ParseInt(value, 0) != 0;
+    if (key == "RefuseInit") s.refuseInit = AsioSettingInt(value, 0) != 0;
+    if (key == "RefuseBuffers") s.refuseBuffers = AsioSettingInt(value, 0) != 0;
     if (key == "ErrorMessage") s.errorMessage = value;
     if (key == "Notice") s.notice = value;
-    if (key == "UnderrunEvery") s.underrunEvery = std::max(ParseInt(value, 0), 0);
+    if (key == "UnderrunEvery") s.underrunEvery = std::max(AsioSettingInt(value, 0), 0);
     if (key == "Capture") s.capture = value;
-  }
+  });
   return s;
 }
 
@@ -122,7 +111,7 @@ AsioBool CVirtualDac::init(void*) {
 }
 
 void CVirtualDac::getDriverName(char* name) {
-  CopyAsioText(name, 32, settings_.driverName);
+  CopyAsioText(name, kAsioDriverNameBytes, settings_.driverName);
 }
 
 int32_t CVirtualDac::getDriverVersion() {
@@ -136,7 +125,7 @@ void CVirtualDac::getErrorMessage(char* message) {
            : settings_.refuseInit          ? "The virtual DAC is set to refuse init"
                                            : "The virtual DAC is set to refuse buffers";
   }
-  CopyAsioText(message, 124, text);
+  CopyAsioText(message, kAsioMessageBytes, text);
 }
 
 int32_t CVirtualDac::BufferSize() const {
@@ -214,10 +203,7 @@ AsioError CVirtualDac::getSamplePosition(int64_t* position, int64_t* timestamp) 
 AsioError CVirtualDac::getChannelInfo(AsioChannelInfo* info) {
   std::lock_guard lock(mutex_);
   if (state_ == State::kLoaded) return kAsioNotPresent;
-  if (info == nullptr || info->isInput != kAsioFalse || info->channel < 0 ||
-      info->channel >= settings_.channels) {
-    return kAsioInvalidParameter;
-  }
+  if (!IsOutputChannelQuery(info, settings_.channels)) return kAsioInvalidParameter;
   info->isActive = std::any_of(channels_.begin(), channels_.end(),
                                [&](const Channel& c) { return c.number == info->channel; });
   info->channelGroup = 0;
@@ -360,32 +346,22 @@ AsioError CVirtualDac::future(int32_t selector, void* argument) {
         return kAsioInvalidMode;
       }
       gNoticesGiven.push_back(settings_.notice);
-      CopyAsioText(static_cast<char*>(argument), 124, settings_.notice);
+      CopyAsioText(static_cast<char*>(argument), kAsioMessageBytes, settings_.notice);
       return kAsioSuccess;
     }
     case kAsioCanDoIoFormat:
     case kAsioSetIoFormat:
-    case kAsioGetIoFormat: {
-      auto* format = static_cast<AsioIoFormat*>(argument);
-      if (format == nullptr) return kAsioInvalidParameter;
-      if (selector == kAsioGetIoFormat) {
-        format->formatType = format_;
-        return kAsioSuccess;
-      }
-      const bool supported =
-          format->formatType == kAsioFormatPcm
-              ? !settings_.pcmRates.empty()
-              : format->formatType == kAsioFormatDsd && !settings_.dsdRates.empty();
-      if (!supported) return kAsioNotPresent;
-      if (selector == kAsioCanDoIoFormat) return kAsioSuccess;
-      if (state_ == State::kRunning || state_ == State::kPrepared) return kAsioInvalidMode;
-      if (format_ != format->formatType) {
-        format_ = format->formatType;
-        const auto& rates = IsDsd() ? settings_.dsdRates : settings_.pcmRates;
-        rate_ = rates.front();
-      }
-      return kAsioSuccess;
-    }
+    case kAsioGetIoFormat:
+      return AnswerAsioIoFormat(
+          selector, argument,
+          {format_, true, state_ == State::kRunning || state_ == State::kPrepared},
+          [this](int32_t type) {
+            return !(type == kAsioFormatDsd ? settings_.dsdRates : settings_.pcmRates).empty();
+          },
+          [this](int32_t type) {
+            format_ = type;
+            rate_ = (IsDsd() ? settings_.dsdRates : settings_.pcmRates).front();
+          });
     default:
       return kAsioInvalidParameter;
   }
