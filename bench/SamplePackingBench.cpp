@@ -24,14 +24,11 @@ struct PackCase {
 
 constexpr std::uint32_t kDsd512WordRate = 22579200 / 32;
 const PackCase kCases[] = {
-    {"PCM16 384k -> Int32LSB", output::kFormatPcm16, 384000, false, output::kSampleInt32LSB},
-    {"PCM24 384k -> Int24LSB", output::kFormatPcm24, 384000, false, output::kSampleInt24LSB},
-    {"DSD512 -> DoP -> Int32LSB", output::kFormatDsd, kDsd512WordRate, true,
-     output::kSampleInt32LSB},
-    {"DSD512 -> DSDInt8MSB1", output::kFormatDsd, kDsd512WordRate, false,
-     output::kSampleDSDInt8MSB1},
-    {"DSD512 -> DSDInt8LSB1", output::kFormatDsd, kDsd512WordRate, false,
-     output::kSampleDSDInt8LSB1},
+    {"PCM16 384k -> Int32LSB", output::kFormatPcm16, 384000, false, kAsioInt32Lsb},
+    {"PCM24 384k -> Int24LSB", output::kFormatPcm24, 384000, false, kAsioInt24Lsb},
+    {"DSD512 -> DoP -> Int32LSB", output::kFormatDsd, kDsd512WordRate, true, kAsioInt32Lsb},
+    {"DSD512 -> DSDInt8MSB1", output::kFormatDsd, kDsd512WordRate, false, kAsioDsdInt8Msb1},
+    {"DSD512 -> DSDInt8LSB1", output::kFormatDsd, kDsd512WordRate, false, kAsioDsdInt8Lsb1},
 };
 constexpr std::uint32_t kChannels = 2;
 

@@ -1,5 +1,6 @@
 #include "output/SampleTypeConverters.h"
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cstring>
@@ -138,34 +139,36 @@ std::size_t WriteRun(std::uint8_t* destination, const std::uint32_t* samples, st
 }
 
 template <WriteSampleFn Write>
-constexpr SampleTypeConverter Row(SampleType type, const char* name, std::uint32_t bits) {
-  return {type, name, bits, Write, WriteRun<Write>};
+constexpr SampleTypeConverter Row(SampleType type, const char* name) {
+  return {type, name, static_cast<std::uint32_t>(AsioSampleTypeBits(type)), Write, WriteRun<Write>};
 }
 
 constexpr std::array kConverters{
-    Row<Int16MSB>(kSampleInt16MSB, "Int16MSB", 16),
-    Row<Int24MSB>(kSampleInt24MSB, "Int24MSB", 24),
-    Row<Int32MSB>(kSampleInt32MSB, "Int32MSB", 32),
-    Row<Float32MSB>(kSampleFloat32MSB, "Float32MSB", 32),
-    Row<Float64MSB>(kSampleFloat64MSB, "Float64MSB", 64),
-    Row<Int32MSBShifted<16>>(kSampleInt32MSB16, "Int32MSB16", 32),
-    Row<Int32MSBShifted<14>>(kSampleInt32MSB18, "Int32MSB18", 32),
-    Row<Int32MSBShifted<12>>(kSampleInt32MSB20, "Int32MSB20", 32),
-    Row<Int32MSBShifted<8>>(kSampleInt32MSB24, "Int32MSB24", 32),
-    Row<Int16LSB>(kSampleInt16LSB, "Int16LSB", 16),
-    Row<Int24LSB>(kSampleInt24LSB, "Int24LSB", 24),
-    Row<Int32LSB>(kSampleInt32LSB, "Int32LSB", 32),
-    Row<Float32LSB>(kSampleFloat32LSB, "Float32LSB", 32),
-    Row<Float64LSB>(kSampleFloat64LSB, "Float64LSB", 64),
-    Row<Int32LSBShifted<16>>(kSampleInt32LSB16, "Int32LSB16", 32),
-    Row<Int32LSBShifted<14>>(kSampleInt32LSB18, "Int32LSB18", 32),
-    Row<Int32LSBShifted<12>>(kSampleInt32LSB20, "Int32LSB20", 32),
-    Row<Int32LSBShifted<8>>(kSampleInt32LSB24, "Int32LSB24", 32),
-    Row<DSDInt8LSB1>(kSampleDSDInt8LSB1, "DSDInt8LSB1", 1),
-    Row<DSDInt8MSB1>(kSampleDSDInt8MSB1, "DSDInt8MSB1", 1),
-    Row<DSDInt8NER8>(kSampleDSDInt8NER8, "DSDInt8NER8", 8),
+    Row<Int16MSB>(kAsioInt16Msb, "Int16MSB"),
+    Row<Int24MSB>(kAsioInt24Msb, "Int24MSB"),
+    Row<Int32MSB>(kAsioInt32Msb, "Int32MSB"),
+    Row<Float32MSB>(kAsioFloat32Msb, "Float32MSB"),
+    Row<Float64MSB>(kAsioFloat64Msb, "Float64MSB"),
+    Row<Int32MSBShifted<16>>(kAsioInt32Msb16, "Int32MSB16"),
+    Row<Int32MSBShifted<14>>(kAsioInt32Msb18, "Int32MSB18"),
+    Row<Int32MSBShifted<12>>(kAsioInt32Msb20, "Int32MSB20"),
+    Row<Int32MSBShifted<8>>(kAsioInt32Msb24, "Int32MSB24"),
+    Row<Int16LSB>(kAsioInt16Lsb, "Int16LSB"),
+    Row<Int24LSB>(kAsioInt24Lsb, "Int24LSB"),
+    Row<Int32LSB>(kAsioInt32Lsb, "Int32LSB"),
+    Row<Float32LSB>(kAsioFloat32Lsb, "Float32LSB"),
+    Row<Float64LSB>(kAsioFloat64Lsb, "Float64LSB"),
+    Row<Int32LSBShifted<16>>(kAsioInt32Lsb16, "Int32LSB16"),
+    Row<Int32LSBShifted<14>>(kAsioInt32Lsb18, "Int32LSB18"),
+    Row<Int32LSBShifted<12>>(kAsioInt32Lsb20, "Int32LSB20"),
+    Row<Int32LSBShifted<8>>(kAsioInt32Lsb24, "Int32LSB24"),
+    Row<DSDInt8LSB1>(kAsioDsdInt8Lsb1, "DSDInt8LSB1"),
+    Row<DSDInt8MSB1>(kAsioDsdInt8Msb1, "DSDInt8MSB1"),
+    Row<DSDInt8NER8>(kAsioDsdInt8Ner8, "DSDInt8NER8"),
 };
 static_assert(kConverters.size() == 21);
+// Every row is a type the driver API sizes buffers for.
+static_assert(std::ranges::all_of(kConverters, [](const auto& row) { return row.bits > 0; }));
 
 }  // namespace
 

@@ -137,10 +137,7 @@ std::size_t WriteDopRun(const output::SampleTypeConverter& converter, std::uint8
 
 // Bytes one converter write produces: one PCM sample, or 32 DSD bits.
 std::size_t BytesPerWrite(const output::SampleTypeConverter& converter) {
-  const bool dsd = converter.type == output::kSampleDSDInt8LSB1 ||
-                   converter.type == output::kSampleDSDInt8MSB1 ||
-                   converter.type == output::kSampleDSDInt8NER8;
-  return (dsd ? 32 : 1) * converter.bits / 8;
+  return (AsioSampleTypeIsDsd(converter.type) ? 32 : 1) * converter.bits / 8;
 }
 
 // The feeder runs above normal priority where the system lets us, at normal

@@ -84,7 +84,7 @@ TEST(SamplePacking, EveryFormatCodeBecomesALeftJustifiedSample) {
 TEST(SamplePacking, ASixteenBitMinimumWrittenAs24BitLsbIsThreeBytes) {
   const std::uint32_t sample = ReadOne({0x00, 0x80}, output::kFormatPcm16);
   std::uint8_t out[3];
-  ASSERT_EQ(output::FindSampleTypeConverter(output::kSampleInt24LSB)->write(out, &sample), 3u);
+  ASSERT_EQ(output::FindSampleTypeConverter(kAsioInt24Lsb)->write(out, &sample), 3u);
   EXPECT_EQ(Bytes(out, out + 3), (Bytes{0x00, 0x00, 0x80}));
 }
 
