@@ -44,10 +44,3 @@ std::wstring DecodeId3Text(const std::uint8_t* bytes, std::size_t size, std::uin
           .value_or(std::wstring());
   }
 }
-
-std::uint32_t Id3SyncSafe32(const std::uint8_t* bytes) {
-  return static_cast<std::uint32_t>(bytes[0] & 0x7F) << 21 |
-         static_cast<std::uint32_t>(bytes[1] & 0x7F) << 14 |
-         static_cast<std::uint32_t>(bytes[2] & 0x7F) << 7 |
-         static_cast<std::uint32_t>(bytes[3] & 0x7F);
-}

@@ -9,7 +9,3 @@
 // 8-bit code page. Stops at the first zero unit and never reads past `size`
 // bytes (a trailing odd byte of UTF-16 text is dropped).
 std::wstring DecodeId3Text(const std::uint8_t* bytes, std::size_t size, std::uint8_t encoding);
-
-// A 28-bit ID3v2 size stored as four bytes of seven bits, most significant
-// first.
-std::uint32_t Id3SyncSafe32(const std::uint8_t* bytes);

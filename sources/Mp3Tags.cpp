@@ -7,22 +7,15 @@
 #include <string_view>
 #include <vector>
 
+#include "sources/Id3Frames.h"
 #include "sources/Id3Text.h"
 #include "sources/SmartFileReader.h"
 
 namespace {
 
-constexpr std::uint32_t kId3HeaderBytes = 10;
 constexpr std::uint32_t kId3v1Bytes = 128;
 constexpr std::uint32_t kId3v1PlusBytes = 355;
 constexpr std::uint32_t kId3v1FieldBytes = 30;
-
-std::uint32_t BigEndian(const std::uint8_t* p, int bytes) {
-  std::uint32_t value = 0;
-  for (int i = 0; i < bytes; ++i)
-    value = value << 8 | p[i];
-  return value;
-}
 
 // The body of one frame, as much of it as the reader's window holds.
 std::vector<std::uint8_t> FetchBody(CSmartFileReader& reader, std::uint64_t offset,
@@ -77,39 +70,6 @@ ITunSmpb ParseITunSmpb(const std::vector<std::uint8_t>& body) {
   return smpb;
 }
 
-// How one version lays out its frame headers: identifier, then a big-endian
-// size (seven bits a byte in 2.4), then (2.3 and 2.4) two flag bytes.
-struct FrameLayout {
-  std::size_t idBytes;
-  int sizeBytes;
-  std::size_t headerBytes;
-  bool syncSafeSize;
-};
-constexpr FrameLayout kFramesV22{3, 3, 6, false};
-constexpr FrameLayout kFramesV23{4, 4, 10, false};
-constexpr FrameLayout kFramesV24{4, 4, 10, true};
-
-// Hands each frame of the tag that fits in it to `visit(id, bodyOffset,
-// size)`, fetching one header at a time; stops at padding (a zero byte
-// where an identifier should be) or at a frame that runs past the tag.
-template <typename Visit>
-void WalkFrames(CSmartFileReader& reader, std::uint64_t tagEnd, const FrameLayout& layout,
-                Visit visit) {
-  std::uint64_t at = kId3HeaderBytes;
-  while (tagEnd - at > layout.headerBytes - 1) {
-    const auto header = reader.FetchAt(at, static_cast<std::uint32_t>(layout.headerBytes));
-    if (header.size() < layout.headerBytes || header[0] == 0) break;
-    const std::uint64_t size = layout.syncSafeSize
-                                   ? Id3SyncSafe32(&header[layout.idBytes])
-                                   : BigEndian(&header[layout.idBytes], layout.sizeBytes);
-    if (size + layout.headerBytes > tagEnd - at) break;
-    const std::string id(header.begin(), header.begin() + layout.idBytes);
-    const std::uint64_t body = at + layout.headerBytes;
-    at = body + size;
-    if (size > 0) visit(std::string_view(id), body, size);
-  }
-}
-
 std::wstring Id3v1Field(const std::uint8_t* bytes) {
   std::wstring text = DecodeId3Text(bytes, kId3v1FieldBytes, 0);
   text.erase(text.find_last_not_of(L' ') + 1);
@@ -126,37 +86,34 @@ std::int32_t LeadingNumber(const std::wstring& text) {
 
 Id3v2Tag ReadId3v2Tag(CSmartFileReader& reader) {
   Id3v2Tag tag;
-  const auto header = reader.FetchAt(0, kId3HeaderBytes);
-  if (header.size() < kId3HeaderBytes || std::memcmp(header.data(), "ID3", 3) != 0) return tag;
-  const bool version22 = header[3] == 2 && header[4] == 0;
-  const std::uint64_t tagEnd = std::uint64_t{Id3SyncSafe32(&header[6])} + kId3HeaderBytes;
+  const auto header = reader.FetchAt(0, id3::kTagHeaderBytes);
+  if (header.size() < id3::kTagHeaderBytes) return tag;
+  const id3::TagHeader parsed = id3::ParseTagHeader(header.data());
+  if (!parsed.present) return tag;
+  const std::uint64_t tagEnd = std::uint64_t{parsed.size} + id3::kTagHeaderBytes;
   if (tagEnd > reader.Size()) return tag;
 
-  const auto text = [&reader](std::uint64_t body, std::uint64_t size) {
-    return TextOf(FetchBody(reader, body, size));
+  // A version we do not know is read as 2.3, the commonest.
+  const id3::FrameLayout& layout = parsed.layout != nullptr ? *parsed.layout : id3::kLayoutV23;
+  const auto readHeader = [&reader](std::uint64_t at, std::uint8_t* bytes, std::size_t count) {
+    const auto fetched = reader.FetchAt(at, static_cast<std::uint32_t>(count));
+    if (fetched.size() < count) return false;
+    std::memcpy(bytes, fetched.data(), count);
+    return true;
   };
-  if (version22) {
-    WalkFrames(reader, tagEnd, kFramesV22,
-               [&](std::string_view id, std::uint64_t body, std::uint64_t size) {
-                 if (id == "TT2") tag.title = text(body, size);
-                 if (id == "TP1") tag.artist = text(body, size);
-                 if (id == "TAL") tag.album = text(body, size);
-                 if (id == "TRK") tag.trackNumber = LeadingNumber(text(body, size));
-                 if (id == "COM" && !tag.smpb.present) {
-                   tag.smpb = ParseITunSmpb(FetchBody(reader, body, size));
-                 }
-               });
-  } else {
-    // Version 2.4 frame sizes are seven bits a byte: read plain, any frame of
-    // 128 bytes or more would throw the walk off.
-    WalkFrames(reader, tagEnd, header[3] == 4 ? kFramesV24 : kFramesV23,
-               [&](std::string_view id, std::uint64_t body, std::uint64_t size) {
-                 if (id == "TIT2") tag.title = text(body, size);
-                 if (id == "TPE1") tag.artist = text(body, size);
-                 if (id == "TALB") tag.album = text(body, size);
-                 if (id == "TRCK") tag.trackNumber = LeadingNumber(text(body, size));
-               });
-  }
+  id3::WalkFrames(id3::kTagHeaderBytes, tagEnd, layout, readHeader, [&](const id3::Frame& frame) {
+    if (frame.size == 0) return true;
+    const auto text = [&] { return TextOf(FetchBody(reader, frame.bodyOffset, frame.size)); };
+    if (frame.id == layout.title) tag.title = text();
+    if (frame.id == layout.artist) tag.artist = text();
+    if (frame.id == layout.album) tag.album = text();
+    if (frame.id == layout.track) tag.trackNumber = LeadingNumber(text());
+    // Encoders that write version 2.2 keep their gapless values in a comment.
+    if (layout.majorVersion == 2 && frame.id == "COM" && !tag.smpb.present) {
+      tag.smpb = ParseITunSmpb(FetchBody(reader, frame.bodyOffset, frame.size));
+    }
+    return true;
+  });
   tag.present = true;
   tag.offset = 0;
   tag.totalSize = tagEnd;

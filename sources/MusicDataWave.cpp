@@ -10,6 +10,7 @@
 #include "platform/CodePage.h"
 #include "platform/File.h"
 #include "platform/StringTable.h"
+#include "sources/Id3Frames.h"
 #include "sources/Id3Text.h"
 
 using platform::FourCC;
@@ -36,11 +37,6 @@ constexpr std::array<std::uint8_t, 16> kSubFormatPcm = {
     0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
 constexpr std::array<std::uint8_t, 16> kSubFormatFloat = {
     0x03, 0x00, 0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
-
-std::uint32_t BigEndian32(const std::uint8_t* p) {
-  return static_cast<std::uint32_t>(p[0]) << 24 | static_cast<std::uint32_t>(p[1]) << 16 |
-         static_cast<std::uint32_t>(p[2]) << 8 | static_cast<std::uint32_t>(p[3]);
-}
 
 TrackInfo EmptyWaveInfo() {
   TrackInfo info;
@@ -176,24 +172,27 @@ void CMusicDataWave::ReadId3Chunk(const RiffChunk& riff) {
   if (chunk.dataOffset + chunk.size > file_.FileSize() || chunk.size < 10) return;
   std::vector<std::uint8_t> tag(chunk.size);
   if (file_.Read(tag.data(), tag.size()) != static_cast<std::int64_t>(tag.size())) return;
-  if (std::memcmp(tag.data(), "ID3", 3) != 0) return;
-  const std::uint64_t tagSize = Id3SyncSafe32(&tag[6]);
-  if (tagSize + 10 > chunk.size) return;
+  const id3::TagHeader header = id3::ParseTagHeader(tag.data());
+  if (!header.present) return;
+  const std::uint64_t tagEnd = std::uint64_t{header.size} + id3::kTagHeaderBytes;
+  if (tagEnd > chunk.size) return;
 
-  const std::size_t tagEnd = static_cast<std::size_t>(tagSize) + 10;
-  std::size_t position = 10;
-  while (position < tagEnd && tag[position] != 0) {
-    if (tagEnd - position < 10) break;
-    const std::uint32_t frameSize = BigEndian32(&tag[position + 4]);
-    if (frameSize > tagEnd - position - 10) break;
-    const std::uint8_t* id = &tag[position];
-    const std::uint8_t* body = id + 10;
+  // A version we do not know is read as 2.3, the commonest.
+  const id3::FrameLayout& layout = header.layout != nullptr ? *header.layout : id3::kLayoutV23;
+  const auto readHeader = [&tag](std::uint64_t at, std::uint8_t* bytes, std::size_t count) {
+    std::memcpy(bytes, tag.data() + at, count);  // the walk stays below tagEnd
+    return true;
+  };
+  id3::WalkFrames(id3::kTagHeaderBytes, tagEnd, layout, readHeader, [&](const id3::Frame& frame) {
     std::wstring* field = nullptr;
-    if (std::memcmp(id, "TIT2", 4) == 0 && info_.title.empty()) field = &info_.title;
-    if (std::memcmp(id, "TPE1", 4) == 0 && info_.artist.empty()) field = &info_.artist;
-    if (field != nullptr && frameSize > 0) *field = DecodeId3Text(body + 1, frameSize - 1, body[0]);
-    position += 10 + static_cast<std::size_t>(frameSize);
-  }
+    if (frame.id == layout.title && info_.title.empty()) field = &info_.title;
+    if (frame.id == layout.artist && info_.artist.empty()) field = &info_.artist;
+    const std::uint8_t* body = tag.data() + frame.bodyOffset;
+    if (field != nullptr && frame.size > 0) {
+      *field = DecodeId3Text(body + 1, static_cast<std::size_t>(frame.size - 1), body[0]);
+    }
+    return true;
+  });
 }
 
 void CMusicDataWave::ReadListInfo(const RiffChunk& riff) {

@@ -11,20 +11,7 @@
 #include <limits>
 #include <vector>
 
-namespace {
-
-std::uint32_t BigEndian32(const std::uint8_t* p) {
-  return static_cast<std::uint32_t>(p[0]) << 24 | static_cast<std::uint32_t>(p[1]) << 16 |
-         static_cast<std::uint32_t>(p[2]) << 8 | p[3];
-}
-
-std::uint32_t SyncSafe32(const std::uint8_t* p) {
-  return static_cast<std::uint32_t>(p[0] & 0x7F) << 21 |
-         static_cast<std::uint32_t>(p[1] & 0x7F) << 14 |
-         static_cast<std::uint32_t>(p[2] & 0x7F) << 7 | (p[3] & 0x7F);
-}
-
-}  // namespace
+#include "sources/Id3Frames.h"
 
 CFileInfo_DSD::~CFileInfo_DSD() {
   Discard();
@@ -219,28 +206,30 @@ int32_t CFileInfo_DSD::BeginRange(std::int64_t* frames, std::uint8_t** out,
 
 void CFileInfo_DSD::ReadId3Tag(std::uint64_t offset) {
   const std::uint64_t sourceSize = SourceSize();
-  std::uint8_t header[10];
+  std::uint8_t header[id3::kTagHeaderBytes];
   Seek(offset);
-  if (!ReadExact(header, 10) || std::memcmp(header, "ID3", 3) != 0) return;
-  const std::uint8_t version = header[3];
-  if (version != 3 && version != 4) return;
-  std::uint64_t remaining = SyncSafe32(header + 6);
+  if (!ReadExact(header, id3::kTagHeaderBytes)) return;
+  const id3::TagHeader tag = id3::ParseTagHeader(header);
+  if (!tag.present || tag.layout == nullptr || tag.layout->majorVersion < 3) return;
+  const id3::FrameLayout& layout = *tag.layout;
+  const std::uint8_t version = layout.majorVersion;
+  std::uint64_t remaining = tag.size;
   std::uint64_t position = offset + 10;  // where the frames begin
 
   if (header[5] & 0x40) {  // extended header
     std::uint8_t size[4];
     if (!ReadExact(size, 4)) return;
     if (version == 3) {
-      const std::uint32_t extendedSize = BigEndian32(size);
+      const std::uint32_t extendedSize = id3::BigEndian(size, 4);
       if (extendedSize != 6 && extendedSize != 10) return;
       std::uint8_t extended[10];
       if (!ReadExact(extended, extendedSize)) return;
-      const std::uint64_t padding = BigEndian32(extended + 2);
+      const std::uint64_t padding = id3::BigEndian(extended + 2, 4);
       if (padding + 4 + extendedSize > remaining) return;  // would underflow: no tags
       remaining -= padding + 4 + extendedSize;
       position += 4 + extendedSize;
     } else {
-      const std::uint32_t extendedSize = SyncSafe32(size);
+      const std::uint32_t extendedSize = id3::SyncSafe32(size);
       if (extendedSize < 4 || extendedSize > remaining) return;
       // Skipped unread, so its size (up to 256 MiB) is only checked
       // against the file, never allocated.
@@ -251,44 +240,38 @@ void CFileInfo_DSD::ReadId3Tag(std::uint64_t offset) {
   }
 
   struct Wanted {
-    const char* id;
+    std::string_view id;
     ppi::TagText* text;
     bool found;
-  } wanted[] = {{"TIT2", &tags_.title, false},
-                {"TPE1", &tags_.artist, false},
-                {"TALB", &tags_.album, false},
-                {"TRCK", &tags_.track, false}};
+  } wanted[] = {{layout.title, &tags_.title, false},
+                {layout.artist, &tags_.artist, false},
+                {layout.album, &tags_.album, false},
+                {layout.track, &tags_.track, false}};
+  // Compressed, encrypted and grouped frames hold no plain text.
   const std::uint8_t skipFlags = version == 3 ? 0x80 | 0x40 | 0x20 : 0x08 | 0x04 | 0x40;
-  auto allFound = [&] {
-    for (const auto& w : wanted) {
-      if (!w.found) return false;
-    }
-    return true;
-  };
   // A tag never reaches past the end of the file, whatever its size says.
   if (position >= sourceSize) return;
   remaining = std::min(remaining, sourceSize - position);
 
-  while (remaining >= 10 && !allFound()) {
-    Seek(position);
-    std::uint8_t frame[10];
-    if (!ReadExact(frame, 10)) return;
-    remaining -= 10;
-    position += 10;
-    const std::uint32_t frameSize = version == 3 ? BigEndian32(frame + 4) : SyncSafe32(frame + 4);
-    if (frameSize > remaining) return;
-    const bool flagged = (frame[9] & skipFlags) != 0;
+  const auto readHeader = [this](std::uint64_t at, std::uint8_t* bytes, std::size_t count) {
+    Seek(at);
+    return ReadExact(bytes, count);
+  };
+  std::size_t left = std::size(wanted);
+  id3::WalkFrames(position, position + remaining, layout, readHeader, [&](const id3::Frame& frame) {
     for (auto& w : wanted) {
-      if (std::memcmp(frame, w.id, 4) != 0) continue;
+      if (frame.id != w.id) continue;
+      if (!w.found) --left;
       w.found = true;
-      if (flagged || frameSize == 0 || !w.text->bytes.empty()) break;
-      std::string body(frameSize, '\0');
-      if (!ReadExact(body.data(), body.size())) return;
+      const bool flagged = (frame.flags & skipFlags) != 0;
+      if (flagged || frame.size == 0 || !w.text->bytes.empty()) break;
+      std::string body(static_cast<std::size_t>(frame.size), '\0');
+      Seek(frame.bodyOffset);
+      if (!ReadExact(body.data(), body.size())) return false;
       w.text->encoding = static_cast<std::uint8_t>(body[0]);
       w.text->bytes = body.substr(1) + std::string(2, '\0');
       break;
     }
-    remaining -= frameSize;
-    position += frameSize;
-  }
+    return left > 0;
+  });
 }
