@@ -2,36 +2,9 @@
 
 #include <cstdint>
 
+#include "platform/Utf8.h"
+
 namespace platform {
-namespace {
-
-constexpr char32_t kReplacement = 0xFFFD;
-
-bool IsScalar(char32_t c) {
-  return c < 0x110000 && (c < 0xD800 || c > 0xDFFF);
-}
-
-void AppendUtf8(std::string& out, char32_t c) {
-  if (!IsScalar(c)) c = kReplacement;
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (c >> 18));
-    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  }
-}
-
-}  // namespace
-
 std::string ToUtf8(std::wstring_view text) {
   std::string out;
   out.reserve(text.size());
@@ -58,7 +31,7 @@ std::wstring FromUtf8(std::string_view text) {
     } else if ((lead & 0xF8) == 0xF0) {
       extra = 3, c = lead & 0x07, min = 0x10000;
     } else {
-      out += static_cast<wchar_t>(kReplacement);
+      out += static_cast<wchar_t>(kReplacementCharacter);
       ++i;
       continue;
     }
@@ -68,8 +41,8 @@ std::wstring FromUtf8(std::string_view text) {
       if ((next & 0xC0) != 0x80) break;
       c = (c << 6) | (next & 0x3F);
     }
-    if (j != i + 1 + static_cast<std::size_t>(extra) || c < min || !IsScalar(c)) {
-      out += static_cast<wchar_t>(kReplacement);
+    if (j != i + 1 + static_cast<std::size_t>(extra) || c < min || !IsUnicodeScalar(c)) {
+      out += static_cast<wchar_t>(kReplacementCharacter);
       i = (j == i + 1) ? i + 1 : j;
       continue;
     }
@@ -84,7 +57,7 @@ std::u16string ToUtf16(std::wstring_view text) {
   out.reserve(text.size());
   for (wchar_t w : text) {
     char32_t c = static_cast<char32_t>(w);
-    if (!IsScalar(c)) c = kReplacement;
+    if (!IsUnicodeScalar(c)) c = kReplacementCharacter;
     if (c < 0x10000) {
       out += static_cast<char16_t>(c);
     } else {
@@ -108,7 +81,7 @@ std::wstring FromUtf16(std::u16string_view text) {
       out += static_cast<wchar_t>(c);
       ++i;
     } else if (u >= 0xD800 && u <= 0xDFFF) {
-      out += static_cast<wchar_t>(kReplacement);
+      out += static_cast<wchar_t>(kReplacementCharacter);
     } else {
       out += static_cast<wchar_t>(u);
     }
