@@ -45,7 +45,7 @@ void PlayThrough(benchmark::State& state, const PathCase& c) {
     }
     for (;;) {
       h.Step(8);
-      if (auto message = h.messages->Peek(); message && message->id == TM_TRACK_END) break;
+      if (auto message = h.messages->TryTake(); message && message->id == TM_TRACK_END) break;
     }
     cpu += std::clock() - cpuStart;
     h.engine->StopOutput(true);

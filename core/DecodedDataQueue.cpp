@@ -1,7 +1,9 @@
 #include "core/DecodedDataQueue.h"
 
 #include <algorithm>
+#include <condition_variable>
 #include <deque>
+#include <functional>
 #include <limits>
 #include <mutex>
 #include <new>
@@ -25,10 +27,7 @@ class CDecodedDataQueue::Impl {
 
   std::uint32_t Push(const output::BlockDescription& description, std::uint32_t limit) {
     std::lock_guard hold(lock_);
-    const std::uint32_t effective =
-        capacity_ != 0 ? capacity_ : std::numeric_limits<std::uint32_t>::max();
-    const std::uint32_t bound = limit != 0 ? std::min(limit, effective) : effective;
-    if (blocks_.size() >= bound) return kQueueFull;
+    if (blocks_.size() >= Bound(limit)) return kQueueFull;
     if (allocator_ == nullptr) return kQueueStorageFailed;
     const bool empty = description.data == nullptr || description.size == 0;
     // The record gets its room before the bytes are stored: once they are,
@@ -67,6 +66,7 @@ class CDecodedDataQueue::Impl {
       return kQueueStorageFailed;
     }
     blocks_.pop_front();
+    left_.notify_all();
     description = {copied != 0 ? buffer.data() : nullptr,
                    copied,
                    front.formatCode,
@@ -79,7 +79,19 @@ class CDecodedDataQueue::Impl {
   std::uint32_t Clear() {
     std::lock_guard hold(lock_);
     ReleaseAll();
+    left_.notify_all();
     return kQueueOk;
+  }
+
+  bool WaitForRoom(std::uint32_t limit, const std::function<bool()>& cancelled) {
+    std::unique_lock hold(lock_);
+    left_.wait(hold, [&] { return blocks_.size() < Bound(limit) || cancelled(); });
+    return blocks_.size() < Bound(limit);
+  }
+
+  void Interrupt() {
+    std::lock_guard hold(lock_);
+    left_.notify_all();
   }
 
   std::uint32_t ClearSlot(std::uint32_t slot) {
@@ -89,6 +101,7 @@ class CDecodedDataQueue::Impl {
       if (block.slot == slot) Release(block);
     }
     std::erase_if(blocks_, [slot](const BlockRecord& block) { return block.slot == slot; });
+    left_.notify_all();
     return kQueueOk;
   }
 
@@ -100,6 +113,13 @@ class CDecodedDataQueue::Impl {
   }
 
  private:
+  // The most blocks a push with `limit` may find queued.
+  std::uint32_t Bound(std::uint32_t limit) const {
+    const std::uint32_t effective =
+        capacity_ != 0 ? capacity_ : std::numeric_limits<std::uint32_t>::max();
+    return limit != 0 ? std::min(limit, effective) : effective;
+  }
+
   struct BlockRecord {
     BlockHandle storage;  // null for an empty block
     std::uint32_t size;
@@ -123,6 +143,8 @@ class CDecodedDataQueue::Impl {
   }
 
   std::mutex lock_;
+  // Signalled whenever blocks leave the queue, and by Interrupt.
+  std::condition_variable left_;
   const std::uint32_t capacity_;  // 0: unlimited
   std::unique_ptr<Allocator> allocator_;
   std::pmr::deque<BlockRecord> blocks_;
@@ -188,6 +210,16 @@ std::uint32_t CDecodedDataQueue::Clear() const {
 std::uint32_t CDecodedDataQueue::ClearSlot(std::uint32_t slot) const {
   const std::shared_ptr<Impl> impl = Acquire();
   return impl ? impl->ClearSlot(slot) : kQueueGone;
+}
+
+bool CDecodedDataQueue::WaitForRoom(std::uint32_t limit,
+                                    const std::function<bool()>& cancelled) const {
+  const std::shared_ptr<Impl> impl = Acquire();
+  return impl != nullptr && impl->WaitForRoom(limit, cancelled);
+}
+
+void CDecodedDataQueue::Interrupt() const {
+  if (const std::shared_ptr<Impl> impl = Acquire()) impl->Interrupt();
 }
 
 std::uint32_t CDecodedDataQueue::CountSlot(std::uint32_t slot, std::uint32_t* count) const {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <memory_resource>
 #include <mutex>
@@ -83,6 +84,14 @@ class CDecodedDataQueue {
   // blocks back in order.
   std::uint32_t ClearSlot(std::uint32_t slot) const;
   std::uint32_t CountSlot(std::uint32_t slot, std::uint32_t* count) const;
+
+  // Waits until a push with `limit` would find room; false when
+  // `cancelled()` turns true first (it is asked again on every change and
+  // on Interrupt) or the queue is gone.
+  bool WaitForRoom(std::uint32_t limit, const std::function<bool()>& cancelled) const;
+  // Wakes the waiters of WaitForRoom to ask their `cancelled` again: called
+  // by whoever makes it true.
+  void Interrupt() const;
 
  private:
   // A strong reference for one operation; null when the queue is gone.

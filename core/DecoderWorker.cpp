@@ -1,7 +1,6 @@
 #include "core/DecoderWorker.h"
 
 #include <algorithm>
-#include <chrono>
 #include <new>
 #include <system_error>
 #include <utility>
@@ -18,8 +17,6 @@
 namespace core {
 namespace {
 
-constexpr auto kLockRetry = std::chrono::milliseconds(1);
-constexpr auto kFullRetry = std::chrono::milliseconds(10);
 constexpr double kDefaultLeadInSeconds = 0.1;
 // Blocks stay this far below the queue's capacity, so the lead-in and the
 // end block always find room.
@@ -45,22 +42,22 @@ void DecodeTurns::Cancel(std::uint64_t ticket) {
 
 bool DecodeTurns::Acquire(std::uint64_t ticket, platform::Event& stop) {
   std::unique_lock lock(mutex_);
-  for (;;) {
-    if (!busy_ && !waiting_.empty() && *waiting_.begin() == ticket) {
-      waiting_.erase(ticket);
-      busy_ = true;
-      return true;
-    }
-    // The stop event has no link to this condition: look at it every
-    // millisecond, as the worker's only way out of the wait.
-    changed_.wait_for(lock, kLockRetry);
-    if (stop.IsSet()) {
-      waiting_.erase(ticket);
-      lock.unlock();
-      changed_.notify_all();
-      return false;
-    }
+  // Whoever sets the stop event interrupts the wait (Interrupt).
+  changed_.wait(lock, [&] { return MayDecode(ticket) || stop.IsSet(); });
+  const bool turn = MayDecode(ticket);
+  waiting_.erase(ticket);
+  if (turn) {
+    busy_ = true;
+    return true;
   }
+  lock.unlock();
+  changed_.notify_all();
+  return false;
+}
+
+void DecodeTurns::Interrupt() {
+  std::lock_guard lock(mutex_);
+  changed_.notify_all();
 }
 
 void DecodeTurns::Release() {
@@ -113,6 +110,11 @@ void CDecoderWorker::Report(std::int32_t percent) {
   if (setup_.onLoading) setup_.onLoading(percent);
 }
 
+void CDecoderWorker::MarkPrimed() {
+  setup_.shared->primed = true;
+  if (setup_.playbackThread) setup_.playbackThread->Wake();
+}
+
 void CDecoderWorker::Run() {
   DecoderShared& shared = *setup_.shared;
   const CDecodedDataQueue& queue = setup_.queue;
@@ -122,7 +124,7 @@ void CDecoderWorker::Run() {
     // Nothing to decode: still let a playback thread waiting for the queue
     // go on, and the workers after this one take their turns.
     shared.decodeLock.Cancel(setup_.ticket);
-    shared.primed = true;
+    MarkPrimed();
     return;
   }
 
@@ -165,7 +167,7 @@ void CDecoderWorker::Run() {
     if (shared.currentSlot == setup_.slot) setup_.playbackThread->Post(TM_NEXT, 0, 0);
   }
   if (setup_.ramMode) Report(100);
-  shared.primed = true;
+  MarkPrimed();
   shared.decodeLock.Release();
 }
 
@@ -241,8 +243,10 @@ std::uint32_t CDecoderWorker::PushWaiting(const output::BlockDescription& block,
   for (;;) {
     const std::uint32_t result = setup_.queue.Push(&block, limit);
     if (result != kQueueFull) return result;
-    setup_.shared->primed = true;
-    if (setup_.stop->WaitFor(kFullRetry)) return kPushStopped;
+    MarkPrimed();
+    if (!setup_.queue.WaitForRoom(limit, [this] { return setup_.stop->IsSet(); })) {
+      return kPushStopped;
+    }
   }
 }
 

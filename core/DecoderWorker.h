@@ -32,8 +32,14 @@ class DecodeTurns {
   // is set first.
   bool Acquire(std::uint64_t ticket, platform::Event& stop);
   void Release();
+  // Wakes the waiters to look at their stop events: called after setting one.
+  void Interrupt();
 
  private:
+  bool MayDecode(std::uint64_t ticket) const {
+    return !busy_ && !waiting_.empty() && *waiting_.begin() == ticket;
+  }
+
   std::mutex mutex_;
   std::condition_variable changed_;
   std::set<std::uint64_t> waiting_;
@@ -106,6 +112,9 @@ class CDecoderWorker {
   std::uint32_t PushWaiting(const output::BlockDescription& block, std::uint32_t limit);
   bool MemoryStatus(platform::MemoryStatus* status) const;
   void Report(std::int32_t percent);
+  // The output may start: sets the shared flag and wakes the playback
+  // thread waiting for it.
+  void MarkPrimed();
 
   DecoderWorkerSetup setup_;
   std::int32_t lastReported_ = -1;

@@ -15,7 +15,6 @@
 
 namespace {
 
-constexpr auto kPrimedPoll = std::chrono::milliseconds(1);
 constexpr std::int32_t kRepeatNone = 0;
 constexpr std::int32_t kRepeatOne = 1;
 
@@ -277,7 +276,8 @@ void CThrAudioPlay::PlayItem(std::int32_t item, bool userFlag, bool force, bool 
 
 bool CThrAudioPlay::WaitForPrimed() {
   while (!slots_->Primed()) {
-    if (auto message = messages_->WaitFor(static_cast<std::uint32_t>(kPrimedPoll.count()))) {
+    // The workers wake the wait when they prime the queue.
+    if (auto message = messages_->WaitForMessageOr([this] { return slots_->Primed(); })) {
       filter_.Append(*message);
       filter_.Collect(*messages_);
       // The command taken below jumps the queue: first drop the older ones

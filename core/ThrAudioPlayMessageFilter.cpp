@@ -37,7 +37,7 @@ bool CThrAudioPlayMessageFilter::Supersedes(std::uint32_t newer, std::uint32_t o
 
 void CThrAudioPlayMessageFilter::Collect(platform::ThreadMessageQueue& queue) {
   std::lock_guard lock(lock_);
-  while (auto message = queue.Peek())
+  while (auto message = queue.TryTake())
     records_.push_back({*message, false});
 }
 

@@ -93,7 +93,7 @@ bool CTrackSlots::StartDecoding() {
 }
 
 void CTrackSlots::EmptySlot(int slot) {
-  stops_[slot]->Set();
+  SignalStop(slot);
   if (workers_[slot]) {
     workers_[slot]->Join();
     workers_[slot].reset();
@@ -109,9 +109,16 @@ void CTrackSlots::EmptySlot(int slot) {
   }
 }
 
+void CTrackSlots::SignalStop(int slot) {
+  stops_[slot]->Set();
+  // A worker may be waiting for its turn or for room in the queue.
+  shared_->decodeLock.Interrupt();
+  queue_.Interrupt();
+}
+
 void CTrackSlots::StopWorkers() {
   for (int slot = 0; slot < kSlots; ++slot)
-    stops_[slot]->Set();
+    SignalStop(slot);
   for (auto& worker : workers_) {
     if (worker) worker->Join();
     worker.reset();

@@ -84,6 +84,9 @@ class CTrackSlots {
   bool Mp3PairRule() const;
 
  private:
+  // Sets the slot's stop event and wakes its worker wherever it waits.
+  void SignalStop(int slot);
+
   Links links_;
   std::int32_t queueDepth_ = kNormalQueueCapacity;
   CDecodedDataQueue queue_;

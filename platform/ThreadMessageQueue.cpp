@@ -23,7 +23,7 @@ bool ThreadMessageQueue::Get(ThreadMessage& message) {
   return message.id != kQuitMessage;
 }
 
-std::optional<ThreadMessage> ThreadMessageQueue::Peek() {
+std::optional<ThreadMessage> ThreadMessageQueue::TryTake() {
   std::lock_guard lock(mutex_);
   if (messages_.empty()) return std::nullopt;
   ThreadMessage message = messages_.front();
@@ -40,6 +40,21 @@ std::optional<ThreadMessage> ThreadMessageQueue::WaitFor(std::uint32_t milliseco
   ThreadMessage message = messages_.front();
   messages_.pop_front();
   return message;
+}
+
+std::optional<ThreadMessage> ThreadMessageQueue::WaitForMessageOr(
+    const std::function<bool()>& done) {
+  std::unique_lock lock(mutex_);
+  posted_.wait(lock, [&] { return !messages_.empty() || done(); });
+  if (messages_.empty()) return std::nullopt;
+  ThreadMessage message = messages_.front();
+  messages_.pop_front();
+  return message;
+}
+
+void ThreadMessageQueue::Wake() {
+  std::lock_guard lock(mutex_);
+  posted_.notify_all();
 }
 
 std::size_t ThreadMessageQueue::Size() const {

@@ -4,6 +4,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <optional>
 
@@ -29,9 +30,14 @@ class ThreadMessageQueue {
   // Waits for the next message; false for the quit message.
   bool Get(ThreadMessage& message);
   // The next message if there is one, taken off the queue.
-  std::optional<ThreadMessage> Peek();
+  std::optional<ThreadMessage> TryTake();
   // The next message if one arrives within `milliseconds`.
   std::optional<ThreadMessage> WaitFor(std::uint32_t milliseconds);
+  // The next message, or nothing once `done()` holds: it is asked before
+  // waiting and again on every Wake, so whoever makes it true calls Wake.
+  std::optional<ThreadMessage> WaitForMessageOr(const std::function<bool()>& done);
+  // Lets the owning thread's WaitForMessageOr look at its condition again.
+  void Wake();
   std::size_t Size() const;
   // Waits until the owning thread waits in Get on an empty queue: it has
   // handled everything posted so far. False when `limit` passes first.

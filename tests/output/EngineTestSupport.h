@@ -119,7 +119,7 @@ class EngineHarness {
   }
   std::vector<platform::ThreadMessage> Messages() {
     std::vector<platform::ThreadMessage> out;
-    while (auto message = messages->Peek())
+    while (auto message = messages->TryTake())
       out.push_back(*message);
     return out;
   }

@@ -103,7 +103,7 @@ class TrackSlotsTest : public ::testing::Test {
 
   std::vector<platform::ThreadMessage> Messages() {
     std::vector<platform::ThreadMessage> out;
-    while (auto message = messages_->Peek())
+    while (auto message = messages_->TryTake())
       out.push_back(*message);
     return out;
   }
@@ -318,8 +318,7 @@ TEST_F(TrackSlotsTest, StopEndsAWorkerWaitingForRoomAndOneWaitingForTheDecodeLoc
 
   // Nobody drains the queue: the first worker fills it to its push limit
   // and waits for room, which primes the queue.
-  while (!slots_->Primed())
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  ASSERT_FALSE(messages_->WaitForMessageOr([this] { return slots_->Primed(); }));
   EXPECT_EQ(CountSlot(slots_->Queue(), 0), 4u);
 
   // The prepared slot's worker, still waiting for the decode lock, ends
@@ -365,8 +364,7 @@ TEST_F(TrackSlotsTest, RamModeDecodesTheWholeTrackWithRisingProgress) {
   EXPECT_EQ(slots_->QueueDepth(), 0);
   ASSERT_TRUE(slots_->OpenSlot(0, true));
   ASSERT_TRUE(slots_->StartDecoding());
-  while (!slots_->Primed())
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  ASSERT_FALSE(messages_->WaitForMessageOr([this] { return slots_->Primed(); }));
   // The other slot has nothing queued: emptying it leaves this track whole.
   slots_->EmptySlot(1);
   // No limit: the whole track and its end block are queued before playing.

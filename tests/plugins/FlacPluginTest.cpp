@@ -168,7 +168,7 @@ TEST_P(FlacTest, AMemoryImageReadsLikeTheFile) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Streams, FlacTest, ::testing::ValuesIn(kCases),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& testCase) { return std::string(testCase.param.name); });
 
 // Plain 16-bit stereo encoded with `options`, at `path`; its sample bytes.
 Bytes EncodeStereo(const fixtures::TempDir& dir, const std::string& path, std::size_t frames,
