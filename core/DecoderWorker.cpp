@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/SampleFormatCode.h"
+#include "output/DevNameInfo.h"
 #include "output/EngineSettings.h"
 #include "output/PlaybackMessages.h"
 #include "output/SilenceBlock.h"
@@ -17,7 +18,6 @@
 namespace core {
 namespace {
 
-constexpr double kDefaultLeadInSeconds = 0.1;
 // Blocks stay this far below the queue's capacity, so the lead-in and the
 // end block always find room.
 constexpr std::uint32_t kPushHeadroom = 4;
@@ -78,8 +78,9 @@ bool RamTrackFits(std::uint64_t expectedBytes, const platform::MemoryStatus& sta
 }
 
 CDecoderWorker::CDecoderWorker(DecoderWorkerSetup setup) : setup_(std::move(setup)) {
-  if (!setup_.system) setup_.system = platform::LinuxSystemMemory();
-  if (!setup_.leadInSeconds) setup_.leadInSeconds = [] { return kDefaultLeadInSeconds; };
+  if (!setup_.links.system) setup_.links.system = platform::LinuxSystemMemory();
+  if (!setup_.links.leadInSeconds)
+    setup_.links.leadInSeconds = [] { return CDevNameInfo::kDefaultLeadIn; };
 }
 
 CDecoderWorker::~CDecoderWorker() {
@@ -100,19 +101,19 @@ void CDecoderWorker::Join() {
 }
 
 bool CDecoderWorker::MemoryStatus(platform::MemoryStatus* status) const {
-  return setup_.system->GetMemoryStatus(status);
+  return setup_.links.system->GetMemoryStatus(status);
 }
 
 void CDecoderWorker::Report(std::int32_t percent) {
   // Each percentage once: the last chunk may already have reached 100.
   if (percent == lastReported_) return;
   lastReported_ = percent;
-  if (setup_.onLoading) setup_.onLoading(percent);
+  if (setup_.links.onLoading) setup_.links.onLoading(percent);
 }
 
 void CDecoderWorker::MarkPrimed() {
   setup_.shared->primed = true;
-  if (setup_.playbackThread) setup_.playbackThread->Wake();
+  if (setup_.links.playbackThread) setup_.links.playbackThread->Wake();
 }
 
 void CDecoderWorker::Run() {
@@ -155,7 +156,7 @@ void CDecoderWorker::Run() {
     if (setup_.ramMode || queue.ClearSlot(setup_.slot) == kQueueNotSupported) {
       queue.Clear();
     }
-    setup_.playbackThread->Post(TM_STOP, 0, 0);
+    setup_.links.playbackThread->Post(TM_STOP, 0, 0);
     platform::ReportAppError(platform::LoadResString(platform::IDS_NOT_ENOUGH_MEMORY));
   } else if (outcome == Outcome::kFailed) {
     // A file damaged past its header plays up to the damage; the listener is
@@ -164,7 +165,7 @@ void CDecoderWorker::Run() {
       const std::wstring path = setup_.track->Path();
       platform::ReportAppError(FormatMusicError(readFailure_, path) + L"\n" + path);
     }
-    if (shared.currentSlot == setup_.slot) setup_.playbackThread->Post(TM_NEXT, 0, 0);
+    if (shared.currentSlot == setup_.slot) setup_.links.playbackThread->Post(TM_NEXT, 0, 0);
   }
   if (setup_.ramMode) Report(100);
   MarkPrimed();
@@ -208,7 +209,7 @@ CDecoderWorker::Outcome CDecoderWorker::Decode(const output::BlockDescription& f
     if (result == kMusicOk) {
       if (TakeLeadInPending()) {
         const output::BlockDescription leadIn =
-            output::MakeSilenceBlock(format, setup_.leadInSeconds(), silence);
+            output::MakeSilenceBlock(format, setup_.links.leadInSeconds(), silence);
         if (leadIn.data != nullptr) pushed = PushWaiting(leadIn, 0);
       }
       if (pushed == kQueueOk) {

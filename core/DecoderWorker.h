@@ -67,6 +67,21 @@ inline constexpr std::uint64_t kRamSystemReserve = 0x15E00000;
 inline constexpr std::uint64_t kRamMinimumAvailable = 0x0C800000;
 bool RamTrackFits(std::uint64_t expectedBytes, const platform::MemoryStatus& status);
 
+// What every decoder worker is handed from the playback thread, through
+// the track slots.
+struct WorkerLinks {
+  // Receives TM_STOP (memory exhausted) and TM_NEXT (decoding failed).
+  std::shared_ptr<platform::ThreadMessageQueue> playbackThread;
+  // RAM-mode loading progress, 1 to 100 percent, called on the worker's
+  // thread; may be empty.
+  std::function<void(std::int32_t percent)> onLoading;
+  // Seconds of silence before the first audio of a start from standstill;
+  // the default lead-in when empty.
+  std::function<double()> leadInSeconds;
+  // Memory status for the RAM-mode checks; the running machine when null.
+  std::shared_ptr<platform::ISystemMemory> system;
+};
+
 struct DecoderWorkerSetup {
   std::uint32_t slot = 0;
   // The worker's place in the decoding order (DecodeTurns::Take).
@@ -78,14 +93,7 @@ struct DecoderWorkerSetup {
   // The slot's stop event (manual reset); the only way to stop the worker.
   std::shared_ptr<platform::Event> stop;
   std::shared_ptr<DecoderShared> shared;
-  // Receives TM_STOP (memory exhausted) and TM_NEXT (decoding failed).
-  std::shared_ptr<platform::ThreadMessageQueue> playbackThread;
-  // RAM-mode loading progress, 1 to 100 percent; may be empty.
-  std::function<void(std::int32_t percent)> onLoading;
-  // Seconds of silence before the first audio of a start from standstill.
-  std::function<double()> leadInSeconds;
-  // Memory status for the RAM-mode checks; the running machine when null.
-  std::shared_ptr<platform::ISystemMemory> system;
+  WorkerLinks links;
 };
 
 // The thread that decodes one track slot into the decoded-data queue. The

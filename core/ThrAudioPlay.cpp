@@ -48,12 +48,12 @@ CThrAudioPlay::CThrAudioPlay(std::shared_ptr<CPluginCtrl> plugins,
   core::CTrackSlots::Links links;
   links.playlist = playlist_;
   links.plugins = plugins_;
-  links.playbackThread = messages_;
-  links.onLoading = [notify = notify_](std::int32_t percent) {
+  links.worker.playbackThread = messages_;
+  links.worker.onLoading = [notify = notify_](std::int32_t percent) {
     if (notify) notify->Notify(kNotifyLoading, percent, nullptr);
   };
-  links.leadInSeconds = [this] { return LeadInSeconds(); };
-  links.system = options_.system;
+  links.worker.leadInSeconds = [this] { return LeadInSeconds(); };
+  links.worker.system = options_.system;
   links.sourceMaker = options_.sourceMaker;
   slots_ = std::make_unique<core::CTrackSlots>(std::move(links), GetEngineSettings().ramMode);
 }
@@ -150,8 +150,8 @@ void CThrAudioPlay::Dispatch(const platform::ThreadMessage& message) {
       // Wakes the maker's desktop endpoints (a sleeping DAC misses the
       // start of the music otherwise); the result is only informative.
       CWasapiAccess().WarmUpEndpoints();
-      PlayItem(static_cast<std::int32_t>(message.wParam), (message.lParam & 1) != 0,
-               (message.lParam & 2) != 0, false);
+      PlayItem(static_cast<std::int32_t>(message.wParam),
+               {.byUser = (message.lParam & 1) != 0, .force = (message.lParam & 2) != 0});
       break;
     case TM_SEEK:
       OnSeek(static_cast<std::uint32_t>(message.wParam));
@@ -193,13 +193,12 @@ void CThrAudioPlay::Dispatch(const platform::ThreadMessage& message) {
 
 // ------------------------------------------------------------------ playing
 
-void CThrAudioPlay::PlayItem(std::int32_t item, bool userFlag, bool force, bool backwards) {
+void CThrAudioPlay::PlayItem(std::int32_t item, PlayOptions options) {
+  const bool userFlag = options.byUser;
   if (const auto callback = notify_ ? notify_->Callback() : nullptr) callback->OnPlayRequest();
 
-  if (!force && transport_ == 2 && item == currentItem_) {
-    const std::int32_t state = engine_->TogglePause();
-    transport_ = state;
-    NotifyState(state == 2 ? kNotifyPaused : kNotifyResumed);
+  if (!options.force && transport_ == core::Transport::kPaused && item == currentItem_) {
+    TogglePause();
     return;
   }
 
@@ -214,7 +213,7 @@ void CThrAudioPlay::PlayItem(std::int32_t item, bool userFlag, bool force, bool 
   const std::int32_t count = playlist_->Count();
   if (item < 0 || item >= count) {
     // Nothing to play there: the output is stopped, and the state says so.
-    transport_ = 0;
+    transport_ = core::Transport::kStopped;
     NotifyState(kNotifyStopped);
     return;
   }
@@ -223,13 +222,13 @@ void CThrAudioPlay::PlayItem(std::int32_t item, bool userFlag, bool force, bool 
   playlist_->GetItem(item, &info);
   if (IsMarkedUnplayable(info)) {
     if (playlist_->AllUnplayable() || repeat_ == kRepeatOne) {
-      transport_ = 0;
+      transport_ = core::Transport::kStopped;
       StopAll();
       ClearBad();
       NotifyState(kNotifyStopped);
     } else {
       ReportSkipped(userFlag);
-      messages_->Post(backwards ? TM_PREVIOUS : TM_NEXT, 0, 0);
+      messages_->Post(options.backwards ? TM_PREVIOUS : TM_NEXT, 0, 0);
     }
     return;
   }
@@ -242,7 +241,7 @@ void CThrAudioPlay::PlayItem(std::int32_t item, bool userFlag, bool force, bool 
     if (playlist_->PlayPosition() == count - 1) {
       OnStop();
     } else {
-      messages_->Post(backwards ? TM_PREVIOUS : TM_NEXT, 0, 0);
+      messages_->Post(options.backwards ? TM_PREVIOUS : TM_NEXT, 0, 0);
     }
     return;
   }
@@ -253,25 +252,32 @@ void CThrAudioPlay::PlayItem(std::int32_t item, bool userFlag, bool force, bool 
     OnStop();
     return;
   }
-  transport_ = 1;
+  transport_ = core::Transport::kPlaying;
   NotifyPlaying(playlist_->CurrentItem(), userFlag);
-  engine_->PrepareSlot(slot->IsDsd(), slot->Format().nSamplesPerSec, multiInstance, false);
-  if (!WaitForPrimed()) return;
+  if (StartSlot(*slot, multiInstance, false) == StartResult::kFailed) {
+    playlist_->MarkUnplayable(playlist_->CurrentItem());
+    ReportSkipped(userFlag);
+  }
+}
+
+CThrAudioPlay::StartResult CThrAudioPlay::StartSlot(core::CMusicDataAnalyze& slot,
+                                                    bool multiInstance, bool paused) {
+  engine_->PrepareSlot(slot.IsDsd(), slot.Format().nSamplesPerSec, multiInstance, false);
+  if (!WaitForPrimed()) return StartResult::kInterrupted;
   std::uint32_t queued = 0;
   slots_->Queue().CountSlot(static_cast<std::uint32_t>(slots_->CurrentSlot()), &queued);
   if (queued == 0) {
     OnStop();
-    return;
+    return StartResult::kInterrupted;
   }
   // The item that follows is prepared before the output starts, so that a
   // device that plays faster than real time finds it there at the join.
   if (!IsAudioCd() && multiInstance && PrepareNextAllowed()) {
-    PrepareNext(FollowingItem(), false, false);
+    PrepareNext(FollowingItem(), {});
   }
-  if (!StartPrimedOutput(false)) {
-    playlist_->MarkUnplayable(playlist_->CurrentItem());
-    ReportSkipped(userFlag);
-  }
+  const bool started = StartPrimedOutput(paused);
+  if (paused) engine_->TogglePause();
+  return started ? StartResult::kStarted : StartResult::kFailed;
 }
 
 bool CThrAudioPlay::WaitForPrimed() {
@@ -322,7 +328,7 @@ bool CThrAudioPlay::PrepareNextAllowed() const {
          playlist_->Count() > 1;
 }
 
-void CThrAudioPlay::PrepareNext(std::int32_t item, bool markFailure, bool requireMultiInstance) {
+void CThrAudioPlay::PrepareNext(std::int32_t item, PrepareOptions options) {
   TrackInfo following, current;
   if (item < 0 || item >= playlist_->Count()) return;
   if (playlist_->GetItem(item, &following) != 0 || IsMarkedUnplayable(following)) return;
@@ -331,12 +337,12 @@ void CThrAudioPlay::PrepareNext(std::int32_t item, bool markFailure, bool requir
     return;
   }
   if (!slots_->OpenSlot(item, false)) {
-    if (markFailure) playlist_->MarkUnplayable(item);
+    if (options.markFailure) playlist_->MarkUnplayable(item);
     return;
   }
   const auto slot = slots_->Slot(slots_->NextSlot());
   const bool multiInstance = slot->IsMultiInstance();
-  if (requireMultiInstance && !multiInstance) return;
+  if (options.requireMultiInstance && !multiInstance) return;
   if (!slots_->StartDecoding()) return;
   engine_->PrepareSlot(slot->IsDsd(), slot->Format().nSamplesPerSec, multiInstance, true);
 }
@@ -344,19 +350,19 @@ void CThrAudioPlay::PrepareNext(std::int32_t item, bool markFailure, bool requir
 void CThrAudioPlay::ContinueSeamlessly() {
   if (IsAudioCd()) return;
   if (slots_->QueueDepth() == 0) {
-    PlayItem(playlist_->CurrentItem(), false, false, false);
+    PlayItem(playlist_->CurrentItem(), {});
     return;
   }
   slots_->SetCurrentSlot(1 - slots_->CurrentSlot());
   currentItem_ = playlist_->CurrentItem();
   NotifyPlaying(currentItem_, false);
-  PrepareNext(FollowingItem(), true, false);
+  PrepareNext(FollowingItem(), {.markFailure = true});
 }
 
 // ----------------------------------------------------------------- commands
 
 void CThrAudioPlay::OnStop() {
-  transport_ = 0;
+  transport_ = core::Transport::kStopped;
   StopAll();
   ClearBad();
   NotifyState(kNotifyStopped);
@@ -364,28 +370,26 @@ void CThrAudioPlay::OnStop() {
 
 void CThrAudioPlay::OnPause() {
   // Nothing plays while stopped: a pause there would start the device.
-  if (transport_ == 0) return;
-  const std::int32_t state = engine_->TogglePause();
-  transport_ = state;
-  NotifyState(state == 2 ? kNotifyPaused : kNotifyResumed);
+  if (transport_ == core::Transport::kStopped) return;
+  TogglePause();
 }
 
 void CThrAudioPlay::OnStep(bool backwards, bool userFlag) {
-  transport_ = 1;
+  transport_ = core::Transport::kPlaying;
   const std::int32_t position = playlist_->PlayPosition();
   const std::int32_t count = playlist_->Count();
   const std::int32_t target = backwards ? position - 1 : position + 1;
   if (count != 0 && (repeat_ != kRepeatNone || (target >= 0 && target < count))) {
     playlist_->SetPlayPosition(target);
-    PlayItem(playlist_->CurrentItem(), userFlag, false, backwards);
+    PlayItem(playlist_->CurrentItem(), {.byUser = userFlag, .backwards = backwards});
     return;
   }
   OnStop();
 }
 
 void CThrAudioPlay::OnTrackEnd(bool restart, bool ranOut) {
-  if (transport_ == 0) return;
-  transport_ = 1;
+  if (transport_ == core::Transport::kStopped) return;
+  transport_ = core::Transport::kPlaying;
   const std::int32_t position = playlist_->PlayPosition();
   const std::int32_t count = playlist_->Count();
   const bool shuffle = playlist_->IsShuffle();
@@ -394,7 +398,7 @@ void CThrAudioPlay::OnTrackEnd(bool restart, bool ranOut) {
   // to start it afresh: the track that ended plays to its last sample first.
   if (repeat_ == kRepeatOne) {
     PlayOut();
-    PlayItem(playlist_->CurrentItem(), false, false, false);
+    PlayItem(playlist_->CurrentItem(), {});
     return;
   }
   if (repeat_ == kRepeatNone && !shuffle) {
@@ -406,13 +410,13 @@ void CThrAudioPlay::OnTrackEnd(bool restart, bool ranOut) {
     }
     if (ranOut && !Compatible()) {
       PlayOut();
-      PlayItem(position + 1, false, false, false);
+      PlayItem(position + 1, {});
       return;
     }
     playlist_->SetPlayPosition(position + 1);
     if (restart) {
       PlayOut();
-      PlayItem(position + 1, false, false, false);
+      PlayItem(position + 1, {});
     } else {
       ContinueSeamlessly();
     }
@@ -437,16 +441,16 @@ void CThrAudioPlay::OnTrackEnd(bool restart, bool ranOut) {
       ContinueSeamlessly();
     } else {
       PlayOut();
-      PlayItem(playlist_->CurrentItem(), false, false, false);
+      PlayItem(playlist_->CurrentItem(), {});
     }
     return;
   }
   PlayOut();
-  PlayItem(playlist_->NextItem(), false, false, false);
+  PlayItem(playlist_->NextItem(), {});
 }
 
 void CThrAudioPlay::OnSeek(std::uint32_t seconds) {
-  if (transport_ == 0) return;
+  if (transport_ == core::Transport::kStopped) return;
   const int current = slots_->CurrentSlot();
   const auto slot = slots_->Slot(current);
   if (!slot) return;
@@ -461,39 +465,25 @@ void CThrAudioPlay::OnSeek(std::uint32_t seconds) {
     OnStop();
     return;
   }
-  const bool multiInstance = slot->IsMultiInstance();
-  engine_->PrepareSlot(slot->IsDsd(), slot->Format().nSamplesPerSec, multiInstance, false);
-  if (!WaitForPrimed()) return;
-  std::uint32_t queued = 0;
-  slots_->Queue().CountSlot(static_cast<std::uint32_t>(current), &queued);
-  if (queued == 0) {
-    OnStop();
-    return;
-  }
-  const bool paused = transport_ == 2;
-  StartPrimedOutput(paused);
-  if (paused) engine_->TogglePause();
-  if (!IsAudioCd() && multiInstance && PrepareNextAllowed()) {
-    PrepareNext(FollowingItem(), false, false);
-  }
+  StartSlot(*slot, slot->IsMultiInstance(), transport_ == core::Transport::kPaused);
 }
 
 void CThrAudioPlay::OnNextChanged() {
-  if (transport_ == 0) return;
+  if (transport_ == core::Transport::kStopped) return;
   const int other = 1 - slots_->CurrentSlot();
   slots_->EmptySlot(other);
   engine_->RequestFlush(other);
   slots_->SetNextSlot(other);
   const auto current = slots_->Slot(slots_->CurrentSlot());
   if (!IsAudioCd() && current && current->IsMultiInstance() && PrepareNextAllowed()) {
-    PrepareNext(FollowingItem(), true, true);
+    PrepareNext(FollowingItem(), {.markFailure = true, .requireMultiInstance = true});
   }
 }
 
 void CThrAudioPlay::OnOutputChanged() {
   // The workers write into the queue being replaced: whatever plays stops
   // first, or it would starve on the new, empty queue.
-  if (transport_ != 0) OnStop();
+  if (transport_ != core::Transport::kStopped) OnStop();
   const EngineSettings settings = GetEngineSettings();
   SelectOutputDevice(settings.deviceName);
   ClearBad();
@@ -521,6 +511,12 @@ void CThrAudioPlay::StopAll() {
   slots_->StopWorkers();
   slots_->SetCurrentSlot(0);
   slots_->SetNextSlot(0);
+}
+
+void CThrAudioPlay::TogglePause() {
+  const bool paused = engine_->TogglePause() == 2;
+  transport_ = paused ? core::Transport::kPaused : core::Transport::kPlaying;
+  NotifyState(paused ? kNotifyPaused : kNotifyResumed);
 }
 
 void CThrAudioPlay::ClearBad() {

@@ -12,6 +12,7 @@
 #include "core/PlaylistCtrl.h"
 #include "core/ThrAudioPlayMessageFilter.h"
 #include "core/TrackSlots.h"
+#include "core/Transport.h"
 #include "output/EngineLinks.h"
 #include "platform/Event.h"
 #include "platform/ThreadMessageQueue.h"
@@ -70,8 +71,7 @@ class CThrAudioPlay : public IBlockSource, public IPositionSink {
   // The output timer's played seconds (IPositionSink).
   void OnOutputPosition(std::uint32_t seconds) override;
 
-  // 0 stopped, 1 playing, 2 paused.
-  std::int32_t TransportState() const { return transport_; }
+  core::Transport TransportState() const { return transport_; }
 
  private:
   void Run();
@@ -79,13 +79,30 @@ class CThrAudioPlay : public IBlockSource, public IPositionSink {
   // The pause after a control command, so that a burst collects.
   void CollectBurst();
 
-  void PlayItem(std::int32_t item, bool userFlag, bool force, bool backwards);
+  struct PlayOptions {
+    bool byUser = false;     // the user asked for it (reported with the state)
+    bool force = false;      // start afresh even where it would resume a pause
+    bool backwards = false;  // an unplayable item steps on backwards
+  };
+  void PlayItem(std::int32_t item, PlayOptions options);
   // Waits until the queue is primed; a stop, previous or next arriving
   // meanwhile is handled at once and the wait answers false, as it does for
   // a quit, which is left for the message loop.
   bool WaitForPrimed();
+  // From a slot whose worker was just started to a running output: prepares
+  // the output for the slot, waits for the queue to prime, prepares the
+  // item that follows (when the slot's source may be open twice,
+  // `multiInstance`) and starts the output (paused when `paused`).
+  // kInterrupted: a command, or a slot that decoded nothing, ended it and
+  // was handled.
+  enum class StartResult { kStarted, kInterrupted, kFailed };
+  StartResult StartSlot(core::CMusicDataAnalyze& slot, bool multiInstance, bool paused);
   bool StartPrimedOutput(bool prepareOnly);
-  void PrepareNext(std::int32_t item, bool markFailure, bool requireMultiInstance);
+  struct PrepareOptions {
+    bool markFailure = false;           // an item that cannot open is marked unplayable
+    bool requireMultiInstance = false;  // only a source that may be open twice
+  };
+  void PrepareNext(std::int32_t item, PrepareOptions options);
   bool PrepareNextAllowed() const;
   // The item to prepare behind the current one; -1 for none.
   std::int32_t FollowingItem() const;
@@ -106,6 +123,8 @@ class CThrAudioPlay : public IBlockSource, public IPositionSink {
   // stops the output once the device has played the track to its last
   // sample, bounded in time (CWaveDataPlay::DrainAndStop).
   void PlayOut();
+  // Pauses or resumes the output, and says which.
+  void TogglePause();
   void ClearBad();
   void NotifyState(NotifyType type, std::int32_t value = 0);
   void NotifyPlaying(std::int32_t item, bool userFlag);
@@ -124,7 +143,7 @@ class CThrAudioPlay : public IBlockSource, public IPositionSink {
   std::unique_ptr<core::CTrackSlots> slots_;
   std::unique_ptr<CWaveDataPlay> engine_;  // lives on the thread
 
-  std::atomic<std::int32_t> transport_{0};
+  std::atomic<core::Transport> transport_{core::Transport::kStopped};
   std::int32_t currentItem_ = 0;
   std::int32_t repeat_ = 0;
   // The current item's length in whole seconds, for the time reports.

@@ -140,7 +140,7 @@ void CToolkitFacade::Exit() {
   audioCd_ = false;
   shuffle_ = false;
   repeat_ = 0;
-  transport_ = 0;
+  transport_ = core::Transport::kStopped;
   highlighted_ = -1;
   if (ended) {
     playlist_->RemoveAll();
@@ -212,7 +212,7 @@ void CToolkitFacade::Prev() {
 
 std::int32_t CToolkitFacade::Pause() {
   if (!initialised_) return kTkNotInitialised;
-  if (transport_ == 0) return kTkNotPossible;
+  if (transport_ == core::Transport::kStopped) return kTkNotPossible;
   Post(TM_PAUSE, 1, 0);
   return kTkOk;
 }
@@ -404,7 +404,7 @@ void CToolkitFacade::Notify(NotifyType type, std::int32_t value,
   const std::int32_t current = playlist_->CurrentItem();
   switch (type) {
     case kNotifyStopped:
-      transport_ = 0;
+      transport_ = core::Transport::kStopped;
       highlighted_ = current;
       PostRowImage(-1, kImageNone);
       trackSeconds_ = 0;
@@ -412,7 +412,7 @@ void CToolkitFacade::Notify(NotifyType type, std::int32_t value,
       break;
     case kNotifyPlaying:
       if (!playing) return;
-      transport_ = 1;
+      transport_ = core::Transport::kPlaying;
       highlighted_ = current;
       PostRowImage(-1, kImageNone);
       trackSeconds_ = playing->seconds;
@@ -421,7 +421,7 @@ void CToolkitFacade::Notify(NotifyType type, std::int32_t value,
     case kNotifyPaused:
     case kNotifyResumed: {
       const bool paused = type == kNotifyPaused;
-      transport_ = paused ? 2 : 1;
+      transport_ = paused ? core::Transport::kPaused : core::Transport::kPlaying;
       highlighted_ = current;
       PostRowImage(current, paused ? kImagePaused : kImagePlaying);
       callback->OnStateChanged(2, paused ? 0 : 1, nullptr);
@@ -564,7 +564,7 @@ std::int32_t CToolkitFacade::RemoveRows(bool menuCommand) {
   }
   list_->Refresh();
   if (currentRemoved) {
-    if (menuCommand) transport_ = 0;
+    if (menuCommand) transport_ = core::Transport::kStopped;
     Post(TM_STOP, 1, 0);
   } else {
     if (nextChanged) Post(TM_NEXT_CHANGED);
@@ -575,7 +575,7 @@ std::int32_t CToolkitFacade::RemoveRows(bool menuCommand) {
     audioCd_ = false;
     previousAudioCd_ = true;
     EnableRowEditing(true);
-    transport_ = 0;
+    transport_ = core::Transport::kStopped;
   }
   ReportChanged(0);
   if (menuCommand || highlighted_ != -1) highlighted_ = playlist_->CurrentItem();
@@ -590,7 +590,7 @@ std::int32_t CToolkitFacade::NewPlaylist() {
   settings_->SetPlaylistFile(L"");
   settings_->Save();
   Post(TM_STOP, 1, 0);
-  transport_ = 0;
+  transport_ = core::Transport::kStopped;
   ReportChanged(2);
   return kTkOk;
 }

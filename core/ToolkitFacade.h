@@ -15,6 +15,7 @@
 #include "core/TkListView.h"
 #include "core/TkSettings.h"
 #include "core/TkTypes.h"
+#include "core/Transport.h"
 
 class CAsioWrapperImpl;
 class CDevNameInfo;
@@ -122,7 +123,7 @@ class CToolkitFacade {
 
   // Player state, for the user interface.
   bool IsAudioCd() const { return audioCd_; }
-  std::int32_t TransportState() const { return transport_; }
+  core::Transport TransportState() const { return transport_; }
   std::int32_t HighlightedRow() const { return highlighted_; }
   std::uint32_t CurrentTrackSeconds() const { return trackSeconds_; }
   bool Shuffle() const { return shuffle_; }
@@ -184,7 +185,7 @@ class CToolkitFacade {
   bool previousAudioCd_ = false;
   bool shuffle_ = false;
   std::int32_t repeat_ = 0;
-  std::atomic<std::int32_t> transport_{0};
+  std::atomic<core::Transport> transport_{core::Transport::kStopped};
   std::atomic<std::int32_t> highlighted_{-1};
   std::atomic<std::uint32_t> trackSeconds_{0};
   std::vector<std::wstring> extensions_;

@@ -18,7 +18,7 @@ CTrackSlots::~CTrackSlots() {
 
 void CTrackSlots::ReplaceQueue(std::int32_t ramMode) {
   queueDepth_ = ramMode == 0 ? static_cast<std::int32_t>(kNormalQueueCapacity) : 0;
-  queue_ = CDecodedDataQueue::Create(ramMode, links_.system);
+  queue_ = CDecodedDataQueue::Create(ramMode, links_.worker.system);
 }
 
 std::uint32_t CTrackSlots::PopBlock(output::BlockDescription* block,
@@ -77,10 +77,7 @@ bool CTrackSlots::StartDecoding() {
   setup.ramMode = queueDepth_ == 0;
   setup.stop = stops_[slot];
   setup.shared = shared_;
-  setup.playbackThread = links_.playbackThread;
-  setup.onLoading = links_.onLoading;
-  setup.leadInSeconds = links_.leadInSeconds;
-  setup.system = links_.system;
+  setup.links = links_.worker;
   const std::uint64_t ticket = setup.ticket;
   auto worker = std::make_unique<CDecoderWorker>(std::move(setup));
   if (!worker->Start()) {

@@ -11,6 +11,7 @@
 #include "core/DecoderWorker.h"
 #include "core/MusicDataAnalyze.h"
 #include "core/PlaylistCtrl.h"
+#include "output/ChunkQueues.h"
 #include "platform/Event.h"
 #include "platform/SystemMemory.h"
 #include "platform/ThreadMessageQueue.h"
@@ -25,19 +26,13 @@ namespace core {
 // thread in it; PopBlock is for the output feeder.
 class CTrackSlots {
  public:
-  static constexpr int kSlots = 2;
+  static constexpr int kSlots = output::kSlotCount;
 
   struct Links {
     std::shared_ptr<CPlaylistCtrl> playlist;
     std::shared_ptr<CPluginCtrl> plugins;
-    // Where workers post TM_STOP and TM_NEXT.
-    std::shared_ptr<platform::ThreadMessageQueue> playbackThread;
-    // RAM-mode loading progress (percent), called on a worker thread.
-    std::function<void(std::int32_t)> onLoading;
-    // Lead-in length; 0.1 s when empty.
-    std::function<double()> leadInSeconds;
-    // The machine for the RAM-mode checks; the running one when null.
-    std::shared_ptr<platform::ISystemMemory> system;
+    // Handed to every worker as it is.
+    WorkerLinks worker;
     // Sources by type code; CreateSourceForType when empty.
     CMusicDataAnalyze::SourceMaker sourceMaker;
   };

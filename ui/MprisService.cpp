@@ -19,10 +19,7 @@ constexpr char kPlayerInterface[] = "org.mpris.MediaPlayer2.Player";
 constexpr char kTrackPathPrefix[] = "/org/mpris/MediaPlayer2/quorelle/track/";
 constexpr qlonglong kMicroseconds = 1000000;
 
-// The facade's transport states.
-constexpr std::int32_t kTransportStopped = 0;
-constexpr std::int32_t kTransportPlaying = 1;
-constexpr std::int32_t kTransportPaused = 2;
+using core::Transport;
 
 // The repeat modes of the facade and config.ini by loop status, with the
 // menu command that sets each.
@@ -119,9 +116,9 @@ QStringList CMprisService::SupportedMimeTypes() const {
 
 QString CMprisService::PlaybackStatus() const {
   switch (frame_.view()->facade().TransportState()) {
-    case kTransportStopped:
+    case Transport::kStopped:
       return QStringLiteral("Stopped");
-    case kTransportPaused:
+    case Transport::kPaused:
       return QStringLiteral("Paused");
     default:
       return QStringLiteral("Playing");
@@ -152,7 +149,7 @@ QVariantMap CMprisService::Metadata() const {
 }
 
 qlonglong CMprisService::Position() const {
-  if (frame_.view()->facade().TransportState() == kTransportStopped) return 0;
+  if (frame_.view()->facade().TransportState() == Transport::kStopped) return 0;
   return static_cast<qlonglong>(frame_.view()->TrackPosition()) * kMicroseconds;
 }
 
@@ -187,7 +184,7 @@ bool CMprisService::CanPlay() const {
 }
 
 bool CMprisService::CanPause() const {
-  return frame_.view()->facade().TransportState() != kTransportStopped;
+  return frame_.view()->facade().TransportState() != Transport::kStopped;
 }
 
 bool CMprisService::CanSeek() const {
@@ -195,20 +192,20 @@ bool CMprisService::CanSeek() const {
 }
 
 void CMprisService::Play() {
-  const std::int32_t state = frame_.view()->facade().TransportState();
-  if (state == kTransportPaused) frame_.view()->OnCommand(kCmdPause);  // resumes
-  if (state == kTransportStopped) frame_.view()->OnCommand(kCmdPlay);
+  const Transport state = frame_.view()->facade().TransportState();
+  if (state == Transport::kPaused) frame_.view()->OnCommand(kCmdPause);  // resumes
+  if (state == Transport::kStopped) frame_.view()->OnCommand(kCmdPlay);
 }
 
 void CMprisService::Pause() {
-  if (frame_.view()->facade().TransportState() == kTransportPlaying) {
+  if (frame_.view()->facade().TransportState() == Transport::kPlaying) {
     frame_.view()->OnCommand(kCmdPause);
   }
 }
 
 void CMprisService::PlayPause() {
   frame_.view()->OnCommand(
-      frame_.view()->facade().TransportState() == kTransportStopped ? kCmdPlay : kCmdPause);
+      frame_.view()->facade().TransportState() == Transport::kStopped ? kCmdPlay : kCmdPause);
 }
 
 void CMprisService::Stop() {

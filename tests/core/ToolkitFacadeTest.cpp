@@ -305,13 +305,13 @@ TEST_F(ToolkitFacadeTest, TransportReportsMoveTheRowImages) {
   ASSERT_TRUE(callback_->WaitFor("playing 1"));
   // A pause while the item is still loading is dropped: wait for the output.
   ASSERT_TRUE(facade_->WaitUntilIdle(5s));
-  EXPECT_EQ(facade_->TransportState(), 1);
+  EXPECT_EQ(facade_->TransportState(), core::Transport::kPlaying);
   EXPECT_EQ(facade_->HighlightedRow(), 1);
   EXPECT_EQ(facade_->CurrentTrackSeconds(), 4u);
 
   ASSERT_EQ(facade_->Pause(), kTkOk);
   ASSERT_TRUE(callback_->WaitFor("state 2 0"));
-  EXPECT_EQ(facade_->TransportState(), 2);
+  EXPECT_EQ(facade_->TransportState(), core::Transport::kPaused);
   EXPECT_EQ(rows_.RowImage(1), 2);
   ASSERT_EQ(facade_->Pause(), kTkOk);
   ASSERT_TRUE(callback_->WaitFor("state 2 1"));
@@ -323,7 +323,7 @@ TEST_F(ToolkitFacadeTest, TransportReportsMoveTheRowImages) {
 
   facade_->Stop();
   ASSERT_TRUE(callback_->WaitFor("state 0 0"));
-  EXPECT_EQ(facade_->TransportState(), 0);
+  EXPECT_EQ(facade_->TransportState(), core::Transport::kStopped);
   EXPECT_EQ(facade_->CurrentTrackSeconds(), 0u);
   for (int row = 0; row < 3; ++row)
     EXPECT_EQ(rows_.RowImage(row), 0);
@@ -337,7 +337,7 @@ TEST_F(ToolkitFacadeTest, RemovingThePlayingItemStopsPlayback) {
   callback_->Clear();
   rows_.SelectOnly({0, 2});
   facade_->RemoveSelected();
-  EXPECT_EQ(facade_->TransportState(), 0);
+  EXPECT_EQ(facade_->TransportState(), core::Transport::kStopped);
   EXPECT_EQ(FileNames(), (std::vector<std::wstring>{L"1.wav", L"3.wav"}));
   ExpectRowsMatchPlaylist();
   ASSERT_TRUE(callback_->WaitFor("state 0 0"));
@@ -349,7 +349,7 @@ TEST_F(ToolkitFacadeTest, RemovingThePlayingItemStopsPlayback) {
   rows_.SelectOnly({0});
   facade_->DeleteSelected();
   ASSERT_TRUE(facade_->WaitUntilIdle(5s));
-  EXPECT_EQ(facade_->TransportState(), 1);
+  EXPECT_EQ(facade_->TransportState(), core::Transport::kPlaying);
   EXPECT_EQ(facade_->HighlightedRow(), 0);
   EXPECT_EQ(FileNames(), (std::vector<std::wstring>{L"3.wav"}));
   for (const auto& event : callback_->Events())

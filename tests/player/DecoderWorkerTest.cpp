@@ -74,9 +74,9 @@ class TrackSlotsTest : public ::testing::Test {
                  std::shared_ptr<platform::ISystemMemory> system = nullptr) {
     CTrackSlots::Links links;
     links.playlist = playlist_;
-    links.playbackThread = messages_;
-    links.system = std::move(system);
-    links.onLoading = [this](std::int32_t percent) {
+    links.worker.playbackThread = messages_;
+    links.worker.system = std::move(system);
+    links.worker.onLoading = [this](std::int32_t percent) {
       std::lock_guard lock(progressMutex_);
       progress_.push_back(percent);
     };

@@ -148,7 +148,7 @@ TEST_F(ThrAudioPlayTest, TwoItemsOfOneFormatPlayEndToEndWithoutAGap) {
             (std::vector<std::string>{"request", "playing 0 user", "playing 1", "stopped"}));
   EXPECT_EQ(player_->playingRecords, 2);
   EXPECT_EQ(playlist_->PlayPosition(), 0) << "the end of the playlist rewinds it";
-  EXPECT_EQ(thread_->TransportState(), 0);
+  EXPECT_EQ(thread_->TransportState(), core::Transport::kStopped);
   EXPECT_TRUE(errors_->Texts().empty());
 }
 
@@ -161,7 +161,7 @@ TEST_F(ThrAudioPlayTest, PauseResumeAndStopKeepTheStreamWhole) {
   ASSERT_TRUE(player_->WaitForSecond(1));
   thread_->Post(TM_PAUSE, 1);
   ASSERT_TRUE(player_->WaitFor("paused"));
-  EXPECT_EQ(thread_->TransportState(), 2);
+  EXPECT_EQ(thread_->TransportState(), core::Transport::kPaused);
   // Playing the paused item again without a restart resumes it.
   thread_->Post(TM_PLAY_ITEM, 0, 1);
   ASSERT_TRUE(player_->WaitFor("resumed"));
@@ -514,7 +514,7 @@ TEST_F(ThrAudioPlayTest, APlayRequestPastTheEndStopsAndSaysSo) {
   thread_->Post(TM_PLAY_ITEM, 5, 3);  // the list changed under the request
   ASSERT_TRUE(player_->WaitFor("stopped"));
   thread_->Stop();
-  EXPECT_EQ(thread_->TransportState(), 0);
+  EXPECT_EQ(thread_->TransportState(), core::Transport::kStopped);
   EXPECT_EQ(player_->Events(),
             (std::vector<std::string>{"request", "playing 0 user", "request", "stopped"}));
 }

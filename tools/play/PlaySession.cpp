@@ -205,7 +205,7 @@ void Session::OnKey(CTerminalKeys::Key key) {
 bool Session::Ended() {
   if (!stopPending_ || !facade_->WaitUntilIdle(kIdleLook)) return false;
   Drain();
-  return stopPending_ && facade_->TransportState() == 0;
+  return stopPending_ && facade_->TransportState() == core::Transport::kStopped;
 }
 
 int Session::Run() {
