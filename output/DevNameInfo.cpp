@@ -6,6 +6,7 @@
 #include <regex>
 
 #include "output/AsioDriverList.h"
+#include "output/DeviceSelection.h"
 #include "output/RenderEndpoints.h"
 #include "platform/TextConv.h"
 
@@ -54,7 +55,7 @@ class CDevNameInfo::Impl {
 
   void ScanEndpoints() {
     for (const auto& endpoint : EnumerateRenderEndpoints()) {
-      const std::wstring name = L"WASAPI: " + endpoint.friendlyName;
+      const std::wstring name = EndpointDeviceName(endpoint.friendlyName);
       std::uint16_t vendor = 0, product = 0;
       if (!ParseVidPid(endpoint.hardwareId, vendor, product)) continue;
       for (std::size_t r = 0; r < std::size(kRules); ++r) {

@@ -8,8 +8,6 @@
 
 namespace {
 
-constexpr std::wstring_view kWasapiPrefix = L"WASAPI: ";
-
 // The maker's two desktop DACs stay open when playback stops.
 int32_t SelectionFlags(const std::u16string& hardwareId) {
   static const std::wregex kUsbId(LR"(^USB\\(VID_[0-9A-F]{4,4}&PID_[0-9A-F]{4,4})&.*$)");

@@ -1,6 +1,14 @@
 #pragma once
 
 #include <string>
+#include <string_view>
+
+// Renderer endpoints are listed among the devices as this prefix and their
+// friendly name.
+inline constexpr std::wstring_view kWasapiPrefix = L"WASAPI: ";
+inline std::wstring EndpointDeviceName(const std::wstring& friendlyName) {
+  return std::wstring(kWasapiPrefix) + friendlyName;
+}
 
 // Binds the named device as the host API's current device: an installed
 // driver of exactly that name, else a renderer endpoint ("WASAPI: " + its

@@ -13,6 +13,7 @@
 #include <QVBoxLayout>
 
 #include "app/OutputDevices.h"
+#include "output/EngineSettings.h"
 #include "platform/StringTable.h"
 #include "ui/ResourceText.h"
 
@@ -21,8 +22,6 @@ namespace {
 
 constexpr int kProbeMilliseconds = 1000;
 // The stored decode modes.
-constexpr std::int32_t kDecodeDopMode = 0;
-constexpr std::int32_t kDecodeNativeMode = 1;
 
 }  // namespace
 
@@ -47,9 +46,8 @@ void CDlgConfig::BuildControls() {
       new QGroupBox(ResourceText(platform::IDC_CONFIG_DECODE_GROUP, "Decode mode"), this);
   dop_ = new QRadioButton(ResourceText(platform::IDC_CONFIG_DOP, "DSD over PCM"), decodeGroup_);
   native_ = new QRadioButton(ResourceText(platform::IDC_CONFIG_NATIVE, "DSD Native"), decodeGroup_);
-  connect(dop_, &QRadioButton::clicked, this, [this] { pendingDecodeMode_ = kDecodeDopMode; });
-  connect(native_, &QRadioButton::clicked, this,
-          [this] { pendingDecodeMode_ = kDecodeNativeMode; });
+  connect(dop_, &QRadioButton::clicked, this, [this] { pendingDecodeMode_ = kDecodeDop; });
+  connect(native_, &QRadioButton::clicked, this, [this] { pendingDecodeMode_ = kDecodeNative; });
   auto* decodeLayout = new QVBoxLayout(decodeGroup_);
   decodeLayout->addWidget(dop_);
   decodeLayout->addWidget(native_);
@@ -111,7 +109,7 @@ void CDlgConfig::Initialise() {
   pendingGapless_ = config_->mp3Gapless.value;
   Refresh(true);
   threshold_->setText(QString::number(pendingThreshold_));
-  (pendingDecodeMode_ == kDecodeDopMode ? dop_ : native_)->setChecked(true);
+  (pendingDecodeMode_ == kDecodeDop ? dop_ : native_)->setChecked(true);
   (pendingRamMode_ == 0 ? ramNormal_ : ramExpand_)->setChecked(true);
   gapless_->setChecked(pendingGapless_);
   probe_->start();
@@ -150,8 +148,8 @@ void CDlgConfig::UpdateDecodeChoice(const QString& name) {
   });
   if (entry != lastCatalogue_.end() && (entry->flags & kDeviceBothDsdModes) != 0) {
     dop_->setEnabled(true);
-    if (pendingDecodeMode_ == kDecodeDopMode) dop_->setChecked(true);
-    if (pendingDecodeMode_ == kDecodeNativeMode) native_->setChecked(true);
+    if (pendingDecodeMode_ == kDecodeDop) dop_->setChecked(true);
+    if (pendingDecodeMode_ == kDecodeNative) native_->setChecked(true);
   } else if (name.startsWith("WASAPI:")) {
     // A desktop endpoint carries PCM only.
     dop_->setEnabled(false);
@@ -168,7 +166,7 @@ void CDlgConfig::Accept() {
   pendingDevice_ = devices_->currentText();
   config_->device.value = pendingDevice_.toStdWString();
   config_->thrGapless.value = threshold_->text().left(15).toInt();
-  config_->decodeMode.value = dop_->isChecked() ? kDecodeDopMode : kDecodeNativeMode;
+  config_->decodeMode.value = dop_->isChecked() ? kDecodeDop : kDecodeNative;
   config_->ramMode.value = ramNormal_->isChecked() ? 0 : 1;
   config_->mp3Gapless.value = gapless_->isChecked();
   accept();

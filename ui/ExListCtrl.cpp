@@ -14,15 +14,13 @@
 #include <QStyledItemDelegate>
 #include <algorithm>
 
+#include "ui/PanelImages.h"
 #include "ui/PngGlyph.h"
 
 namespace ui {
 
 namespace {
 
-constexpr int kEmptyRowImage = 355;
-constexpr int kPlayingRowImage = 354;
-constexpr int kDragImage = 371;
 // The drag image hangs above the cursor: its hot spot is this far below its top.
 constexpr int kDragImageHotSpotY = 16;
 constexpr int kMarkerHeight = 2;
@@ -59,8 +57,8 @@ QStringList LocalFiles(const QMimeData* mime) {
 
 CExListCtrl::CExListCtrl(QWidget* parent)
     : QTreeWidget(parent),
-      rowImages_{LoadPngGlyph(kEmptyRowImage), LoadPngGlyph(kPlayingRowImage),
-                 LoadPngGlyph(kPlayingRowImage)} {
+      rowImages_{LoadPngGlyph(image::kEmptyRow), LoadPngGlyph(image::kPlayingRow),
+                 LoadPngGlyph(image::kPlayingRow)} {
   setRootIsDecorated(false);
   setItemsExpandable(false);
   setIndentation(0);
@@ -81,7 +79,7 @@ CExListCtrl::CExListCtrl(QWidget* parent)
   setItemDelegate(new RowHeightDelegate(rowImages_[1].height(), this));
 
   dragImageLabel_ = new QLabel(viewport());
-  dragImageLabel_->setPixmap(QPixmap::fromImage(LoadPngGlyph(kDragImage)));
+  dragImageLabel_->setPixmap(QPixmap::fromImage(LoadPngGlyph(image::kDragImage)));
   dragImageLabel_->adjustSize();
   dragImageLabel_->setAttribute(Qt::WA_TransparentForMouseEvents);
   dragImageLabel_->hide();

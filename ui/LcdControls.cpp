@@ -3,6 +3,7 @@
 #include <QPainter>
 
 #include "sources/TrackInfo.h"
+#include "ui/PanelImages.h"
 #include "ui/PngGlyph.h"
 
 namespace ui {
@@ -21,7 +22,7 @@ constexpr int kStripCell = 19;
 
 }  // namespace
 
-CLcdControl::CLcdControl(QWidget* parent, QSize size, std::initializer_list<int> glyphIds)
+CLcdControl::CLcdControl(QWidget* parent, QSize size, std::span<const int> glyphIds)
     : QWidget(parent) {
   setFixedSize(size);
   setAttribute(Qt::WA_NoSystemBackground);
@@ -47,8 +48,7 @@ void CLcdControl::DrawGlyphAt(QPainter& painter, int index, int x, int y) const 
 }
 
 CLcdTimeDisplayCtrl::CLcdTimeDisplayCtrl(QWidget* parent)
-    : CLcdControl(parent, QSize(134, 36), {340, 341, 342, 343, 344, 345, 346, 347, 348, 349, 339}),
-      cells_(TimeCells(0, 0, 0)) {}
+    : CLcdControl(parent, QSize(134, 36), image::kTimeGlyphs), cells_(TimeCells(0, 0, 0)) {}
 
 void CLcdTimeDisplayCtrl::SetTime(int hours, int minutes, int seconds) {
   cells_ = TimeCells(hours, minutes, seconds);
@@ -65,8 +65,7 @@ void CLcdTimeDisplayCtrl::DrawGlyphs(QPainter& painter) const {
 }
 
 CLcdRateDisplayCtrl::CLcdRateDisplayCtrl(QWidget* parent)
-    : CLcdControl(parent, QSize(70, 17),
-                  {372, 373, 374, 375, 376, 377, 378, 379, 380, 381, 356, 383, 382}) {
+    : CLcdControl(parent, QSize(70, 17), image::kRateGlyphs) {
   cells_.fill(kNoGlyph);
 }
 
@@ -83,7 +82,7 @@ void CLcdRateDisplayCtrl::DrawGlyphs(QPainter& painter) const {
 
 // Glyph 2k is label k lit, 2k + 1 the same label unlit.
 CLcdExtDisplayCtrl::CLcdExtDisplayCtrl(QWidget* parent)
-    : CLcdControl(parent, QSize(215, 16), {321, 322, 353, 324, 327, 328, 325, 326, 329, 330}) {}
+    : CLcdControl(parent, QSize(215, 16), image::kFormatLabels) {}
 
 void CLcdExtDisplayCtrl::SetItem(const TrackInfo* item) {
   lit_ = item != nullptr ? FormatLabelIndex(item->formatName) : -1;
@@ -96,7 +95,7 @@ void CLcdExtDisplayCtrl::DrawGlyphs(QPainter& painter) const {
 }
 
 CLcdDisplayAreaCtrl::CLcdDisplayAreaCtrl(QWidget* parent)
-    : CLcdControl(parent, QSize(16, 16), {317, 318}) {}
+    : CLcdControl(parent, QSize(16, 16), image::kDisplayArea) {}
 
 void CLcdDisplayAreaCtrl::DrawGlyphs(QPainter& painter) const {
   if (indicator_ >= 0 && indicator_ <= 4) {

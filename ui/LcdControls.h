@@ -2,6 +2,7 @@
 
 #include <QImage>
 #include <QWidget>
+#include <span>
 #include <vector>
 
 #include "ui/LcdSelectors.h"
@@ -18,7 +19,7 @@ class CLcdControl : public QWidget, public IPseudoTransparentBackgroundControl {
   void SetBackground(const QPixmap& panel) override;
 
  protected:
-  CLcdControl(QWidget* parent, QSize size, std::initializer_list<int> glyphIds);
+  CLcdControl(QWidget* parent, QSize size, std::span<const int> glyphIds);
   void paintEvent(QPaintEvent* event) override;
   virtual void DrawGlyphs(QPainter& painter) const = 0;
   // Draws glyph `index` at `x`, `y` in its own size; out of range draws

@@ -27,6 +27,7 @@
 #include "ui/DlgProperty.h"
 #include "ui/ExListCtrl.h"
 #include "ui/LcdControls.h"
+#include "ui/PanelImages.h"
 #include "ui/PngGlyph.h"
 #include "ui/QtFileDialogs.h"
 #include "ui/QtListView.h"
@@ -36,7 +37,6 @@
 namespace ui {
 namespace {
 
-constexpr int kBackgroundImage = 300;
 constexpr int kListLeft = 16;
 constexpr int kListTop = 192;
 constexpr int kListWidth = 678;
@@ -55,11 +55,11 @@ struct ButtonPlace {
   int y;
 };
 constexpr std::array<ButtonPlace, 5> kButtons = {{
-    {kCmdStop, 316, 315, 0, 0, 37},
-    {kCmdPlay, 312, 311, 310, 201, 37},
-    {kCmdPause, 309, 308, 307, 201, 37},
-    {kCmdPrevious, 314, 313, 0, 121, 37},
-    {kCmdNext, 306, 305, 0, 280, 37},
+    {kCmdStop, image::kStopNormal, image::kStopPressed, 0, 0, 37},
+    {kCmdPlay, image::kPlayNormal, image::kPlayPressed, image::kPlayThird, 201, 37},
+    {kCmdPause, image::kPauseNormal, image::kPausePressed, image::kPauseThird, 201, 37},
+    {kCmdPrevious, image::kPreviousNormal, image::kPreviousPressed, 0, 121, 37},
+    {kCmdNext, image::kNextNormal, image::kNextPressed, 0, 280, 37},
 }};
 
 QString AppName() {
@@ -189,7 +189,7 @@ CCustomButton* CQDXDSDPlayerView::button(int command) const {
 }
 
 void CQDXDSDPlayerView::BuildPanel() {
-  background_ = QPixmap::fromImage(LoadPngGlyph(kBackgroundImage));
+  background_ = QPixmap::fromImage(LoadPngGlyph(image::kBackground));
 
   displayArea_ = new CLcdDisplayAreaCtrl(this);
   displayArea_->move(372, 30);

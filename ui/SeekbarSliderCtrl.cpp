@@ -4,6 +4,7 @@
 #include <QPainter>
 #include <algorithm>
 
+#include "ui/PanelImages.h"
 #include "ui/PngGlyph.h"
 #include "ui/SeekBarGeometry.h"
 
@@ -19,8 +20,8 @@ const QColor kToPlay(220, 220, 220);
 
 CSeekbarSliderCtrl::CSeekbarSliderCtrl(QWidget* parent)
     : QSlider(Qt::Horizontal, parent),
-      thumbNormal_(LoadPngGlyph(303)),
-      thumbPressed_(LoadPngGlyph(302)),
+      thumbNormal_(LoadPngGlyph(image::kSeekThumbNormal)),
+      thumbPressed_(LoadPngGlyph(image::kSeekThumbPressed)),
       thumbWidth_(thumbNormal_.width()),
       thumbHeight_(thumbNormal_.height()) {
   setFocusPolicy(Qt::NoFocus);
@@ -46,8 +47,7 @@ void CSeekbarSliderCtrl::SetPos(int position) {
   update();
 }
 
-void CSeekbarSliderCtrl::ShowPosition(int position) {
-  lastPosition_ = position;
+void CSeekbarSliderCtrl::ShowPosition(int /*position*/) {
   update(inner_);
 }
 

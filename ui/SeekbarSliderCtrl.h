@@ -37,6 +37,8 @@ class CSeekbarSliderCtrl : public QSlider, public IPseudoTransparentBackgroundCo
   // Places the bar around a channel at (x, y) in the parent.
   void SetChannel(int x, int y, int length, int thickness);
   void SetPos(int position);
+  // A position report: the bar repaints its inner rectangle (it draws
+  // value(), which SetPos moves when the view decides to).
   void ShowPosition(int position);
   void SetBackground(const QPixmap& panel) override;
 
@@ -67,7 +69,6 @@ class CSeekbarSliderCtrl : public QSlider, public IPseudoTransparentBackgroundCo
   void Release();
 
   bool pressed_ = false;
-  int lastPosition_ = 0;
   QImage thumbNormal_;
   QImage thumbPressed_;
   int thumbWidth_ = 0;

@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdlib>
 
+#include "output/EngineSettings.h"
 #include "platform/TextConv.h"
 #include "tools/common/CdArgument.h"
 
@@ -99,7 +100,7 @@ bool ParsePlayOptions(const std::vector<std::string>& args, PlayOptions* options
         *error = "--dsd takes native or dop";
         return false;
       }
-      options->decodeMode = mode == "native" ? 1 : 0;
+      options->decodeMode = mode == "native" ? kDecodeNative : kDecodeDop;
     } else if (arg == "--mp3-gapless") {
       if (!hasValue) return missing();
       int threshold = 0;

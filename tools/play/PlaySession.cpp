@@ -19,6 +19,7 @@
 #include "output/AsioWrapper.h"
 #include "output/DevNameInfo.h"
 #include "output/DeviceSelection.h"
+#include "output/EngineSettings.h"
 #include "output/RenderEndpoints.h"
 #include "platform/ErrorReport.h"
 #include "platform/StringTable.h"
@@ -125,7 +126,8 @@ void Session::Print(const PlayEvent& event) {
       facade_->GetPlaylist()->GetItem(event.row, &item) == 0) {
     playing = &item;
   }
-  const std::string line = EventLine(event, playing, options_.json, config_->decodeMode.value == 1);
+  const std::string line =
+      EventLine(event, playing, options_.json, config_->decodeMode.value == kDecodeNative);
   if (!line.empty()) out_ << line << "\n" << std::flush;
   if (event.kind == Kind::kError) err_ << "quorelle-play: " << platform::ToUtf8(event.text) << "\n";
 }
@@ -299,7 +301,7 @@ int ListDevices(const PlayOptions& options, std::ostream& out) {
                        std::string_view(name) == kVirtualDacName ? "virtual" : "driver"});
   }
   for (const auto& endpoint : EnumerateRenderEndpoints())
-    devices.push_back({L"WASAPI: " + endpoint.friendlyName, "desktop"});
+    devices.push_back({EndpointDeviceName(endpoint.friendlyName), "desktop"});
   for (const auto& device : devices) {
     if (!CanOpenDevice(device.name)) continue;
     const bool isMaker = recognised(device.name);
