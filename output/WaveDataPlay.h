@@ -6,14 +6,13 @@
 #include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
-#include <vector>
 
 #include "output/AsioApi.h"
 #include "output/ChunkQueues.h"
+#include "output/DeviceSession.h"
 #include "output/EngineLinks.h"
-#include "output/SampleTypeConverters.h"
-#include "platform/Event.h"
+#include "output/Feeder.h"
+#include "output/PositionTimer.h"
 #include "platform/ThreadMessageQueue.h"
 
 // The output engine: plays the decoded blocks of two track slots through the
@@ -78,8 +77,8 @@ class CWaveDataPlay {
   bool running() const { return running_; }
   double deviceRate(int slot) const;
   int64_t playedSamples() const { return played_; }
-  const AsioDriverInfo& driverInfo() const { return info_; }
-  int32_t outputBufferCount() const { return outputBuffers_; }
+  const AsioDriverInfo& driverInfo() const { return device_.driverInfo(); }
+  int32_t outputBufferCount() const { return device_.outputBuffers(); }
 
  private:
   struct Consumer {
@@ -117,32 +116,18 @@ class CWaveDataPlay {
   bool OtherSlotJoins(int slot) const;
   // A DSD track of a DoP decode mode: its words are DoP words.
   bool SlotIsDop(const Slot& slot) const;
-  // Whether every channel with a converter carries DoP whole: 24 bits or more.
-  bool DopFitsDevice() const;
   // Whether the next buffer switch has the current slot's audio queued (or
   // the slot has ended): the answer to a device that waits for its host.
   bool NextHalfReady();
   int32_t SlotDsdMode(const Slot& slot, int32_t decodeMode) const;
   std::uint8_t SilenceByte(const Slot& slot) const;
+  // The whole seconds played; -1 when no rate is known. Engine lock held.
+  int64_t PlayedSecondsLocked() const;
   void Prefill();
   void ReleaseConsumers();
-  void RaiseWatchdog();
-
-  void FeederLoop();
-  bool WaitForRoom(int slot, int channel);
-  std::uint8_t* NewFeederChunk(int slot);
-  bool PushFullChunks(int slot);
-  void EndTrack(int& feedSlot);
-  void ReleaseFeederChunks(int slot);
-  // Makes `slot` the one being fed: fresh chunks, write offset 0.
-  void FeedInto(int slot);
-  void HandleFlushRequests(int& feedSlot);
 
   void Stop(bool keepDevice, bool drain);
   int32_t StartWithRecovery();
-  void StartTimer();
-  void KillTimer();
-  void TimerLoop();
   void PostMessage(std::uint32_t id, std::intptr_t wParam, std::intptr_t lParam);
   // The underruns counted since the last report, reported once when there
   // were any (not after the output's last track has ended: the device then
@@ -150,7 +135,6 @@ class CWaveDataPlay {
   void ReportUnderruns();
 
   std::shared_ptr<platform::ThreadMessageQueue> playbackThread_;
-  std::shared_ptr<IBlockSource> blocks_;
   std::shared_ptr<IPositionSink> position_;
 
   mutable std::mutex engineLock_;
@@ -164,50 +148,22 @@ class CWaveDataPlay {
   int64_t lastSoundSwitch_ = -1;
   std::condition_variable switched_;
 
-  // The driver information record.
-  AsioDriverInfo info_{};
-  int32_t inputChannels_ = 0;
-  int32_t outputChannels_ = 0;
-  int32_t minSize_ = 0, maxSize_ = 0, preferredSize_ = 0, granularity_ = 0;
-  double sampleRate_ = 0;
-  bool postOutput_ = false;
-  int32_t inputLatency_ = 0, outputLatency_ = 0;
-  int32_t outputBuffers_ = 0;
-  AsioBufferInfo buffers_[output::kMaxOutputChannels] = {};
-  AsioChannelInfo channels_[output::kMaxOutputChannels] = {};
-  const output::SampleTypeConverter* converters_[output::kMaxOutputChannels] = {};
+  output::DeviceSession device_;
   AsioCallbacks callbacks_{};
 
   std::atomic<int64_t> played_{0};
-  std::atomic<int32_t> watchdog_{0};
   std::atomic<bool> running_{false};
-  bool buffersCreated_ = false;
-  double lastRate_ = -1.0;
-  int32_t lastMode_ = -1;
   int32_t decodeMode_ = 0;  // the settings' decode mode at the last start
   // The run is a DoP stream (set by StartOutput), and the DoP phase of the
   // first frame of the next half the buffer switch fills.
   bool dopStream_ = false;
   std::uint32_t dopOutPhase_ = 0;
-  // What the driver said when the device last failed to open.
-  std::string driverMessage_;
   // Underruns the driver reported (kAsioOverload, from any thread) since the
   // last report; whether the run's last track has ended (and reported them).
   std::atomic<int32_t> underruns_{0};
   bool finalEndReported_ = false;
 
-  platform::Event stopEvent_{true};
-  platform::Event ready_{true};
-  std::atomic<bool> flushRequest_[output::kSlotCount] = {false, false};
-  std::thread feeder_;
-  // The feeder's chunks being filled and their shared write offset.
-  std::uint8_t* feederChunks_[output::kSlotCount][output::kMaxOutputChannels] = {};
-  std::uint32_t writeOffset_ = 0;
-  std::uint32_t dopPhase_ = 0;
-
-  std::thread timer_;
-  std::mutex timerMutex_;
-  std::condition_variable timerWake_;
-  bool timerStop_ = false;
-  int64_t lastReportedSeconds_ = -1;
+  // Declared last: their threads end before the state they use goes.
+  output::Feeder feeder_;
+  output::PositionTimer timer_;
 };
