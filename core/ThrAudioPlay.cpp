@@ -198,9 +198,7 @@ void CThrAudioPlay::PlayItem(std::int32_t item, bool userFlag, bool force, bool 
   if (const auto callback = notify_ ? notify_->Callback() : nullptr) callback->OnPlayRequest();
 
   if (!force && transport_ == 2 && item == currentItem_) {
-    const std::int32_t state = engine_->TogglePause();
-    transport_ = state;
-    NotifyState(state == 2 ? kNotifyPaused : kNotifyResumed);
+    TogglePause();
     return;
   }
 
@@ -365,9 +363,13 @@ void CThrAudioPlay::OnStop() {
 void CThrAudioPlay::OnPause() {
   // Nothing plays while stopped: a pause there would start the device.
   if (transport_ == 0) return;
-  const std::int32_t state = engine_->TogglePause();
-  transport_ = state;
-  NotifyState(state == 2 ? kNotifyPaused : kNotifyResumed);
+  TogglePause();
+}
+
+void CThrAudioPlay::TogglePause() {
+  const bool paused = engine_->TogglePause() == PauseResult::kPaused;
+  transport_ = paused ? 2 : 1;
+  NotifyState(paused ? kNotifyPaused : kNotifyResumed);
 }
 
 void CThrAudioPlay::OnStep(bool backwards, bool userFlag) {

@@ -93,6 +93,8 @@ class CThrAudioPlay : public IBlockSource, public IPositionSink {
 
   void OnStop();
   void OnPause();
+  // Pauses or resumes the output and tells the user interface which.
+  void TogglePause();
   void OnStep(bool backwards, bool userFlag);
   void OnTrackEnd(bool restart, bool ranOut);
   void OnSeek(std::uint32_t seconds);

@@ -160,7 +160,7 @@ double CWaveDataPlay::deviceRate(int slot) const {
 }
 
 int32_t CWaveDataPlay::SlotDsdMode(const Slot& slot, int32_t decodeMode) const {
-  return slot.isDsd != 0 && decodeMode == kDecodeNative ? 1 : 0;
+  return slot.isDsd && decodeMode == kDecodeNative ? 1 : 0;
 }
 
 std::uint8_t CWaveDataPlay::SilenceByte(const Slot& slot) const {
@@ -168,7 +168,7 @@ std::uint8_t CWaveDataPlay::SilenceByte(const Slot& slot) const {
 }
 
 bool CWaveDataPlay::SlotIsDop(const Slot& slot) const {
-  return slot.isDsd != 0 && decodeMode_ == kDecodeDop;
+  return slot.isDsd && decodeMode_ == kDecodeDop;
 }
 
 // ---------------------------------------------------------------- device
@@ -201,16 +201,17 @@ void CWaveDataPlay::PrepareSlot(bool isDsd, double sourceRate, bool gaplessJoin,
   std::lock_guard lock(engineLock_);
   Slot& slot = slots_[nextSlot ? 1 - current_ : current_];
   const int32_t decodeMode = GetEngineSettings().decodeMode;
-  slot.isDsd = isDsd ? 1 : 0;
-  slot.gaplessJoin = gaplessJoin ? 1 : 0;
+  slot.isDsd = isDsd;
+  slot.gaplessJoin = gaplessJoin;
   slot.deviceRate = DeviceSession::DeviceRate(isDsd, sourceRate, decodeMode);
   std::fill(std::begin(slot.channelActive), std::end(slot.channelActive), true);
   for (auto& consumer : slot.consumers) {
     consumer.readOffset = 0;
     consumer.bytesLeft = 0;
   }
-  slot.endState = -1;
-  slot.endKind = 0;
+  slot.endPhase = EndPhase::kPlaying;
+  slot.switchesToEndMessage = 0;
+  slot.endKind = EndKind::kOtherSlotTookOver;
 }
 
 int32_t CWaveDataPlay::StartOutput(int32_t bitsPerSample, bool prepareOnly, double sourceRate,
@@ -224,12 +225,12 @@ int32_t CWaveDataPlay::StartOutput(int32_t bitsPerSample, bool prepareOnly, doub
     std::lock_guard lock(engineLock_);
     decodeMode_ = settings.decodeMode;
     const Slot& slot = slots_[current_];
-    rate = DeviceSession::DeviceRate(slot.isDsd != 0, sourceRate, decodeMode_);
+    rate = DeviceSession::DeviceRate(slot.isDsd, sourceRate, decodeMode_);
     mode = SlotDsdMode(slot, decodeMode_);
     dop = SlotIsDop(slot);
     dopStream_ = dop;
     finalEndReported_ = false;
-    if (slot.isDsd != 0 && HostIsWasapi() != 0) {
+    if (slot.isDsd && HostIsWasapi() != 0) {
       ReportNonPlayable();
       PostMessage(TM_TRACK_END, 1, 0);
       return -1;
@@ -312,7 +313,7 @@ int32_t CWaveDataPlay::StartWithRecovery() {
   return result;
 }
 
-int32_t CWaveDataPlay::TogglePause() {
+PauseResult CWaveDataPlay::TogglePause() {
   if (running_) {
     timer_.Stop();
     // A pause stop: a driver that knows it keeps the half filled last and
@@ -320,12 +321,12 @@ int32_t CWaveDataPlay::TogglePause() {
     HostFuture(kQpFuturePauseOnStop, nullptr);
     HostStop();
     running_ = false;
-    return 2;
+    return PauseResult::kPaused;
   }
   StartWithRecovery();
   running_ = true;
   timer_.Start();
-  return 1;
+  return PauseResult::kResumed;
 }
 
 void CWaveDataPlay::StopOutput(bool keepDevice) {
@@ -366,7 +367,7 @@ void CWaveDataPlay::Stop(bool keepDevice, bool drain) {
       queues_.FlushSlot(slot);
       // A track prepared before the stop is gone with its data: the next
       // start must not join onto it at the end of its track.
-      slots_[slot].gaplessJoin = 0;
+      slots_[slot].gaplessJoin = false;
     }
     running_ = false;
     ReleaseConsumers();
@@ -399,7 +400,7 @@ int32_t CWaveDataPlay::SetPosition(double seconds) {
       consumer = Consumer{};
     }
     played_ = static_cast<int64_t>(static_cast<int64_t>(device_.sampleRate()) * seconds);
-    slots_[0].gaplessJoin = slots_[1].gaplessJoin = 0;
+    slots_[0].gaplessJoin = slots_[1].gaplessJoin = false;
   }
   ReportPosition();
   return 0;
@@ -469,7 +470,7 @@ bool CWaveDataPlay::NextHalfReady() {
   // that waits for the device.
   std::lock_guard lock(engineLock_);
   const Slot& slot = slots_[current_];
-  if (slot.endState != -1) return true;
+  if (slot.endPhase != EndPhase::kPlaying) return true;
   // Every channel needs a whole half: what its consumer still holds and
   // what is queued behind it, or the end of the track.
   for (int i = 0; i < device_.outputBuffers() && i < kMaxOutputChannels; ++i) {
@@ -486,7 +487,7 @@ bool CWaveDataPlay::OtherSlotJoins(int slot) const {
   // A DoP stream and a PCM one of the same rate do not join: the stream's
   // kind holds from start to stop (the driver was told it).
   const Slot& other = slots_[1 - slot];
-  return other.gaplessJoin == 1 && other.deviceRate == device_.openRate() &&
+  return other.gaplessJoin && other.deviceRate == device_.openRate() &&
          SlotDsdMode(other, decodeMode_) == device_.dsdMode() && SlotIsDop(other) == dopStream_;
 }
 
@@ -499,7 +500,7 @@ void CWaveDataPlay::BufferSwitch(int32_t half) {
     ++switches_;
     const int ended = current_;
     Slot& slot = slots_[ended];
-    const bool playing = slot.endState == -1;
+    const bool playing = slot.endPhase == EndPhase::kPlaying;
     // Starving: some channel has nothing queued, so none takes a new chunk
     // and the channels stay in step.
     const int channels = device_.outputBuffers();
@@ -534,25 +535,29 @@ void CWaveDataPlay::BufferSwitch(int32_t half) {
       slot.deviceRate = 0;
       std::fill(std::begin(slot.channelActive), std::end(slot.channelActive), false);
       if (OtherSlotJoins(ended)) {
-        slot.endState = 1;
-        slot.endKind = 0;
+        slot.endPhase = EndPhase::kCountingDown;
+        slot.switchesToEndMessage = 1;
+        slot.endKind = EndKind::kOtherSlotTookOver;
         current_ = 1 - ended;
       } else {
-        slot.endKind = 1;
-        slot.endState = device_.postOutput() ? 1 : 2;
+        slot.endKind = EndKind::kPlaybackStops;
+        slot.endPhase = EndPhase::kCountingDown;
+        slot.switchesToEndMessage = device_.postOutput() ? 1 : 2;
       }
       endedSlot_ = ended;
     }
-    if (endedSlot_ >= 0 && slots_[endedSlot_].endState > 0) {
+    if (endedSlot_ >= 0 && slots_[endedSlot_].endPhase == EndPhase::kCountingDown) {
       Slot& finished = slots_[endedSlot_];
-      if (--finished.endState == 0) {
-        if (finished.endKind == 1) played_ = 0;
-        PostMessage(TM_TRACK_END, finished.endKind, 1);
+      if (--finished.switchesToEndMessage == 0) {
+        finished.endPhase = EndPhase::kEnded;
+        const bool stops = finished.endKind == EndKind::kPlaybackStops;
+        if (stops) played_ = 0;
+        PostMessage(TM_TRACK_END, static_cast<std::intptr_t>(finished.endKind), 1);
         endedSlot_ = -1;
         // The track's underruns, once; after the last track of the run
         // nothing more is counted.
         interrupted = finalEndReported_ ? 0 : underruns_.exchange(0);
-        if (finished.endKind == 1) finalEndReported_ = true;
+        if (stops) finalEndReported_ = true;
       }
     }
     switched_.notify_all();

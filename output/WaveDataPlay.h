@@ -34,6 +34,8 @@
 // One instance per process (the driver's callbacks carry no context). All
 // operations are for the playback thread. Locks: the engine lock, then the
 // chunk-queue lock; the buffer switch takes nothing else.
+enum class PauseResult { kResumed, kPaused };
+
 class CWaveDataPlay {
  public:
   CWaveDataPlay(std::shared_ptr<platform::ThreadMessageQueue> playbackThread,
@@ -50,10 +52,10 @@ class CWaveDataPlay {
   // playable.
   int32_t StartOutput(int32_t bitsPerSample, bool prepareOnly, double sourceRate,
                       std::uint32_t formatCode);
-  // 2 when it paused, 1 when it resumed. The pausing stop is a pause stop
+  // Whether it paused or resumed. The pausing stop is a pause stop
   // (kQpFuturePauseOnStop): a driver that knows it resumes with the half the
   // engine filled last, so nothing is skipped or repeated.
-  int32_t TogglePause();
+  PauseResult TogglePause();
   // Stops at once: what the device has not played yet is cut (a user's stop,
   // step or seek).
   void StopOutput(bool keepDevice);
@@ -86,12 +88,18 @@ class CWaveDataPlay {
     std::uint32_t readOffset = 0;
     std::uint32_t bytesLeft = 0;
   };
+  // Where a slot's track is: playing; ended, with switchesToEndMessage
+  // buffer switches left before its end is posted; ended and posted.
+  enum class EndPhase { kPlaying, kCountingDown, kEnded };
+  // How a track ended, posted as the TM_TRACK_END wParam.
+  enum class EndKind : std::intptr_t { kOtherSlotTookOver = 0, kPlaybackStops = 1 };
   struct Slot {
-    int32_t isDsd = 0;
-    int32_t gaplessJoin = 0;
+    bool isDsd = false;
+    bool gaplessJoin = false;
     double deviceRate = 0;
-    int32_t endState = -1;  // -1 playing, >0 switches to the end message, 0 ended
-    int32_t endKind = 0;    // 0 the other slot took over, 1 playback stops
+    EndPhase endPhase = EndPhase::kPlaying;
+    int32_t switchesToEndMessage = 0;
+    EndKind endKind = EndKind::kOtherSlotTookOver;
     bool channelActive[output::kMaxOutputChannels] = {};
     Consumer consumers[output::kMaxOutputChannels];
   };

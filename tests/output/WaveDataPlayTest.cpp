@@ -98,8 +98,8 @@ class WaveDataPlayTest : public ::testing::Test {
   static void StartWhenQueued(EngineHarness& h, int bits, double rate, std::uint32_t code) {
     ASSERT_EQ(h.engine->StartOutput(bits, true, rate, code), 0);
     ASSERT_TRUE(h.blocks->WaitDrained());
-    ASSERT_EQ(h.engine->TogglePause(), 2);
-    ASSERT_EQ(h.engine->TogglePause(), 1);
+    ASSERT_EQ(h.engine->TogglePause(), PauseResult::kPaused);
+    ASSERT_EQ(h.engine->TogglePause(), PauseResult::kResumed);
   }
 
   // One track in slot 0, queued whole before the device runs.
@@ -300,8 +300,8 @@ TEST_F(WaveDataPlayTest, TracksOfWholeChunksAndReplacedNextTracks) {
   h.blocks->Add(1, b.data, output::kFormatPcm16, 2, 44100);
   h.blocks->End(1);
   ASSERT_TRUE(h.blocks->WaitDrained());
-  ASSERT_EQ(h.engine->TogglePause(), 2);
-  ASSERT_EQ(h.engine->TogglePause(), 1);
+  ASSERT_EQ(h.engine->TogglePause(), PauseResult::kPaused);
+  ASSERT_EQ(h.engine->TogglePause(), PauseResult::kResumed);
   h.Step(25);
   EXPECT_EQ(Head(h.Capture(1), 512 + 10240 + 700 + 512),
             LittleEndian(Join({Zeros(512), a.expected[1], b.expected[1], Zeros(512)})));
@@ -401,8 +401,8 @@ TEST_F(WaveDataPlayTest, StartPauseAndStopCyclesLeaveNothingRunning) {
     h.blocks->Add(0, MakePcm(2, 2, 5000, round).data, output::kFormatPcm16, 2, 44100);
     ASSERT_EQ(h.engine->StartOutput(16, false, 44100, output::kFormatPcm16), 0);
     h.Step(3);
-    EXPECT_EQ(h.engine->TogglePause(), 2);
-    EXPECT_EQ(h.engine->TogglePause(), 1);
+    EXPECT_EQ(h.engine->TogglePause(), PauseResult::kPaused);
+    EXPECT_EQ(h.engine->TogglePause(), PauseResult::kResumed);
     h.Step(2);
     h.engine->StopOutput(round % 2 == 0);
     EXPECT_FALSE(h.engine->running());
@@ -624,8 +624,8 @@ TEST_P(DopStreamTest, EveryWordCarriesTheMarkerOfItsPlaceFromStartToEnd) {
   h.blocks->Add(0, a, output::kFormatDsd, 2, 88200);
   ASSERT_EQ(h.engine->StartOutput(32, true, 88200, output::kFormatDsd), 0);
   ASSERT_TRUE(h.blocks->WaitDrained());
-  ASSERT_EQ(h.engine->TogglePause(), 2);
-  ASSERT_EQ(h.engine->TogglePause(), 1);
+  ASSERT_EQ(h.engine->TogglePause(), PauseResult::kPaused);
+  ASSERT_EQ(h.engine->TogglePause(), PauseResult::kResumed);
   // Nothing of A is queued yet (the feeder queues whole chunks, or what a
   // track's end leaves): two halves starve, and with odd halves the track
   // begins on an odd word, behind 0xFA.
@@ -697,10 +697,10 @@ TEST_F(WaveDataPlayTest, APauseResumesWithNothingSkippedOrRepeated) {
     const PcmTrack track = MakePcm(2, 2, 1000, 13);
     PlayQueued(h, false, 44100, track.data, output::kFormatPcm16, 16);
     h.Step(before);
-    ASSERT_EQ(h.engine->TogglePause(), 2);
+    ASSERT_EQ(h.engine->TogglePause(), PauseResult::kPaused);
     EXPECT_FALSE(h.engine->running());
     EXPECT_EQ(enginetest::VirtualDacStep()(1), 0) << "the device is stopped";
-    ASSERT_EQ(h.engine->TogglePause(), 1);
+    ASSERT_EQ(h.engine->TogglePause(), PauseResult::kResumed);
     h.Step(20);
     for (int c = 0; c < 2; ++c) {
       EXPECT_EQ(Head(h.Capture(c), 64 + 1000 + 64),
@@ -717,8 +717,8 @@ TEST_F(WaveDataPlayTest, APausedDopStreamResumesWithItsMarkersUnbroken) {
   const Bytes words = fixtures::AudioPattern(2 * 4 * 200, 41);
   PlayQueued(h, true, 88200, words, output::kFormatDsd, 32);
   h.Step(3);
-  ASSERT_EQ(h.engine->TogglePause(), 2);
-  ASSERT_EQ(h.engine->TogglePause(), 1);
+  ASSERT_EQ(h.engine->TogglePause(), PauseResult::kPaused);
+  ASSERT_EQ(h.engine->TogglePause(), PauseResult::kResumed);
   h.Step(12);
   for (std::size_t c = 0; c < 2; ++c) {
     SCOPED_TRACE(c);
