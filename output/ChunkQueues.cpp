@@ -1,5 +1,6 @@
 #include "output/ChunkQueues.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "platform/PageBuffer.h"
@@ -11,6 +12,10 @@ namespace {
 // filled and one being played per slot and channel.
 constexpr std::size_t kMaxLiveChunks = kSlotCount * kMaxOutputChannels * (kMaxQueuedChunks + 2);
 constexpr std::size_t kPoolReserve = 64;
+// Chunks one TrimPool gives back at most: unmapping hundreds at once (all
+// the chunks of a track the device played while the feeder idled) holds the
+// feeder up for longer than a short next track takes to play.
+constexpr std::size_t kTrimBatch = 8;
 
 }  // namespace
 
@@ -63,8 +68,9 @@ void ChunkQueues::TrimPool() {
   {
     std::lock_guard lock(mutex_);
     if (pool_.size() <= kPoolReserve) return;
-    surplus.assign(pool_.begin() + kPoolReserve, pool_.end());
-    pool_.resize(kPoolReserve);
+    const std::size_t keep = std::max(kPoolReserve, pool_.size() - kTrimBatch);
+    surplus.assign(pool_.begin() + static_cast<std::ptrdiff_t>(keep), pool_.end());
+    pool_.resize(keep);
   }
   for (std::uint8_t* chunk : surplus)
     platform::FreePages(chunk);

@@ -41,7 +41,8 @@ class ChunkQueues {
   std::uint8_t* NewChunk(std::uint8_t silence);
   // Gives a chunk back to the pool; null is ignored. Any side.
   void Release(std::uint8_t* chunk);
-  // Returns pooled chunks beyond a small reserve to the system. Feeder side.
+  // Returns a few pooled chunks beyond a small reserve to the system, so
+  // that a large surplus goes back over several calls. Feeder side.
   void TrimPool();
 
   // Appends an element; the caller waits for HasRoom first.
