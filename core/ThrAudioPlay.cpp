@@ -97,6 +97,10 @@ std::uint32_t CThrAudioPlay::PopBlock(output::BlockDescription* block,
   return slots_->PopBlock(block, buffer, slot);
 }
 
+std::shared_ptr<platform::Event> CThrAudioPlay::BlockArrival() {
+  return slots_->BlockArrival();
+}
+
 void CThrAudioPlay::OnOutputPosition(std::uint32_t seconds) {
   const auto callback = notify_ ? notify_->Callback() : nullptr;
   if (!callback) return;

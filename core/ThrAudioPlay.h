@@ -67,6 +67,7 @@ class CThrAudioPlay : public IBlockSource, public IPositionSink {
   // The output feeder's blocks (IBlockSource).
   std::uint32_t PopBlock(output::BlockDescription* block, std::vector<std::uint8_t>* buffer,
                          std::uint32_t slot) override;
+  std::shared_ptr<platform::Event> BlockArrival() override;
   // The output timer's played seconds (IPositionSink).
   void OnOutputPosition(std::uint32_t seconds) override;
 

@@ -19,6 +19,7 @@ CTrackSlots::~CTrackSlots() {
 void CTrackSlots::ReplaceQueue(std::int32_t ramMode) {
   queueDepth_ = ramMode == 0 ? static_cast<std::int32_t>(kNormalQueueCapacity) : 0;
   queue_ = CDecodedDataQueue::Create(ramMode, links_.system);
+  blockArrival_->Set();
 }
 
 std::uint32_t CTrackSlots::PopBlock(output::BlockDescription* block,
@@ -81,6 +82,7 @@ bool CTrackSlots::StartDecoding() {
   setup.onLoading = links_.onLoading;
   setup.leadInSeconds = links_.leadInSeconds;
   setup.system = links_.system;
+  setup.blockArrival = blockArrival_;
   const std::uint64_t ticket = setup.ticket;
   auto worker = std::make_unique<CDecoderWorker>(std::move(setup));
   if (!worker->Start()) {
@@ -107,6 +109,7 @@ void CTrackSlots::EmptySlot(int slot) {
       queued > 0) {
     queue_.Clear();
   }
+  blockArrival_->Set();
 }
 
 void CTrackSlots::StopWorkers() {
@@ -117,6 +120,7 @@ void CTrackSlots::StopWorkers() {
     worker.reset();
   }
   queue_.Clear();
+  blockArrival_->Set();
 }
 
 }  // namespace core

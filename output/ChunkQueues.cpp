@@ -48,6 +48,18 @@ std::uint8_t* ChunkQueues::NewChunk(std::uint8_t silence) {
   return chunk;
 }
 
+std::uint8_t* ChunkQueues::WaitForChunk(std::uint8_t silence,
+                                        const std::function<bool()>& cancelled) {
+  for (;;) {
+    if (std::uint8_t* chunk = NewChunk(silence)) return chunk;
+    std::unique_lock lock(mutex_);
+    ++chunkWaiters_;
+    chunkReturned_.wait(lock, [&] { return !pool_.empty() || cancelled(); });
+    --chunkWaiters_;
+    if (cancelled()) return nullptr;
+  }
+}
+
 void ChunkQueues::Release(std::uint8_t* chunk) {
   if (chunk == nullptr) return;
   std::lock_guard lock(mutex_);
@@ -58,6 +70,7 @@ void ChunkQueues::RecycleLocked(std::uint8_t* chunk) {
   if (chunk == nullptr) return;
   if (pool_.size() < pool_.capacity()) {
     pool_.push_back(chunk);  // within the reserved capacity: no allocation
+    if (chunkWaiters_ > 0) chunkReturned_.notify_one();
   } else {
     platform::FreePages(chunk);
   }
@@ -103,6 +116,7 @@ bool ChunkQueues::WaitForRoom(int slot, int channel, const std::function<bool()>
 void ChunkQueues::CancelWaits() {
   { std::lock_guard lock(mutex_); }
   roomMade_.notify_all();
+  chunkReturned_.notify_all();
 }
 
 std::size_t ChunkQueues::Size(int slot, int channel) const {

@@ -32,14 +32,15 @@ Feeder::Feeder(ChunkQueues& queues, const DeviceSession& device,
     : queues_(queues),
       device_(device),
       blocks_(std::move(blocks)),
-      silenceOf_(std::move(silenceOf)) {}
+      silenceOf_(std::move(silenceOf)),
+      wake_(blocks_ ? blocks_->BlockArrival() : std::make_shared<platform::Event>(false)) {}
 
 Feeder::~Feeder() {
   Stop();
 }
 
 bool Feeder::Start(int firstSlot, bool dopDecode) {
-  stopEvent_.Reset();
+  stopping_ = false;
   ready_.Reset();
   try {
     thread_ = std::thread(&Feeder::Loop, this, firstSlot, dopDecode);
@@ -50,10 +51,11 @@ bool Feeder::Start(int firstSlot, bool dopDecode) {
 }
 
 void Feeder::Stop() {
-  stopEvent_.Set();
+  stopping_ = true;
   queues_.CancelWaits();
+  wake_->Set();
   if (thread_.joinable()) thread_.join();
-  stopEvent_.Reset();
+  stopping_ = false;
 }
 
 void Feeder::WaitUntilReady(std::chrono::milliseconds limit) {
@@ -62,6 +64,7 @@ void Feeder::WaitUntilReady(std::chrono::milliseconds limit) {
 
 void Feeder::RequestFlush(int slot) {
   flushRequest_[slot & 1] = true;
+  wake_->Set();
 }
 
 bool Feeder::WaitForRoom(int slot, int channel) {
@@ -70,13 +73,9 @@ bool Feeder::WaitForRoom(int slot, int channel) {
 }
 
 std::uint8_t* Feeder::NewChunk(int slot) {
-  const std::uint8_t silence = silenceOf_(slot);
-  // A channel must never go without a chunk: retry until memory comes back
-  // or the output stops.
-  for (;;) {
-    if (std::uint8_t* chunk = queues_.NewChunk(silence)) return chunk;
-    if (stopEvent_.WaitFor(std::chrono::milliseconds(1))) return nullptr;
-  }
+  // A channel must never go without a chunk: without memory it waits for
+  // the buffer switch to give one back, or for the output to stop.
+  return queues_.WaitForChunk(silenceOf_(slot), [this] { return Stopping(); });
 }
 
 void Feeder::ReleaseChunks(int slot) {
@@ -155,7 +154,7 @@ void Feeder::Loop(int feedSlot, bool dop) {
     HandleFlushRequests(feedSlot);
     BlockDescription block;
     if (!blocks_ || blocks_->PopBlock(&block, &scratch, static_cast<uint32_t>(feedSlot)) != 0) {
-      stopEvent_.WaitFor(std::chrono::milliseconds(1));
+      wake_->Wait();  // a new block, a flush request or the stop
       continue;
     }
     const std::uint32_t frames = FrameCountOf(block);

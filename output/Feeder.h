@@ -45,7 +45,7 @@ class Feeder {
 
  private:
   void Loop(int feedSlot, bool dop);
-  bool Stopping() const { return stopEvent_.IsSet(); }
+  bool Stopping() const { return stopping_.load(); }
   bool WaitForRoom(int slot, int channel);
   std::uint8_t* NewChunk(int slot);
   // Queues the full chunks of every channel and gives each a fresh one;
@@ -62,8 +62,15 @@ class Feeder {
   const std::shared_ptr<IBlockSource> blocks_;
   const std::function<std::uint8_t(int slot)> silenceOf_;
 
+  // What the feeder waits on when it has nothing to do: the block source's
+  // arrival event (its own one without a source), also set for a flush
+  // request and a stop.
+  const std::shared_ptr<platform::Event> wake_;
+
   std::thread thread_;
-  platform::Event stopEvent_{true};
+  // Looked at by the waits for room and for a chunk under the chunk-queue
+  // lock, so it is not an event (whose lock would nest inside that one).
+  std::atomic<bool> stopping_{false};
   platform::Event ready_{true};
   std::atomic<bool> flushRequest_[kSlotCount] = {false, false};
   // The chunks being filled and their shared write offset; the DoP phase of

@@ -263,6 +263,29 @@ TEST_F(WaveDataPlayTest, TracksOfOneRateJoinWithoutASampleLostOrAdded) {
   }
 }
 
+TEST_F(WaveDataPlayTest, ATrackArrivingWhileTheFeederWaitsWakesItAndPlaysWhole) {
+  EngineHarness h("BufferSize=64\n");
+  const PcmTrack a = MakePcm(2, 2, 100, 1);
+  h.engine->PrepareSlot(false, 44100, true, false);
+  ASSERT_EQ(h.engine->StartOutput(16, true, 44100, output::kFormatPcm16), 0);
+  // Nothing to feed: the feeder waits. Asked twice, so that no wake-up of
+  // the first ask (which may come before the feeder's own first look) is
+  // left over.
+  ASSERT_TRUE(h.blocks->WaitDrained());
+  ASSERT_TRUE(h.blocks->WaitDrained());
+  h.blocks->Add(0, a.data, output::kFormatPcm16, 2, 44100);
+  h.blocks->End(0);
+  ASSERT_TRUE(h.blocks->WaitTaken());  // woken by the arrival alone
+  ASSERT_TRUE(h.blocks->WaitDrained());
+  ASSERT_EQ(h.engine->TogglePause(), PauseResult::kPaused);
+  ASSERT_EQ(h.engine->TogglePause(), PauseResult::kResumed);
+  h.Step(4);
+  for (int c = 0; c < 2; ++c) {
+    EXPECT_EQ(Head(h.Capture(c), 64 + 100 + 64),
+              LittleEndian(Join({Zeros(64), a.expected[c], Zeros(64)})));
+  }
+}
+
 TEST_F(WaveDataPlayTest, ATrackAtAnotherRateEndsTheFirstInsteadOfJoining) {
   EngineHarness h("BufferSize=64\n");
   const PcmTrack a = MakePcm(2, 2, 100, 1), b = MakePcm(2, 2, 50, 2);
