@@ -16,11 +16,13 @@
 #include "platform/ThreadMessageQueue.h"
 
 // The output engine: plays the decoded blocks of two track slots through the
-// current device of the host API. The feeder thread splits blocks into
-// per-channel chunks of 32-bit samples; the driver's buffer switch converts
-// them into the device's sample type, joining the next slot's track onto the
-// current one without a gap when rate and kind agree. A 50 ms timer watches
-// for a stalled driver and reports the elapsed time.
+// current device of the host API. It owns the device session, the feeder
+// (whose thread splits blocks into per-channel chunks of 32-bit samples) and
+// the 50 ms position timer (which watches for a stalled driver and reports
+// the elapsed time); it keeps the transport and the slots, and the driver's
+// buffer switch converts the chunks into the device's sample type, joining
+// the next slot's track onto the current one without a gap when rate and
+// kind agree.
 //
 // A DSD track sent as DSD over PCM (DoP) is one stream of DoP words from the
 // start of the device to its stop: the engine keeps the output's marker
@@ -33,7 +35,8 @@
 //
 // One instance per process (the driver's callbacks carry no context). All
 // operations are for the playback thread. Locks: the engine lock, then the
-// chunk-queue lock; the buffer switch takes nothing else.
+// chunk-queue lock; the buffer switch takes nothing else and never waits.
+// The feeder and the timer take the engine lock holding no other.
 enum class PauseResult { kResumed, kPaused };
 
 class CWaveDataPlay {
