@@ -142,6 +142,7 @@ void CDecoderWorker::Run() {
   } else {
     queue.ClearSlot(setup_.slot);
   }
+  SignalBlockArrival();
 
   if (!shared.decodeLock.Acquire(setup_.ticket, *setup_.stop)) return;
 
@@ -156,6 +157,7 @@ void CDecoderWorker::Run() {
     if (setup_.ramMode || queue.ClearSlot(setup_.slot) == kQueueNotSupported) {
       queue.Clear();
     }
+    SignalBlockArrival();
     setup_.links.playbackThread->Post(TM_STOP, 0, 0);
     platform::ReportAppError(platform::LoadResString(platform::IDS_NOT_ENOUGH_MEMORY));
   } else if (outcome == Outcome::kFailed) {
@@ -239,10 +241,15 @@ CDecoderWorker::Outcome CDecoderWorker::Decode(const output::BlockDescription& f
   return Outcome::kStopped;
 }
 
+void CDecoderWorker::SignalBlockArrival() const {
+  if (setup_.blockArrival) setup_.blockArrival->Set();
+}
+
 std::uint32_t CDecoderWorker::PushWaiting(const output::BlockDescription& block,
                                           std::uint32_t limit) {
   for (;;) {
     const std::uint32_t result = setup_.queue.Push(&block, limit);
+    if (result == kQueueOk) SignalBlockArrival();
     if (result != kQueueFull) return result;
     MarkPrimed();
     if (!setup_.queue.WaitForRoom(limit, [this] { return setup_.stop->IsSet(); })) {

@@ -94,6 +94,9 @@ struct DecoderWorkerSetup {
   std::shared_ptr<platform::Event> stop;
   std::shared_ptr<DecoderShared> shared;
   WorkerLinks links;
+  // Set after every block queued and every clear of the queue, for the
+  // output feeder (IBlockSource::BlockArrival); may be null.
+  std::shared_ptr<platform::Event> blockArrival;
 };
 
 // The thread that decodes one track slot into the decoded-data queue. The
@@ -114,6 +117,8 @@ class CDecoderWorker {
   enum class Outcome { kEnded, kStopped, kFailed, kOutOfMemory };
 
   void Run();
+  // Tells the output feeder that the queue changed.
+  void SignalBlockArrival() const;
   Outcome Decode(const output::BlockDescription& format);
   // Pushes one block, waiting while the queue is full; kQueueOk, the
   // queue's error, or kQueueGone when stopped meanwhile.

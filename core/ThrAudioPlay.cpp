@@ -96,6 +96,10 @@ std::uint32_t CThrAudioPlay::PopBlock(output::BlockDescription* block,
   return slots_->PopBlock(block, buffer, slot);
 }
 
+std::shared_ptr<platform::Event> CThrAudioPlay::BlockArrival() {
+  return slots_->BlockArrival();
+}
+
 void CThrAudioPlay::OnOutputPosition(std::uint32_t seconds) {
   const auto callback = notify_ ? notify_->Callback() : nullptr;
   if (!callback) return;
@@ -514,7 +518,7 @@ void CThrAudioPlay::StopAll() {
 }
 
 void CThrAudioPlay::TogglePause() {
-  const bool paused = engine_->TogglePause() == 2;
+  const bool paused = engine_->TogglePause() == PauseResult::kPaused;
   transport_ = paused ? core::Transport::kPaused : core::Transport::kPlaying;
   NotifyState(paused ? kNotifyPaused : kNotifyResumed);
 }

@@ -68,6 +68,7 @@ class CThrAudioPlay : public IBlockSource, public IPositionSink {
   // The output feeder's blocks (IBlockSource).
   std::uint32_t PopBlock(output::BlockDescription* block, std::vector<std::uint8_t>* buffer,
                          std::uint32_t slot) override;
+  std::shared_ptr<platform::Event> BlockArrival() override;
   // The output timer's played seconds (IPositionSink).
   void OnOutputPosition(std::uint32_t seconds) override;
 
@@ -110,6 +111,8 @@ class CThrAudioPlay : public IBlockSource, public IPositionSink {
 
   void OnStop();
   void OnPause();
+  // Pauses or resumes the output and tells the user interface which.
+  void TogglePause();
   void OnStep(bool backwards, bool userFlag);
   void OnTrackEnd(bool restart, bool ranOut);
   void OnSeek(std::uint32_t seconds);
@@ -123,8 +126,6 @@ class CThrAudioPlay : public IBlockSource, public IPositionSink {
   // stops the output once the device has played the track to its last
   // sample, bounded in time (CWaveDataPlay::DrainAndStop).
   void PlayOut();
-  // Pauses or resumes the output, and says which.
-  void TogglePause();
   void ClearBad();
   void NotifyState(NotifyType type, std::int32_t value = 0);
   void NotifyPlaying(std::int32_t item, bool userFlag);

@@ -19,6 +19,7 @@ CTrackSlots::~CTrackSlots() {
 void CTrackSlots::ReplaceQueue(std::int32_t ramMode) {
   queueDepth_ = ramMode == 0 ? static_cast<std::int32_t>(kNormalQueueCapacity) : 0;
   queue_ = CDecodedDataQueue::Create(ramMode, links_.worker.system);
+  blockArrival_->Set();
 }
 
 std::uint32_t CTrackSlots::PopBlock(output::BlockDescription* block,
@@ -78,6 +79,7 @@ bool CTrackSlots::StartDecoding() {
   setup.stop = stops_[slot];
   setup.shared = shared_;
   setup.links = links_.worker;
+  setup.blockArrival = blockArrival_;
   const std::uint64_t ticket = setup.ticket;
   auto worker = std::make_unique<CDecoderWorker>(std::move(setup));
   if (!worker->Start()) {
@@ -104,6 +106,7 @@ void CTrackSlots::EmptySlot(int slot) {
       queued > 0) {
     queue_.Clear();
   }
+  blockArrival_->Set();
 }
 
 void CTrackSlots::SignalStop(int slot) {
@@ -121,6 +124,7 @@ void CTrackSlots::StopWorkers() {
     worker.reset();
   }
   queue_.Clear();
+  blockArrival_->Set();
 }
 
 }  // namespace core

@@ -73,6 +73,9 @@ class CTrackSlots {
   // The front block of `slot` for the output feeder.
   std::uint32_t PopBlock(output::BlockDescription* block, std::vector<std::uint8_t>* buffer,
                          std::uint32_t slot) const;
+  // Set whenever PopBlock may find a block where it found none: a worker
+  // queued one, or blocks were cleared (IBlockSource::BlockArrival).
+  std::shared_ptr<platform::Event> BlockArrival() const { return blockArrival_; }
 
   // Whether both play positions (current and following) hold MP3 items, so
   // MP3 gapless trimming applies (and only when switched on).
@@ -90,6 +93,7 @@ class CTrackSlots {
   std::array<std::unique_ptr<CDecoderWorker>, kSlots> workers_;
   std::array<std::shared_ptr<platform::Event>, kSlots> stops_ = {
       std::make_shared<platform::Event>(true), std::make_shared<platform::Event>(true)};
+  const std::shared_ptr<platform::Event> blockArrival_ = std::make_shared<platform::Event>(false);
   int next_ = 0;
 };
 

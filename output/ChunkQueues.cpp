@@ -1,5 +1,6 @@
 #include "output/ChunkQueues.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "platform/PageBuffer.h"
@@ -11,6 +12,10 @@ namespace {
 // filled and one being played per slot and channel.
 constexpr std::size_t kMaxLiveChunks = kSlotCount * kMaxOutputChannels * (kMaxQueuedChunks + 2);
 constexpr std::size_t kPoolReserve = 64;
+// Chunks one TrimPool gives back at most: unmapping hundreds at once (all
+// the chunks of a track the device played while the feeder idled) holds the
+// feeder up for longer than a short next track takes to play.
+constexpr std::size_t kTrimBatch = 8;
 
 }  // namespace
 
@@ -43,6 +48,18 @@ std::uint8_t* ChunkQueues::NewChunk(std::uint8_t silence) {
   return chunk;
 }
 
+std::uint8_t* ChunkQueues::WaitForChunk(std::uint8_t silence,
+                                        const std::function<bool()>& cancelled) {
+  for (;;) {
+    if (std::uint8_t* chunk = NewChunk(silence)) return chunk;
+    std::unique_lock lock(mutex_);
+    ++chunkWaiters_;
+    chunkReturned_.wait(lock, [&] { return !pool_.empty() || cancelled(); });
+    --chunkWaiters_;
+    if (cancelled()) return nullptr;
+  }
+}
+
 void ChunkQueues::Release(std::uint8_t* chunk) {
   if (chunk == nullptr) return;
   std::lock_guard lock(mutex_);
@@ -53,6 +70,7 @@ void ChunkQueues::RecycleLocked(std::uint8_t* chunk) {
   if (chunk == nullptr) return;
   if (pool_.size() < pool_.capacity()) {
     pool_.push_back(chunk);  // within the reserved capacity: no allocation
+    if (chunkWaiters_ > 0) chunkReturned_.notify_one();
   } else {
     platform::FreePages(chunk);
   }
@@ -63,8 +81,9 @@ void ChunkQueues::TrimPool() {
   {
     std::lock_guard lock(mutex_);
     if (pool_.size() <= kPoolReserve) return;
-    surplus.assign(pool_.begin() + kPoolReserve, pool_.end());
-    pool_.resize(kPoolReserve);
+    const std::size_t keep = std::max(kPoolReserve, pool_.size() - kTrimBatch);
+    surplus.assign(pool_.begin() + static_cast<std::ptrdiff_t>(keep), pool_.end());
+    pool_.resize(keep);
   }
   for (std::uint8_t* chunk : surplus)
     platform::FreePages(chunk);
@@ -97,6 +116,7 @@ bool ChunkQueues::WaitForRoom(int slot, int channel, const std::function<bool()>
 void ChunkQueues::CancelWaits() {
   { std::lock_guard lock(mutex_); }
   roomMade_.notify_all();
+  chunkReturned_.notify_all();
 }
 
 std::size_t ChunkQueues::Size(int slot, int channel) const {

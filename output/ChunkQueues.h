@@ -39,9 +39,15 @@ class ChunkQueues {
   // A chunk filled with `silence`, from the pool or new pages; null when no
   // memory can be had. Feeder side.
   std::uint8_t* NewChunk(std::uint8_t silence);
-  // Gives a chunk back to the pool; null is ignored. Any side.
+  // A chunk filled with `silence`; when no memory can be had, waits until a
+  // chunk comes back to the pool, or until `cancelled` holds (looked at
+  // under the lock, as WaitForRoom does). Null when cancelled. Feeder side.
+  std::uint8_t* WaitForChunk(std::uint8_t silence, const std::function<bool()>& cancelled);
+  // Gives a chunk back to the pool, waking a WaitForChunk; null is ignored.
+  // Any side.
   void Release(std::uint8_t* chunk);
-  // Returns pooled chunks beyond a small reserve to the system. Feeder side.
+  // Returns a few pooled chunks beyond a small reserve to the system, so
+  // that a large surplus goes back over several calls. Feeder side.
   void TrimPool();
 
   // Appends an element; the caller waits for HasRoom first.
@@ -54,7 +60,8 @@ class ChunkQueues {
   // after making it true always ends the wait. False when cancelled.
   // Feeder side.
   bool WaitForRoom(int slot, int channel, const std::function<bool()>& cancelled);
-  // Wakes every waiter to look at its `cancelled` again.
+  // Wakes every waiter (for room or for a chunk) to look at its `cancelled`
+  // again.
   void CancelWaits();
   std::size_t Size(int slot, int channel) const;
   // Takes the front element; false when the queue is empty or out of range.
@@ -80,6 +87,8 @@ class ChunkQueues {
 
   mutable std::mutex mutex_;
   std::condition_variable roomMade_;
+  std::condition_variable chunkReturned_;
+  int chunkWaiters_ = 0;  // WaitForChunk calls waiting; only they are woken
   Ring rings_[kSlotCount][kMaxOutputChannels];
   std::atomic<std::size_t> sizes_[kSlotCount][kMaxOutputChannels];
   std::vector<std::uint8_t*> pool_;  // capacity reserved for every chunk that can exist

@@ -1,9 +1,5 @@
 #include "output/WaveDataPlay.h"
 
-#include <sys/resource.h>
-#include <sys/syscall.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <array>
 #include <chrono>
@@ -19,6 +15,8 @@
 #include "platform/StringTable.h"
 #include "platform/TextConv.h"
 
+using output::DeviceSession;
+
 using output::ChunkElement;
 using output::kChunkBytes;
 using output::kMaxOutputChannels;
@@ -28,12 +26,6 @@ namespace {
 
 std::atomic<CWaveDataPlay*> gEngine{nullptr};
 
-constexpr int32_t kWatchdogStart = 40;    // ticks of 50 ms right after a start
-constexpr int32_t kWatchdogRunning = 20;  // raised to this by every buffer switch
-constexpr auto kTimerPeriod = std::chrono::milliseconds(50);
-constexpr auto kTimerMinimumGap = std::chrono::milliseconds(25);
-constexpr std::uint32_t kReadyChunks = 29;
-constexpr std::size_t kFeederScratchBytes = 3072000;
 // A half the device was handed at switch N plays from switch N + 1 on and
 // has played by switch N + 2.
 constexpr int64_t kPlayOutSwitches = 2;
@@ -78,32 +70,6 @@ void ReportDeviceError(int32_t code) {
   platform::ReportAppError(text);
 }
 
-// The significant bits of a PCM sample type (a float's mantissa); DoP needs
-// 24 of them: the marker and two DSD bytes.
-int32_t SignificantBits(int32_t type) {
-  switch (type) {
-    case kAsioInt32Msb16:
-    case kAsioInt32Lsb16:
-      return 16;
-    case kAsioInt32Msb18:
-    case kAsioInt32Lsb18:
-      return 18;
-    case kAsioInt32Msb20:
-    case kAsioInt32Lsb20:
-      return 20;
-    case kAsioInt32Msb24:
-    case kAsioInt32Lsb24:
-    case kAsioFloat32Msb:
-    case kAsioFloat32Lsb:
-      return 24;
-    case kAsioFloat64Msb:
-    case kAsioFloat64Lsb:
-      return 53;
-    default:
-      return AsioSampleTypeBits(type);
-  }
-}
-
 // DoP words are stamped and idle runs written this many at a time.
 constexpr std::size_t kDopRun = 256;
 constexpr std::uint32_t kDopPayload = 0x00FFFFFFu;
@@ -140,20 +106,24 @@ std::size_t BytesPerWrite(const output::SampleTypeConverter& converter) {
   return (AsioSampleTypeIsDsd(converter.type) ? 32 : 1) * converter.bits / 8;
 }
 
-// The feeder runs above normal priority where the system lets us, at normal
-// priority elsewhere.
-void RaiseThreadPriority() {
-  setpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)), -5);
-}
-
 }  // namespace
 
 CWaveDataPlay::CWaveDataPlay(std::shared_ptr<platform::ThreadMessageQueue> playbackThread,
                              std::shared_ptr<IBlockSource> blocks,
                              std::shared_ptr<IPositionSink> position)
     : playbackThread_(std::move(playbackThread)),
-      blocks_(std::move(blocks)),
-      position_(std::move(position)) {
+      position_(std::move(position)),
+      feeder_(queues_, device_, std::move(blocks),
+              [this](int slot) {
+                std::lock_guard lock(engineLock_);
+                return SilenceByte(slots_[slot]);
+              }),
+      timer_({[this] { PostMessage(TM_STOP, 0, 0); },
+              [this] {
+                std::lock_guard lock(engineLock_);
+                return PlayedSecondsLocked();
+              },
+              [this] { ReportPosition(); }}) {
   callbacks_ = {OnBufferSwitch, OnSampleRateChange, OnMessage, OnBufferSwitchTimeInfo};
   gEngine = this;
 }
@@ -164,11 +134,8 @@ CWaveDataPlay::~CWaveDataPlay() {
   StopOutput(false);
   {
     std::lock_guard lock(engineLock_);
-    for (int slot = 0; slot < kSlotCount; ++slot) {
-      ReleaseFeederChunks(slot);
-      std::fill(std::begin(slots_[slot].channelActive), std::end(slots_[slot].channelActive),
-                false);
-    }
+    for (auto& slot : slots_)
+      std::fill(std::begin(slot.channelActive), std::end(slot.channelActive), false);
   }
   CloseDevice();
   ReleaseAsioDrivers();
@@ -190,7 +157,7 @@ double CWaveDataPlay::deviceRate(int slot) const {
 }
 
 int32_t CWaveDataPlay::SlotDsdMode(const Slot& slot, int32_t decodeMode) const {
-  return slot.isDsd != 0 && decodeMode == kDecodeNative ? 1 : 0;
+  return slot.isDsd && decodeMode == kDecodeNative ? 1 : 0;
 }
 
 std::uint8_t CWaveDataPlay::SilenceByte(const Slot& slot) const {
@@ -198,96 +165,22 @@ std::uint8_t CWaveDataPlay::SilenceByte(const Slot& slot) const {
 }
 
 bool CWaveDataPlay::SlotIsDop(const Slot& slot) const {
-  return slot.isDsd != 0 && decodeMode_ == kDecodeDop;
-}
-
-bool CWaveDataPlay::DopFitsDevice() const {
-  for (int i = 0; i < outputBuffers_; ++i) {
-    if (converters_[i] != nullptr && SignificantBits(channels_[i].type) < 24) return false;
-  }
-  return true;
+  return slot.isDsd && decodeMode_ == kDecodeDop;
 }
 
 // ---------------------------------------------------------------- device
 
 int32_t CWaveDataPlay::OpenDevice(int32_t dsdMode, const std::wstring& deviceName) {
-  CloseDevice();
-  driverMessage_.clear();
-  if (!SelectOutputDevice(deviceName)) return -2;
-  auto fail = [this](int32_t code) {
-    // What the driver says about it, before it is closed.
-    char text[sizeof info_.errorMessage] = {};
-    if (driverMessage_.empty() && HostGetErrorMessage(text) == kAsioOk) driverMessage_ = text;
-    CloseDevice();
-    return code;
-  };
-  std::memset(&info_, 0, sizeof info_);
-  info_.asioVersion = 2;
-  if (HostInit(&info_) != kAsioOk) {
-    // A driver that refused init is no longer current: its text is here.
-    info_.errorMessage[sizeof info_.errorMessage - 1] = '\0';
-    driverMessage_ = info_.errorMessage;
-    return fail(-2);
-  }
-  if (HostGetChannels(&inputChannels_, &outputChannels_) != kAsioOk) return fail(-2);
-  if (HostGetBufferSize(&minSize_, &maxSize_, &preferredSize_, &granularity_) != kAsioOk) {
-    return fail(-2);
-  }
-  postOutput_ = HostOutputReady() == kAsioOk;
-  if (inputChannels_ == 0 && outputChannels_ == 0) return fail(-2);
-
-  if (dsdMode == -1) dsdMode = lastMode_;
-  AsioIoFormat format{};
-  format.formatType = dsdMode == 1 ? kAsioFormatDsd : kAsioFormatPcm;
-  if (HostFuture(kAsioCanDoIoFormat, &format) == kAsioSuccess &&
-      HostFuture(kAsioSetIoFormat, &format) == kAsioSuccess) {
-    // A driver may size its buffers differently for the other format.
-    if (HostGetBufferSize(&minSize_, &maxSize_, &preferredSize_, &granularity_) != kAsioOk) {
-      return fail(-2);
-    }
-  }
-  lastMode_ = dsdMode;
-
-  if (HostCanSampleRate(sampleRate_) != kAsioOk) return fail(-1);
-  HostSetSampleRate(sampleRate_);
-
-  outputBuffers_ = std::min(outputChannels_, kMaxOutputChannels);
-  for (int i = 0; i < outputBuffers_; ++i)
-    buffers_[i] = AsioBufferInfo{kAsioFalse, i, {}};
-  if (HostCreateBuffers(buffers_, outputBuffers_, preferredSize_, &callbacks_) != kAsioOk) {
-    return fail(-2);
-  }
-  buffersCreated_ = true;  // so that a failure below disposes them
-  for (int i = 0; i < outputBuffers_; ++i) {
-    channels_[i] = AsioChannelInfo{};
-    channels_[i].channel = buffers_[i].channelNum;
-    if (HostGetChannelInfo(&channels_[i]) != kAsioOk) return fail(-2);
-    converters_[i] = output::FindSampleTypeConverter(channels_[i].type);
-    const std::size_t half =
-        static_cast<std::size_t>(preferredSize_) * AsioSampleTypeBits(channels_[i].type) / 8;
-    for (void* buffer : buffers_[i].buffers) {
-      if (buffer != nullptr) std::memset(buffer, 0, half);
-    }
-  }
-  if (HostGetLatencies(&inputLatency_, &outputLatency_) != kAsioOk) return fail(-2);
-  lastRate_ = sampleRate_;
-  // A driver's notice for the user (it decides when the user has seen it).
-  char notice[124] = {};
-  if (HostFuture(kQpFutureNotice, notice) == kAsioSuccess) {
-    notice[sizeof notice - 1] = '\0';
-    if (notice[0] != '\0') platform::ReportAppError(platform::FromUtf8(notice));
-  }
-  return 0;
+  return device_.Open(dsdMode, device_.sampleRate(), deviceName, &callbacks_);
 }
 
 void CWaveDataPlay::CloseDevice() {
-  if (buffersCreated_) HostDisposeBuffers();
-  HostExit();
-  std::fill(std::begin(converters_), std::end(converters_), nullptr);
-  std::fill(std::begin(buffers_), std::end(buffers_), AsioBufferInfo{});
-  outputBuffers_ = 0;
-  lastRate_ = 0;
-  buffersCreated_ = false;
+  device_.Close();
+}
+
+int64_t CWaveDataPlay::PlayedSecondsLocked() const {
+  const double rate = device_.sampleRate();
+  return rate != 0 ? static_cast<int64_t>(played_ / rate) : -1;
 }
 
 bool CWaveDataPlay::CheckDevice() {
@@ -305,16 +198,17 @@ void CWaveDataPlay::PrepareSlot(bool isDsd, double sourceRate, bool gaplessJoin,
   std::lock_guard lock(engineLock_);
   Slot& slot = slots_[nextSlot ? 1 - current_ : current_];
   const int32_t decodeMode = GetEngineSettings().decodeMode;
-  slot.isDsd = isDsd ? 1 : 0;
-  slot.gaplessJoin = gaplessJoin ? 1 : 0;
-  slot.deviceRate = !isDsd ? sourceRate : sourceRate * (decodeMode == kDecodeNative ? 32 : 2);
+  slot.isDsd = isDsd;
+  slot.gaplessJoin = gaplessJoin;
+  slot.deviceRate = DeviceSession::DeviceRate(isDsd, sourceRate, decodeMode);
   std::fill(std::begin(slot.channelActive), std::end(slot.channelActive), true);
   for (auto& consumer : slot.consumers) {
     consumer.readOffset = 0;
     consumer.bytesLeft = 0;
   }
-  slot.endState = -1;
-  slot.endKind = 0;
+  slot.endPhase = EndPhase::kPlaying;
+  slot.switchesToEndMessage = 0;
+  slot.endKind = EndKind::kOtherSlotTookOver;
 }
 
 int32_t CWaveDataPlay::StartOutput(int32_t bitsPerSample, bool prepareOnly, double sourceRate,
@@ -328,12 +222,12 @@ int32_t CWaveDataPlay::StartOutput(int32_t bitsPerSample, bool prepareOnly, doub
     std::lock_guard lock(engineLock_);
     decodeMode_ = settings.decodeMode;
     const Slot& slot = slots_[current_];
-    rate = slot.isDsd == 0 ? sourceRate : sourceRate * (decodeMode_ == kDecodeNative ? 32 : 2);
+    rate = DeviceSession::DeviceRate(slot.isDsd, sourceRate, decodeMode_);
     mode = SlotDsdMode(slot, decodeMode_);
     dop = SlotIsDop(slot);
     dopStream_ = dop;
     finalEndReported_ = false;
-    if (slot.isDsd != 0 && HostIsWasapi() != 0) {
+    if (slot.isDsd && HostIsWasapi() != 0) {
       ReportNonPlayable();
       PostMessage(TM_TRACK_END, 1, 0);
       return -1;
@@ -341,27 +235,26 @@ int32_t CWaveDataPlay::StartOutput(int32_t bitsPerSample, bool prepareOnly, doub
   }
   if (bitsPerSample <= 15 || formatCode == output::kFormatNone) {
     ReportNonPlayable();
-    lastRate_ = 0;
+    device_.ForgetRate();
     PostMessage(TM_TRACK_END, 1, 0);
     return -1;
   }
-  if (!buffersCreated_ || settings.ramMode != 0 || rate != lastRate_ || mode != lastMode_) {
-    sampleRate_ = rate;
-    const int32_t result = OpenDevice(mode, settings.deviceName);
+  if (device_.NeedsOpen(rate, mode, settings.ramMode != 0)) {
+    const int32_t result = device_.Open(mode, rate, settings.deviceName, &callbacks_);
     if (result == -1) {
       ReportNonPlayable();
       PostMessage(TM_TRACK_END, 1, 0);
       return -1;
     }
     if (result != 0) {
-      ReportNoDevice(driverMessage_);
+      ReportNoDevice(device_.driverMessage());
       PostMessage(TM_STOP, 0, 0);
       return result;
     }
   }
   // The marker and two DSD bytes need 24 bits: on fewer the marker would
   // play as noise.
-  if (dop && !DopFitsDevice()) {
+  if (dop && !device_.CarriesDop()) {
     ReportNonPlayable();
     PostMessage(TM_TRACK_END, 1, 0);
     return -1;
@@ -375,24 +268,23 @@ int32_t CWaveDataPlay::StartOutput(int32_t bitsPerSample, bool prepareOnly, doub
     switches_ = 0;
     lastSoundSwitch_ = -1;
   }
-  stopEvent_.Reset();
-  ready_.Reset();
-  try {
-    feeder_ = std::thread(&CWaveDataPlay::FeederLoop, this);
-  } catch (const std::system_error&) {
-    return -1;
+  int firstSlot = 0;
+  {
+    std::lock_guard lock(engineLock_);
+    firstSlot = current_;
   }
+  if (!feeder_.Start(firstSlot, decodeMode_ == kDecodeDop)) return -1;
   Prefill();
   if (!prepareOnly) {
-    ready_.WaitFor(std::chrono::milliseconds(100));
+    feeder_.WaitUntilReady(std::chrono::milliseconds(100));
     if (StartWithRecovery() != kAsioOk) {
-      lastRate_ = 0;
+      device_.ForgetRate();
       PostMessage(TM_TRACK_END, 1, 0);
       return -1;
     }
   }
   running_ = true;
-  StartTimer();
+  timer_.Start();
   return 0;
 }
 
@@ -409,27 +301,29 @@ int32_t CWaveDataPlay::StartWithRecovery() {
       return result;
     }
     // The driver reset itself: open it again and try once more.
-    if (OpenDevice(lastMode_, GetEngineSettings().deviceName) != 0) return kAsioNotPresent;
+    if (device_.Open(device_.dsdMode(), device_.sampleRate(), GetEngineSettings().deviceName,
+                     &callbacks_) != 0) {
+      return kAsioNotPresent;
+    }
     Prefill();
   }
   return result;
 }
 
-int32_t CWaveDataPlay::TogglePause() {
+PauseResult CWaveDataPlay::TogglePause() {
   if (running_) {
-    KillTimer();
-    watchdog_ = 0;
+    timer_.Stop();
     // A pause stop: a driver that knows it keeps the half filled last and
     // not played yet, and resumes with it.
     HostFuture(kQpFuturePauseOnStop, nullptr);
     HostStop();
     running_ = false;
-    return 2;
+    return PauseResult::kPaused;
   }
   StartWithRecovery();
   running_ = true;
-  StartTimer();
-  return 1;
+  timer_.Start();
+  return PauseResult::kResumed;
 }
 
 void CWaveDataPlay::StopOutput(bool keepDevice) {
@@ -442,8 +336,7 @@ void CWaveDataPlay::DrainAndStop(bool keepDevice) {
     if (lastSoundSwitch_ >= 0) {
       using Clock = std::chrono::steady_clock;
       const int64_t target = lastSoundSwitch_ + kPlayOutSwitches;
-      const double halfSeconds =
-          sampleRate_ > 0 ? static_cast<double>(preferredSize_) / sampleRate_ : 0.0;
+      const double halfSeconds = device_.HalfSeconds();
       const auto deadline = Clock::now() +
                             std::chrono::duration_cast<Clock::duration>(
                                 std::chrono::duration<double>(kPlayOutSwitches * halfSeconds)) +
@@ -455,27 +348,23 @@ void CWaveDataPlay::DrainAndStop(bool keepDevice) {
 }
 
 void CWaveDataPlay::Stop(bool keepDevice, bool drain) {
-  KillTimer();
-  watchdog_ = 0;
+  timer_.Stop();
   if (running_) {
     // Drivers that do not know the selector refuse it and stop as always.
     if (drain) HostFuture(kQpFutureDrainOnStop, nullptr);
     HostStop();
   }
-  stopEvent_.Set();
-  queues_.CancelWaits();
-  if (feeder_.joinable()) feeder_.join();
-  stopEvent_.Reset();
+  feeder_.Stop();
   const bool keepOpen =
       keepDevice || (HostIsWasapi() != 0 && (HostGetSelectedFlags() & kWasapiKeepOpenFlag) != 0);
-  if (!keepOpen && buffersCreated_) CloseDevice();
+  if (!keepOpen && device_.buffersCreated()) device_.Close();
   {
     std::lock_guard lock(engineLock_);
     for (int slot = 0; slot < kSlotCount; ++slot) {
       queues_.FlushSlot(slot);
       // A track prepared before the stop is gone with its data: the next
       // start must not join onto it at the end of its track.
-      slots_[slot].gaplessJoin = 0;
+      slots_[slot].gaplessJoin = false;
     }
     running_ = false;
     ReleaseConsumers();
@@ -501,14 +390,14 @@ void CWaveDataPlay::ReportUnderruns() {
 int32_t CWaveDataPlay::SetPosition(double seconds) {
   {
     std::lock_guard lock(engineLock_);
-    if (sampleRate_ == 0) return -1;
+    if (device_.sampleRate() == 0) return -1;
     queues_.FlushSlot(current_);
     for (auto& consumer : slots_[current_].consumers) {
       queues_.Release(consumer.chunk);
       consumer = Consumer{};
     }
-    played_ = static_cast<int64_t>(static_cast<int64_t>(sampleRate_) * seconds);
-    slots_[0].gaplessJoin = slots_[1].gaplessJoin = 0;
+    played_ = static_cast<int64_t>(static_cast<int64_t>(device_.sampleRate()) * seconds);
+    slots_[0].gaplessJoin = slots_[1].gaplessJoin = false;
   }
   ReportPosition();
   return 0;
@@ -518,13 +407,13 @@ void CWaveDataPlay::ReportPosition() {
   int64_t seconds = -1;
   {
     std::lock_guard lock(engineLock_);
-    if (running_ && sampleRate_ != 0) seconds = static_cast<int64_t>(played_ / sampleRate_);
+    if (running_) seconds = PlayedSecondsLocked();
   }
   if (seconds >= 0 && position_) position_->OnOutputPosition(static_cast<uint32_t>(seconds));
 }
 
 void CWaveDataPlay::RequestFlush(int slot) {
-  flushRequest_[slot & 1] = true;
+  feeder_.RequestFlush(slot);
 }
 
 // ------------------------------------------------------------ buffer switch
@@ -573,27 +462,18 @@ int32_t CWaveDataPlay::OnMessage(int32_t selector, int32_t value, void*, double*
   }
 }
 
-void CWaveDataPlay::RaiseWatchdog() {
-  int32_t value = watchdog_.load();
-  for (int tries = 0; tries < 100 && value < kWatchdogRunning; ++tries) {
-    if (watchdog_.compare_exchange_weak(value, kWatchdogRunning)) break;
-  }
-}
-
 bool CWaveDataPlay::NextHalfReady() {
   // Taken as the buffer switch takes it: nothing holds it across a call
   // that waits for the device.
   std::lock_guard lock(engineLock_);
   const Slot& slot = slots_[current_];
-  if (slot.endState != -1) return true;
+  if (slot.endPhase != EndPhase::kPlaying) return true;
   // Every channel needs a whole half: what its consumer still holds and
   // what is queued behind it, or the end of the track.
-  for (int i = 0; i < outputBuffers_ && i < kMaxOutputChannels; ++i) {
-    const output::SampleTypeConverter* converter = converters_[i];
+  for (int i = 0; i < device_.outputBuffers() && i < kMaxOutputChannels; ++i) {
+    const output::SampleTypeConverter* converter = device_.converter(i);
     if (converter == nullptr) continue;
-    const std::size_t halfBytes =
-        static_cast<std::size_t>(preferredSize_) * AsioSampleTypeBits(channels_[i].type) / 8;
-    const std::size_t needed = halfBytes / BytesPerWrite(*converter) * 4;
+    const std::size_t needed = device_.HalfBytes(i) / BytesPerWrite(*converter) * 4;
     const std::size_t held = slot.consumers[i].chunk != nullptr ? slot.consumers[i].bytesLeft : 0;
     if (held < needed && !queues_.Covers(current_, i, needed - held)) return false;
   }
@@ -604,35 +484,36 @@ bool CWaveDataPlay::OtherSlotJoins(int slot) const {
   // A DoP stream and a PCM one of the same rate do not join: the stream's
   // kind holds from start to stop (the driver was told it).
   const Slot& other = slots_[1 - slot];
-  return other.gaplessJoin == 1 && other.deviceRate == lastRate_ &&
-         SlotDsdMode(other, decodeMode_) == lastMode_ && SlotIsDop(other) == dopStream_;
+  return other.gaplessJoin && other.deviceRate == device_.openRate() &&
+         SlotDsdMode(other, decodeMode_) == device_.dsdMode() && SlotIsDop(other) == dopStream_;
 }
 
 void CWaveDataPlay::BufferSwitch(int32_t half) {
   int32_t interrupted = 0;  // underruns of a track that ended in this switch
   {
     std::lock_guard lock(engineLock_);
-    RaiseWatchdog();
+    timer_.Raise();
     if (!AsioDriverListExists() || half < 0 || half > 1) return;
     ++switches_;
     const int ended = current_;
     Slot& slot = slots_[ended];
-    const bool playing = slot.endState == -1;
+    const bool playing = slot.endPhase == EndPhase::kPlaying;
     // Starving: some channel has nothing queued, so none takes a new chunk
     // and the channels stay in step.
-    const bool starving = queues_.AnyEmpty(ended, outputBuffers_);
+    const int channels = device_.outputBuffers();
+    const bool starving = queues_.AnyEmpty(ended, channels);
     const std::uint8_t silence = SilenceByte(slot);
     bool reachedEnd = false;
     bool wroteSamples = false;
 
-    for (int i = 0; i < outputBuffers_; ++i) {
-      if (buffers_[i].channelNum >= kMaxOutputChannels) continue;
-      auto* destination = static_cast<std::uint8_t*>(buffers_[i].buffers[half]);
+    for (int i = 0; i < channels; ++i) {
+      const AsioBufferInfo& buffer = device_.buffer(i);
+      if (buffer.channelNum >= kMaxOutputChannels) continue;
+      auto* destination = static_cast<std::uint8_t*>(buffer.buffers[half]);
       if (destination == nullptr) continue;
-      const output::SampleTypeConverter* converter = converters_[i];
-      const std::size_t bytes =
-          static_cast<std::size_t>(preferredSize_) * AsioSampleTypeBits(channels_[i].type) / 8;
-      const bool last = i == outputBuffers_ - 1;
+      const output::SampleTypeConverter* converter = device_.converter(i);
+      const std::size_t bytes = device_.HalfBytes(i);
+      const bool last = i == channels - 1;
       std::size_t filled = 0;
       if (playing && converter != nullptr &&
           FillHalf(i, destination, bytes, last, starving, filled) && last) {
@@ -642,34 +523,38 @@ void CWaveDataPlay::BufferSwitch(int32_t half) {
       WriteIdle(i, destination, filled, bytes, silence, dopOutPhase_);
       if (last && filled > 0) wroteSamples = true;
     }
-    if (postOutput_) HostOutputReady();
+    if (device_.postOutput()) HostOutputReady();
     if (wroteSamples) lastSoundSwitch_ = switches_;
     // The next half's first frame follows this half's last.
-    dopOutPhase_ = (dopOutPhase_ + static_cast<std::uint32_t>(preferredSize_)) & 1;
+    dopOutPhase_ = (dopOutPhase_ + static_cast<std::uint32_t>(device_.preferredSize())) & 1;
 
     if (reachedEnd) {
       slot.deviceRate = 0;
       std::fill(std::begin(slot.channelActive), std::end(slot.channelActive), false);
       if (OtherSlotJoins(ended)) {
-        slot.endState = 1;
-        slot.endKind = 0;
+        slot.endPhase = EndPhase::kCountingDown;
+        slot.switchesToEndMessage = 1;
+        slot.endKind = EndKind::kOtherSlotTookOver;
         current_ = 1 - ended;
       } else {
-        slot.endKind = 1;
-        slot.endState = postOutput_ ? 1 : 2;
+        slot.endKind = EndKind::kPlaybackStops;
+        slot.endPhase = EndPhase::kCountingDown;
+        slot.switchesToEndMessage = device_.postOutput() ? 1 : 2;
       }
       endedSlot_ = ended;
     }
-    if (endedSlot_ >= 0 && slots_[endedSlot_].endState > 0) {
+    if (endedSlot_ >= 0 && slots_[endedSlot_].endPhase == EndPhase::kCountingDown) {
       Slot& finished = slots_[endedSlot_];
-      if (--finished.endState == 0) {
-        if (finished.endKind == 1) played_ = 0;
-        PostMessage(TM_TRACK_END, finished.endKind, 1);
+      if (--finished.switchesToEndMessage == 0) {
+        finished.endPhase = EndPhase::kEnded;
+        const bool stops = finished.endKind == EndKind::kPlaybackStops;
+        if (stops) played_ = 0;
+        PostMessage(TM_TRACK_END, static_cast<std::intptr_t>(finished.endKind), 1);
         endedSlot_ = -1;
         // The track's underruns, once; after the last track of the run
         // nothing more is counted.
         interrupted = finalEndReported_ ? 0 : underruns_.exchange(0);
-        if (finished.endKind == 1) finalEndReported_ = true;
+        if (stops) finalEndReported_ = true;
       }
     }
     switched_.notify_all();
@@ -680,7 +565,7 @@ void CWaveDataPlay::BufferSwitch(int32_t half) {
 
 bool CWaveDataPlay::FillHalf(int index, std::uint8_t* destination, std::size_t bytes, bool last,
                              bool starving, std::size_t& filled) {
-  const output::SampleTypeConverter& converter = *converters_[index];
+  const output::SampleTypeConverter& converter = *device_.converter(index);
   const std::size_t step = BytesPerWrite(converter);
   const int channel = index;
   int slotIndex = current_;
@@ -746,7 +631,7 @@ bool CWaveDataPlay::FillHalf(int index, std::uint8_t* destination, std::size_t b
 void CWaveDataPlay::WriteIdle(int index, std::uint8_t* destination, std::size_t from,
                               std::size_t bytes, std::uint8_t silence, std::uint32_t phase) const {
   if (from >= bytes) return;
-  const output::SampleTypeConverter* converter = converters_[index];
+  const output::SampleTypeConverter* converter = device_.converter(index);
   if (converter == nullptr || !dopStream_) {
     std::memset(destination + from, converter != nullptr ? silence : 0, bytes - from);
     return;
@@ -768,13 +653,12 @@ void CWaveDataPlay::Prefill() {
   const Slot& slot = slots_[current_];
   // A DoP stream begins at phase 0 with half 0; half 1 follows it, and so
   // does the first half the buffer switch fills.
-  const auto next = static_cast<std::uint32_t>(preferredSize_) & 1;
-  for (int i = 0; i < outputBuffers_; ++i) {
+  const auto next = static_cast<std::uint32_t>(device_.preferredSize()) & 1;
+  for (int i = 0; i < device_.outputBuffers(); ++i) {
     if (i < kMaxOutputChannels && !slot.channelActive[i]) break;
-    const std::size_t bytes =
-        static_cast<std::size_t>(preferredSize_) * AsioSampleTypeBits(channels_[i].type) / 8;
+    const std::size_t bytes = device_.HalfBytes(i);
     for (int h = 0; h < 2; ++h) {
-      auto* buffer = static_cast<std::uint8_t*>(buffers_[i].buffers[h]);
+      auto* buffer = static_cast<std::uint8_t*>(device_.buffer(i).buffers[h]);
       if (buffer != nullptr) WriteIdle(i, buffer, 0, bytes, SilenceByte(slot), h == 0 ? 0 : next);
     }
   }
@@ -786,194 +670,6 @@ void CWaveDataPlay::ReleaseConsumers() {
     for (auto& consumer : slot.consumers) {
       queues_.Release(consumer.chunk);
       consumer = Consumer{};
-    }
-  }
-}
-
-// ------------------------------------------------------------------ feeder
-
-bool CWaveDataPlay::WaitForRoom(int slot, int channel) {
-  // Woken by the buffer switch as it takes chunks, and by a stop.
-  return queues_.WaitForRoom(slot, channel, [this] { return stopEvent_.IsSet(); });
-}
-
-std::uint8_t* CWaveDataPlay::NewFeederChunk(int slot) {
-  std::uint8_t silence = 0;
-  {
-    std::lock_guard lock(engineLock_);
-    silence = SilenceByte(slots_[slot]);
-  }
-  // A channel must never go without a chunk: retry until memory comes back
-  // or the output stops.
-  for (;;) {
-    if (std::uint8_t* chunk = queues_.NewChunk(silence)) return chunk;
-    if (stopEvent_.WaitFor(std::chrono::milliseconds(1))) return nullptr;
-  }
-}
-
-void CWaveDataPlay::ReleaseFeederChunks(int slot) {
-  for (auto& chunk : feederChunks_[slot]) {
-    queues_.Release(chunk);
-    chunk = nullptr;
-  }
-}
-
-// Queues the full chunks of every channel and gives each a fresh one; false
-// when the output stops or the slot is being flushed.
-bool CWaveDataPlay::PushFullChunks(int slot) {
-  writeOffset_ = 0;
-  for (int channel = 0; channel < outputBuffers_; ++channel) {
-    if (flushRequest_[slot].exchange(false)) {
-      queues_.FlushSlot(slot);
-      FeedInto(slot);
-      return false;
-    }
-    if (!WaitForRoom(slot, channel)) return false;
-    queues_.Push(slot, channel, ChunkElement{feederChunks_[slot][channel], kChunkBytes});
-    feederChunks_[slot][channel] = NewFeederChunk(slot);
-    if (feederChunks_[slot][channel] == nullptr) return false;
-    if (queues_.Size(slot, channel) > kReadyChunks) ready_.Set();
-  }
-  queues_.TrimPool();
-  return true;
-}
-
-void CWaveDataPlay::EndTrack(int& feedSlot) {
-  for (int channel = 0; channel < outputBuffers_; ++channel) {
-    if (!WaitForRoom(feedSlot, channel)) return;
-    queues_.Push(feedSlot, channel, ChunkElement{feederChunks_[feedSlot][channel], writeOffset_});
-    feederChunks_[feedSlot][channel] = NewFeederChunk(feedSlot);
-  }
-  for (int channel = 0; channel < outputBuffers_; ++channel) {
-    if (!WaitForRoom(feedSlot, channel)) return;
-    queues_.Push(feedSlot, channel, ChunkElement{});
-  }
-  // The track after it feeds the other slot; the DoP phase carries on.
-  feedSlot = 1 - feedSlot;
-  FeedInto(feedSlot);
-}
-
-void CWaveDataPlay::FeedInto(int slot) {
-  ReleaseFeederChunks(slot);
-  for (int channel = 0; channel < outputBuffers_; ++channel) {
-    feederChunks_[slot][channel] = NewFeederChunk(slot);
-  }
-  writeOffset_ = 0;
-}
-
-void CWaveDataPlay::HandleFlushRequests(int& feedSlot) {
-  // Looked at before every block, so a request never waits until the
-  // feeder gets to the slot with a new track. A flushed slot loses what was
-  // fed of it and is fed again from its new track when the feeder had got
-  // to it; a slot not reached yet (the feeder still feeds the track
-  // playing) has nothing to lose, and the feeder stays where it is.
-  for (int slot = 0; slot < kSlotCount; ++slot) {
-    if (!flushRequest_[slot].exchange(false)) continue;
-    const bool reached = slot == feedSlot || !queues_.AllEmpty(slot, outputBuffers_);
-    queues_.FlushSlot(slot);
-    if (reached) {
-      feedSlot = slot;
-      FeedInto(feedSlot);
-    }
-  }
-}
-
-void CWaveDataPlay::FeederLoop() {
-  RaiseThreadPriority();
-  int feedSlot = currentSlot();
-  const bool dop = decodeMode_ == kDecodeDop;
-  queues_.FlushSlot(feedSlot);
-  FeedInto(feedSlot);
-  std::vector<std::uint8_t> scratch;
-  scratch.reserve(kFeederScratchBytes);
-
-  while (!stopEvent_.IsSet()) {
-    HandleFlushRequests(feedSlot);
-    output::BlockDescription block;
-    if (!blocks_ || blocks_->PopBlock(&block, &scratch, static_cast<uint32_t>(feedSlot)) != 0) {
-      stopEvent_.WaitFor(std::chrono::milliseconds(1));
-      continue;
-    }
-    const std::uint32_t frames = output::FrameCountOf(block);
-    if (frames == 0) {
-      EndTrack(feedSlot);
-      continue;
-    }
-    output::SampleReader reader =
-        output::MakeSampleReader(block, dop && output::IsDsdFormat(block.formatCode), dopPhase_);
-    std::size_t remaining = static_cast<std::size_t>(frames) * (reader.dop ? 2 : 1);
-    while (remaining > 0 && !stopEvent_.IsSet()) {
-      const std::size_t run = std::min<std::size_t>(remaining, (kChunkBytes - writeOffset_) / 4);
-      for (int channel = 0; channel < outputBuffers_; ++channel) {
-        auto* out =
-            reinterpret_cast<std::uint32_t*>(feederChunks_[feedSlot][channel] + writeOffset_);
-        output::ReadIntermediateRun(static_cast<uint32_t>(channel), reader, run, out);
-      }
-      output::AdvanceOutputSamples(reader, static_cast<uint32_t>(run));
-      remaining -= run;
-      writeOffset_ += static_cast<std::uint32_t>(run * 4);
-      if (writeOffset_ == kChunkBytes && !PushFullChunks(feedSlot)) break;
-    }
-    dopPhase_ = reader.dopPhase;
-  }
-  ready_.Set();
-  flushRequest_[0] = flushRequest_[1] = false;
-  for (int slot = 0; slot < kSlotCount; ++slot)
-    ReleaseFeederChunks(slot);
-}
-
-// ------------------------------------------------------------------- timer
-
-void CWaveDataPlay::StartTimer() {
-  KillTimer();
-  watchdog_ = kWatchdogStart;
-  lastReportedSeconds_ = -1;
-  {
-    std::lock_guard lock(timerMutex_);
-    timerStop_ = false;
-  }
-  timer_ = std::thread(&CWaveDataPlay::TimerLoop, this);
-}
-
-void CWaveDataPlay::KillTimer() {
-  {
-    std::lock_guard lock(timerMutex_);
-    timerStop_ = true;
-  }
-  timerWake_.notify_all();
-  if (timer_.joinable()) timer_.join();
-}
-
-void CWaveDataPlay::TimerLoop() {
-  using Clock = std::chrono::steady_clock;
-  auto previous = Clock::now();
-  auto next = previous;
-  for (;;) {
-    next += kTimerPeriod;
-    {
-      std::unique_lock lock(timerMutex_);
-      if (timerWake_.wait_until(lock, next, [this] { return timerStop_; })) return;
-    }
-    const auto now = Clock::now();
-    if (now - previous < kTimerMinimumGap) continue;
-    previous = now;
-
-    int32_t value = watchdog_.load();
-    while (value > 0 && !watchdog_.compare_exchange_weak(value, value - 1)) {
-    }
-    if (value <= 0) continue;  // already fired
-    if (value == 1) {          // reached 0: no buffer switch for about a second
-      PostMessage(TM_STOP, 0, 0);
-      continue;
-    }
-    int64_t seconds = -1;
-    {
-      std::lock_guard lock(engineLock_);
-      if (sampleRate_ != 0) seconds = static_cast<int64_t>(played_ / sampleRate_);
-    }
-    if (seconds >= 0 && seconds != lastReportedSeconds_) {
-      lastReportedSeconds_ = seconds;
-      ReportPosition();
     }
   }
 }

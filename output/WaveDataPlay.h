@@ -6,22 +6,23 @@
 #include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
-#include <vector>
 
 #include "output/AsioApi.h"
 #include "output/ChunkQueues.h"
+#include "output/DeviceSession.h"
 #include "output/EngineLinks.h"
-#include "output/SampleTypeConverters.h"
-#include "platform/Event.h"
+#include "output/Feeder.h"
+#include "output/PositionTimer.h"
 #include "platform/ThreadMessageQueue.h"
 
 // The output engine: plays the decoded blocks of two track slots through the
-// current device of the host API. The feeder thread splits blocks into
-// per-channel chunks of 32-bit samples; the driver's buffer switch converts
-// them into the device's sample type, joining the next slot's track onto the
-// current one without a gap when rate and kind agree. A 50 ms timer watches
-// for a stalled driver and reports the elapsed time.
+// current device of the host API. It owns the device session, the feeder
+// (whose thread splits blocks into per-channel chunks of 32-bit samples) and
+// the 50 ms position timer (which watches for a stalled driver and reports
+// the elapsed time); it keeps the transport and the slots, and the driver's
+// buffer switch converts the chunks into the device's sample type, joining
+// the next slot's track onto the current one without a gap when rate and
+// kind agree.
 //
 // A DSD track sent as DSD over PCM (DoP) is one stream of DoP words from the
 // start of the device to its stop: the engine keeps the output's marker
@@ -34,7 +35,10 @@
 //
 // One instance per process (the driver's callbacks carry no context). All
 // operations are for the playback thread. Locks: the engine lock, then the
-// chunk-queue lock; the buffer switch takes nothing else.
+// chunk-queue lock; the buffer switch takes nothing else and never waits.
+// The feeder and the timer take the engine lock holding no other.
+enum class PauseResult { kResumed, kPaused };
+
 class CWaveDataPlay {
  public:
   CWaveDataPlay(std::shared_ptr<platform::ThreadMessageQueue> playbackThread,
@@ -51,10 +55,10 @@ class CWaveDataPlay {
   // playable.
   int32_t StartOutput(int32_t bitsPerSample, bool prepareOnly, double sourceRate,
                       std::uint32_t formatCode);
-  // 2 when it paused, 1 when it resumed. The pausing stop is a pause stop
+  // Whether it paused or resumed. The pausing stop is a pause stop
   // (kQpFuturePauseOnStop): a driver that knows it resumes with the half the
   // engine filled last, so nothing is skipped or repeated.
-  int32_t TogglePause();
+  PauseResult TogglePause();
   // Stops at once: what the device has not played yet is cut (a user's stop,
   // step or seek).
   void StopOutput(bool keepDevice);
@@ -78,8 +82,8 @@ class CWaveDataPlay {
   bool running() const { return running_; }
   double deviceRate(int slot) const;
   int64_t playedSamples() const { return played_; }
-  const AsioDriverInfo& driverInfo() const { return info_; }
-  int32_t outputBufferCount() const { return outputBuffers_; }
+  const AsioDriverInfo& driverInfo() const { return device_.driverInfo(); }
+  int32_t outputBufferCount() const { return device_.outputBuffers(); }
 
  private:
   struct Consumer {
@@ -87,12 +91,18 @@ class CWaveDataPlay {
     std::uint32_t readOffset = 0;
     std::uint32_t bytesLeft = 0;
   };
+  // Where a slot's track is: playing; ended, with switchesToEndMessage
+  // buffer switches left before its end is posted; ended and posted.
+  enum class EndPhase { kPlaying, kCountingDown, kEnded };
+  // How a track ended, posted as the TM_TRACK_END wParam.
+  enum class EndKind : std::intptr_t { kOtherSlotTookOver = 0, kPlaybackStops = 1 };
   struct Slot {
-    int32_t isDsd = 0;
-    int32_t gaplessJoin = 0;
+    bool isDsd = false;
+    bool gaplessJoin = false;
     double deviceRate = 0;
-    int32_t endState = -1;  // -1 playing, >0 switches to the end message, 0 ended
-    int32_t endKind = 0;    // 0 the other slot took over, 1 playback stops
+    EndPhase endPhase = EndPhase::kPlaying;
+    int32_t switchesToEndMessage = 0;
+    EndKind endKind = EndKind::kOtherSlotTookOver;
     bool channelActive[output::kMaxOutputChannels] = {};
     Consumer consumers[output::kMaxOutputChannels];
   };
@@ -117,32 +127,18 @@ class CWaveDataPlay {
   bool OtherSlotJoins(int slot) const;
   // A DSD track of a DoP decode mode: its words are DoP words.
   bool SlotIsDop(const Slot& slot) const;
-  // Whether every channel with a converter carries DoP whole: 24 bits or more.
-  bool DopFitsDevice() const;
   // Whether the next buffer switch has the current slot's audio queued (or
   // the slot has ended): the answer to a device that waits for its host.
   bool NextHalfReady();
   int32_t SlotDsdMode(const Slot& slot, int32_t decodeMode) const;
   std::uint8_t SilenceByte(const Slot& slot) const;
+  // The whole seconds played; -1 when no rate is known. Engine lock held.
+  int64_t PlayedSecondsLocked() const;
   void Prefill();
   void ReleaseConsumers();
-  void RaiseWatchdog();
-
-  void FeederLoop();
-  bool WaitForRoom(int slot, int channel);
-  std::uint8_t* NewFeederChunk(int slot);
-  bool PushFullChunks(int slot);
-  void EndTrack(int& feedSlot);
-  void ReleaseFeederChunks(int slot);
-  // Makes `slot` the one being fed: fresh chunks, write offset 0.
-  void FeedInto(int slot);
-  void HandleFlushRequests(int& feedSlot);
 
   void Stop(bool keepDevice, bool drain);
   int32_t StartWithRecovery();
-  void StartTimer();
-  void KillTimer();
-  void TimerLoop();
   void PostMessage(std::uint32_t id, std::intptr_t wParam, std::intptr_t lParam);
   // The underruns counted since the last report, reported once when there
   // were any (not after the output's last track has ended: the device then
@@ -150,7 +146,6 @@ class CWaveDataPlay {
   void ReportUnderruns();
 
   std::shared_ptr<platform::ThreadMessageQueue> playbackThread_;
-  std::shared_ptr<IBlockSource> blocks_;
   std::shared_ptr<IPositionSink> position_;
 
   mutable std::mutex engineLock_;
@@ -164,50 +159,22 @@ class CWaveDataPlay {
   int64_t lastSoundSwitch_ = -1;
   std::condition_variable switched_;
 
-  // The driver information record.
-  AsioDriverInfo info_{};
-  int32_t inputChannels_ = 0;
-  int32_t outputChannels_ = 0;
-  int32_t minSize_ = 0, maxSize_ = 0, preferredSize_ = 0, granularity_ = 0;
-  double sampleRate_ = 0;
-  bool postOutput_ = false;
-  int32_t inputLatency_ = 0, outputLatency_ = 0;
-  int32_t outputBuffers_ = 0;
-  AsioBufferInfo buffers_[output::kMaxOutputChannels] = {};
-  AsioChannelInfo channels_[output::kMaxOutputChannels] = {};
-  const output::SampleTypeConverter* converters_[output::kMaxOutputChannels] = {};
+  output::DeviceSession device_;
   AsioCallbacks callbacks_{};
 
   std::atomic<int64_t> played_{0};
-  std::atomic<int32_t> watchdog_{0};
   std::atomic<bool> running_{false};
-  bool buffersCreated_ = false;
-  double lastRate_ = -1.0;
-  int32_t lastMode_ = -1;
   int32_t decodeMode_ = 0;  // the settings' decode mode at the last start
   // The run is a DoP stream (set by StartOutput), and the DoP phase of the
   // first frame of the next half the buffer switch fills.
   bool dopStream_ = false;
   std::uint32_t dopOutPhase_ = 0;
-  // What the driver said when the device last failed to open.
-  std::string driverMessage_;
   // Underruns the driver reported (kAsioOverload, from any thread) since the
   // last report; whether the run's last track has ended (and reported them).
   std::atomic<int32_t> underruns_{0};
   bool finalEndReported_ = false;
 
-  platform::Event stopEvent_{true};
-  platform::Event ready_{true};
-  std::atomic<bool> flushRequest_[output::kSlotCount] = {false, false};
-  std::thread feeder_;
-  // The feeder's chunks being filled and their shared write offset.
-  std::uint8_t* feederChunks_[output::kSlotCount][output::kMaxOutputChannels] = {};
-  std::uint32_t writeOffset_ = 0;
-  std::uint32_t dopPhase_ = 0;
-
-  std::thread timer_;
-  std::mutex timerMutex_;
-  std::condition_variable timerWake_;
-  bool timerStop_ = false;
-  int64_t lastReportedSeconds_ = -1;
+  // Declared last: their threads end before the state they use goes.
+  output::Feeder feeder_;
+  output::PositionTimer timer_;
 };

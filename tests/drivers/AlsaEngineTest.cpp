@@ -129,8 +129,8 @@ void PlayTrack(EngineHarness& h, bool dsd, double sourceRate, const Bytes& data,
   h.blocks->End(0);
   ASSERT_EQ(h.engine->StartOutput(32, false, sourceRate, format), 0);
   if (pauseAtStart) {
-    ASSERT_EQ(h.engine->TogglePause(), 2);
-    ASSERT_EQ(h.engine->TogglePause(), 1);
+    ASSERT_EQ(h.engine->TogglePause(), PauseResult::kPaused);
+    ASSERT_EQ(h.engine->TogglePause(), PauseResult::kResumed);
   }
   std::optional<platform::ThreadMessage> end;
   while ((end = h.messages->WaitFor(10000)) && end->id != TM_TRACK_END) {

@@ -20,16 +20,19 @@ namespace enginetest {
 
 using fixtures::Bytes;
 
-// Blocks handed to the feeder in order, each for its slot; tells the test
-// when the feeder asked for more and found nothing, so all it was given is
-// queued.
+// Blocks handed to the feeder in order, each for its slot, each one
+// announced on the arrival event; tells the test when the feeder asked for
+// more and found nothing, so all it was given is queued.
 class TestBlocks : public IBlockSource {
  public:
   void Add(std::uint32_t slot, Bytes data, std::uint32_t formatCode, std::uint32_t channels,
            std::uint32_t rate) {
-    std::lock_guard lock(mutex_);
-    blocks_.push_back({slot, std::move(data), formatCode, channels, rate});
-    drained_ = false;
+    {
+      std::lock_guard lock(mutex_);
+      blocks_.push_back({slot, std::move(data), formatCode, channels, rate});
+      drained_ = false;
+    }
+    arrival_->Set();
   }
   void End(std::uint32_t slot) { Add(slot, {}, output::kFormatPcm16, 2, 44100); }
 
@@ -43,6 +46,7 @@ class TestBlocks : public IBlockSource {
     }
     Entry entry = std::move(blocks_.front());
     blocks_.pop_front();
+    drainedChanged_.notify_all();
     *buffer = entry.data;
     *block = output::BlockDescription{entry.data.empty() ? nullptr : buffer->data(),
                                       static_cast<std::uint32_t>(entry.data.size()),
@@ -52,11 +56,21 @@ class TestBlocks : public IBlockSource {
                                       entry.slot};
     return 0;
   }
+  std::shared_ptr<platform::Event> BlockArrival() override { return arrival_; }
 
-  // Waits until the feeder has taken everything it can.
+  // Waits until the feeder has taken every block given, without waking it.
+  bool WaitTaken() {
+    std::unique_lock lock(mutex_);
+    return drainedChanged_.wait_for(lock, std::chrono::seconds(10),
+                                    [this] { return blocks_.empty(); });
+  }
+
+  // Waits until the feeder has taken everything it can: it is woken to ask
+  // again (after a flush request, say) and this waits for its answer.
   bool WaitDrained() {
     std::unique_lock lock(mutex_);
     drained_ = false;
+    arrival_->Set();
     return drainedChanged_.wait_for(lock, std::chrono::seconds(10), [this] { return drained_; });
   }
 
@@ -68,6 +82,7 @@ class TestBlocks : public IBlockSource {
   };
   std::mutex mutex_;
   std::condition_variable drainedChanged_;
+  const std::shared_ptr<platform::Event> arrival_ = std::make_shared<platform::Event>(false);
   std::deque<Entry> blocks_;
   bool drained_ = false;
 };

@@ -98,8 +98,8 @@ class WaveDataPlayTest : public ::testing::Test {
   static void StartWhenQueued(EngineHarness& h, int bits, double rate, std::uint32_t code) {
     ASSERT_EQ(h.engine->StartOutput(bits, true, rate, code), 0);
     ASSERT_TRUE(h.blocks->WaitDrained());
-    ASSERT_EQ(h.engine->TogglePause(), 2);
-    ASSERT_EQ(h.engine->TogglePause(), 1);
+    ASSERT_EQ(h.engine->TogglePause(), PauseResult::kPaused);
+    ASSERT_EQ(h.engine->TogglePause(), PauseResult::kResumed);
   }
 
   // One track in slot 0, queued whole before the device runs.
@@ -263,6 +263,29 @@ TEST_F(WaveDataPlayTest, TracksOfOneRateJoinWithoutASampleLostOrAdded) {
   }
 }
 
+TEST_F(WaveDataPlayTest, ATrackArrivingWhileTheFeederWaitsWakesItAndPlaysWhole) {
+  EngineHarness h("BufferSize=64\n");
+  const PcmTrack a = MakePcm(2, 2, 100, 1);
+  h.engine->PrepareSlot(false, 44100, true, false);
+  ASSERT_EQ(h.engine->StartOutput(16, true, 44100, output::kFormatPcm16), 0);
+  // Nothing to feed: the feeder waits. Asked twice, so that no wake-up of
+  // the first ask (which may come before the feeder's own first look) is
+  // left over.
+  ASSERT_TRUE(h.blocks->WaitDrained());
+  ASSERT_TRUE(h.blocks->WaitDrained());
+  h.blocks->Add(0, a.data, output::kFormatPcm16, 2, 44100);
+  h.blocks->End(0);
+  ASSERT_TRUE(h.blocks->WaitTaken());  // woken by the arrival alone
+  ASSERT_TRUE(h.blocks->WaitDrained());
+  ASSERT_EQ(h.engine->TogglePause(), PauseResult::kPaused);
+  ASSERT_EQ(h.engine->TogglePause(), PauseResult::kResumed);
+  h.Step(4);
+  for (int c = 0; c < 2; ++c) {
+    EXPECT_EQ(Head(h.Capture(c), 64 + 100 + 64),
+              LittleEndian(Join({Zeros(64), a.expected[c], Zeros(64)})));
+  }
+}
+
 TEST_F(WaveDataPlayTest, ATrackAtAnotherRateEndsTheFirstInsteadOfJoining) {
   EngineHarness h("BufferSize=64\n");
   const PcmTrack a = MakePcm(2, 2, 100, 1), b = MakePcm(2, 2, 50, 2);
@@ -300,8 +323,8 @@ TEST_F(WaveDataPlayTest, TracksOfWholeChunksAndReplacedNextTracks) {
   h.blocks->Add(1, b.data, output::kFormatPcm16, 2, 44100);
   h.blocks->End(1);
   ASSERT_TRUE(h.blocks->WaitDrained());
-  ASSERT_EQ(h.engine->TogglePause(), 2);
-  ASSERT_EQ(h.engine->TogglePause(), 1);
+  ASSERT_EQ(h.engine->TogglePause(), PauseResult::kPaused);
+  ASSERT_EQ(h.engine->TogglePause(), PauseResult::kResumed);
   h.Step(25);
   EXPECT_EQ(Head(h.Capture(1), 512 + 10240 + 700 + 512),
             LittleEndian(Join({Zeros(512), a.expected[1], b.expected[1], Zeros(512)})));
@@ -401,8 +424,8 @@ TEST_F(WaveDataPlayTest, StartPauseAndStopCyclesLeaveNothingRunning) {
     h.blocks->Add(0, MakePcm(2, 2, 5000, round).data, output::kFormatPcm16, 2, 44100);
     ASSERT_EQ(h.engine->StartOutput(16, false, 44100, output::kFormatPcm16), 0);
     h.Step(3);
-    EXPECT_EQ(h.engine->TogglePause(), 2);
-    EXPECT_EQ(h.engine->TogglePause(), 1);
+    EXPECT_EQ(h.engine->TogglePause(), PauseResult::kPaused);
+    EXPECT_EQ(h.engine->TogglePause(), PauseResult::kResumed);
     h.Step(2);
     h.engine->StopOutput(round % 2 == 0);
     EXPECT_FALSE(h.engine->running());
@@ -624,8 +647,8 @@ TEST_P(DopStreamTest, EveryWordCarriesTheMarkerOfItsPlaceFromStartToEnd) {
   h.blocks->Add(0, a, output::kFormatDsd, 2, 88200);
   ASSERT_EQ(h.engine->StartOutput(32, true, 88200, output::kFormatDsd), 0);
   ASSERT_TRUE(h.blocks->WaitDrained());
-  ASSERT_EQ(h.engine->TogglePause(), 2);
-  ASSERT_EQ(h.engine->TogglePause(), 1);
+  ASSERT_EQ(h.engine->TogglePause(), PauseResult::kPaused);
+  ASSERT_EQ(h.engine->TogglePause(), PauseResult::kResumed);
   // Nothing of A is queued yet (the feeder queues whole chunks, or what a
   // track's end leaves): two halves starve, and with odd halves the track
   // begins on an odd word, behind 0xFA.
@@ -697,10 +720,10 @@ TEST_F(WaveDataPlayTest, APauseResumesWithNothingSkippedOrRepeated) {
     const PcmTrack track = MakePcm(2, 2, 1000, 13);
     PlayQueued(h, false, 44100, track.data, output::kFormatPcm16, 16);
     h.Step(before);
-    ASSERT_EQ(h.engine->TogglePause(), 2);
+    ASSERT_EQ(h.engine->TogglePause(), PauseResult::kPaused);
     EXPECT_FALSE(h.engine->running());
     EXPECT_EQ(enginetest::VirtualDacStep()(1), 0) << "the device is stopped";
-    ASSERT_EQ(h.engine->TogglePause(), 1);
+    ASSERT_EQ(h.engine->TogglePause(), PauseResult::kResumed);
     h.Step(20);
     for (int c = 0; c < 2; ++c) {
       EXPECT_EQ(Head(h.Capture(c), 64 + 1000 + 64),
@@ -717,8 +740,8 @@ TEST_F(WaveDataPlayTest, APausedDopStreamResumesWithItsMarkersUnbroken) {
   const Bytes words = fixtures::AudioPattern(2 * 4 * 200, 41);
   PlayQueued(h, true, 88200, words, output::kFormatDsd, 32);
   h.Step(3);
-  ASSERT_EQ(h.engine->TogglePause(), 2);
-  ASSERT_EQ(h.engine->TogglePause(), 1);
+  ASSERT_EQ(h.engine->TogglePause(), PauseResult::kPaused);
+  ASSERT_EQ(h.engine->TogglePause(), PauseResult::kResumed);
   h.Step(12);
   for (std::size_t c = 0; c < 2; ++c) {
     SCOPED_TRACE(c);
