@@ -16,8 +16,8 @@
 #include "tests/fixtures/DsfWriter.h"
 #include "tests/fixtures/SameElements.h"
 #include "tests/output/AsioTestSupport.h"
-#include "tests/player/PlayerTestSupport.h"
-#include "tests/player/ScriptedSource.h"
+#include "tests/core/PlayerTestSupport.h"
+#include "tests/core/ScriptedSource.h"
 
 namespace {
 

@@ -14,8 +14,8 @@
 #include "sources/SourceFactory.h"
 #include "tests/core/FakeSystemMemory.h"
 #include "tests/core/PlaylistTestSupport.h"
-#include "tests/player/PlayerTestSupport.h"
-#include "tests/player/ScriptedSource.h"
+#include "tests/core/PlayerTestSupport.h"
+#include "tests/core/ScriptedSource.h"
 
 namespace {
 
