@@ -14,6 +14,7 @@
 #include "output/PlaybackMessages.h"
 #include "platform/ErrorReport.h"
 #include "platform/StringTable.h"
+#include "sources/BuiltInSources.h"
 #include "sources/MusicDataCDDA.h"
 #include "sources/MusicDataCue.h"
 #include "sources/MusicDataMP3.h"
@@ -160,7 +161,10 @@ void CToolkitFacade::Post(std::uint32_t id, std::intptr_t wParam, std::intptr_t 
 }
 
 void CToolkitFacade::RebuildExtensions() {
-  extensions_ = {L"wav", L"mp3", L"cue"};
+  extensions_.clear();
+  for (const BuiltInSourceKind& kind : kBuiltInSourceKinds) {
+    if (!kind.extension.empty()) extensions_.emplace_back(kind.extension);
+  }
   for (std::size_t i = 0; i < plugins_->PluginCount(); ++i) {
     for (auto& token : tk::ExtensionTokens(plugins_->PluginExtensions(i)))
       extensions_.push_back(std::move(token));

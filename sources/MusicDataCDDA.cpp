@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <limits>
 
+#include "sources/BuiltInSources.h"
+
 namespace {
 
 using platform::kCdSectorBytes;
@@ -50,8 +52,8 @@ TrackInfo CMusicDataCDDA::MakeTrackInfo(const CddaTrack& track) const {
   TrackInfo info;
   info.path = drive_;
   info.fileName = drive_;
-  info.type = kSourceTypeCdda;
-  info.formatName = L"CD-DA";
+  info.type = kCdSourceKind.type;
+  info.formatName = kCdSourceKind.formatName;
   info.title = TrackTitle(track.number);
   info.format = kCdFormat;
   info.start = track.start;

@@ -12,6 +12,7 @@
 #include "platform/StringTable.h"
 #include "platform/TextCompare.h"
 #include "platform/TextConv.h"
+#include "sources/BuiltInSources.h"
 #include "sources/SourceFactory.h"
 
 namespace {
@@ -145,7 +146,7 @@ std::int32_t ForEachSheetLine(std::string_view bytes, OnLine onLine) {
 CMusicDataCue::CMusicDataCue(std::shared_ptr<CPluginCtrl> plugins)
     : plugins_(std::move(plugins)),
       typeDescription_(platform::LoadResString(platform::IDS_FILETYPE_CUE)) {
-  fileType_ = {typeDescription_.c_str(), L"cue"};
+  fileType_ = {typeDescription_.c_str(), kCueSourceKind.extension.data()};
 }
 
 CMusicDataCue::~CMusicDataCue() = default;

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "platform/StringTable.h"
+#include "sources/BuiltInSources.h"
 #include "sources/Mp3Stream.h"
 
 namespace {
@@ -13,8 +14,8 @@ constexpr std::uint64_t kMaxDecodedBytes = 0xFFFFFFFFull;
 
 TrackInfo EmptyMp3Info() {
   TrackInfo info;
-  info.type = kSourceTypeMp3;
-  info.formatName = L"MP3";
+  info.type = kMp3SourceKind.type;
+  info.formatName = kMp3SourceKind.formatName;
   return info;
 }
 
@@ -22,7 +23,7 @@ TrackInfo EmptyMp3Info() {
 
 CMusicDataMP3::CMusicDataMP3()
     : info_(EmptyMp3Info()), typeDescription_(platform::LoadResString(platform::IDS_FILETYPE_MP3)) {
-  fileType_ = {typeDescription_.c_str(), L"mp3"};
+  fileType_ = {typeDescription_.c_str(), kMp3SourceKind.extension.data()};
 }
 
 CMusicDataMP3::~CMusicDataMP3() = default;

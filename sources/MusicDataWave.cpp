@@ -10,6 +10,7 @@
 #include "platform/CodePage.h"
 #include "platform/File.h"
 #include "platform/StringTable.h"
+#include "sources/BuiltInSources.h"
 #include "sources/Id3Frames.h"
 #include "sources/Id3Text.h"
 
@@ -40,8 +41,8 @@ constexpr std::array<std::uint8_t, 16> kSubFormatFloat = {
 
 TrackInfo EmptyWaveInfo() {
   TrackInfo info;
-  info.type = kSourceTypeWave;
-  info.formatName = L"WAVE";
+  info.type = kWaveSourceKind.type;
+  info.formatName = kWaveSourceKind.formatName;
   return info;
 }
 
@@ -50,7 +51,7 @@ TrackInfo EmptyWaveInfo() {
 CMusicDataWave::CMusicDataWave()
     : info_(EmptyWaveInfo()),
       typeDescription_(platform::LoadResString(platform::IDS_FILETYPE_WAVE)) {
-  fileType_ = {typeDescription_.c_str(), L"wav"};
+  fileType_ = {typeDescription_.c_str(), kWaveSourceKind.extension.data()};
 }
 
 CMusicDataWave::~CMusicDataWave() = default;

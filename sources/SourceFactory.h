@@ -8,12 +8,13 @@
 
 class CPluginCtrl;
 
-// The source type code a file's extension calls for: ".wav" 2, ".mp3" 3,
-// anything else (no extension included) 4, the plug-in source.
+// The source type code a file's extension calls for: a built-in source's
+// (BuiltInSources.h), else (a cue sheet, no extension included) 4, the
+// plug-in source.
 std::int32_t GetMusicDataType(const std::wstring& path);
 
-// A new, unopened source for a path chosen by its extension (".cue" first,
-// then GetMusicDataType); null where no source class serves it. Plug-in
+// A new, unopened source for a path chosen by its extension: a built-in
+// source's, else the plug-in source. Plug-in
 // sources are bound to `plugins` (which may be null: no plug-in then claims
 // the file).
 std::unique_ptr<CMusicData> CreateSourceForPath(const std::wstring& path,

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include "sources/BuiltInSources.h"
 #include "sources/MusicData.h"
+#include "sources/MusicDataCDDA.h"
 #include "sources/MusicDataPlugin.h"
 #include "sources/MusicDataWave.h"
 #include "sources/MusicErrors.h"
@@ -49,6 +51,21 @@ TEST(SourceFactory, ChoosesBySourceTypeAndExtensionInAnyCase) {
       nullptr);
   EXPECT_EQ(CreateSourceForType(0, L"/m/a.wav", nullptr), nullptr);
   EXPECT_EQ(CreateSourceForType(9, L"/m/a.wav", nullptr), nullptr);
+
+  // Every built-in kind is made from its extension (its source names that
+  // file type) and, where it has a type code, from the code.
+  for (const BuiltInSourceKind& kind : kBuiltInSourceKinds) {
+    SCOPED_TRACE(std::wstring(kind.formatName));
+    if (!kind.extension.empty()) {
+      auto source = CreateSourceForPath(L"/m/a." + std::wstring(kind.extension), nullptr);
+      ASSERT_NE(source, nullptr);
+      ASSERT_NE(source->GetFileType(), nullptr);
+      EXPECT_EQ(std::wstring_view(source->GetFileType()->extension), kind.extension);
+    }
+    if (kind.type != 0) EXPECT_NE(CreateSourceForType(kind.type, L"/x", nullptr), nullptr);
+  }
+  EXPECT_NE(dynamic_cast<CMusicDataCDDA*>(CreateSourceForType(kSourceTypeCdda, L"", nullptr).get()),
+            nullptr);
 
   // A file no source handles becomes a plug-in source, refused when opened.
   auto unknown = CreateSourceForPath(L"/m/noextension", nullptr);
