@@ -8,6 +8,7 @@
 #include <charconv>
 #include <chrono>
 #include <cstring>
+#include <optional>
 #include <string_view>
 
 #include "output/AsioApi.h"
@@ -98,6 +99,23 @@ AsioError AnswerAsioIoFormat(int32_t selector, void* argument, const AsioIoForma
   if (selector == kAsioCanDoIoFormat) return kAsioSuccess;
   if (state.streaming) return kAsioInvalidMode;
   if (format->formatType != state.current) change(format->formatType);
+  return kAsioSuccess;
+}
+
+// How the next stop of a running driver ends: played out
+// (kQpFutureDrainOnStop) or kept for the next start (kQpFuturePauseOnStop).
+struct AsioStopMode {
+  bool drain = false;
+  bool pause = false;
+};
+
+// Answers the stop-mode calls, refused unless the driver is `running`;
+// nothing for any other selector.
+inline std::optional<AsioError> AnswerAsioStopMode(int32_t selector, bool running,
+                                                   AsioStopMode& mode) {
+  if (selector != kQpFutureDrainOnStop && selector != kQpFuturePauseOnStop) return std::nullopt;
+  if (!running) return kAsioInvalidMode;
+  (selector == kQpFutureDrainOnStop ? mode.drain : mode.pause) = true;
   return kAsioSuccess;
 }
 

@@ -356,7 +356,7 @@ AsioError CAlsaDriver::start() {
   writer_.Join();
   std::lock_guard lock(mutex_);
   if (state_ != State::kPrepared) return kAsioInvalidMode;
-  drainOnStop_ = pauseOnStop_ = false;
+  stopMode_ = {};
   // A device that vanished is not there to start: the host reopens it.
   if (writer_.DeviceGone()) return kAsioNotPresent;
   snd_pcm_t* pcm = pcm_->handle();
@@ -410,8 +410,8 @@ AsioError CAlsaDriver::stop() {
     std::lock_guard lock(mutex_);
     if (state_ == State::kLoaded || state_ == State::kInitialized) return kAsioInvalidMode;
     const bool running = state_ == State::kRunning;
-    if (std::exchange(pauseOnStop_, false) && running) kind = AlsaWriter::StopKind::kPause;
-    if (std::exchange(drainOnStop_, false) && running) kind = AlsaWriter::StopKind::kDrain;
+    if (std::exchange(stopMode_.pause, false) && running) kind = AlsaWriter::StopKind::kPause;
+    if (std::exchange(stopMode_.drain, false) && running) kind = AlsaWriter::StopKind::kDrain;
   }
   // Without the lock: the writer may be inside the host's buffer switch,
   // and the host may be calling us from there. A drain stop returns once
@@ -443,15 +443,10 @@ AsioError CAlsaDriver::stop() {
 
 AsioError CAlsaDriver::future(int32_t selector, void* argument) {
   std::lock_guard lock(mutex_);
+  if (const auto answer = AnswerAsioStopMode(selector, state_ == State::kRunning, stopMode_)) {
+    return *answer;
+  }
   switch (selector) {
-    case kQpFutureDrainOnStop:
-      if (state_ != State::kRunning) return kAsioInvalidMode;
-      drainOnStop_ = true;
-      return kAsioSuccess;
-    case kQpFuturePauseOnStop:
-      if (state_ != State::kRunning) return kAsioInvalidMode;
-      pauseOnStop_ = true;
-      return kAsioSuccess;
     case kQpFutureDopStream:
       if (argument == nullptr) return kAsioInvalidParameter;
       if (state_ != State::kPrepared) return kAsioInvalidMode;

@@ -103,10 +103,9 @@ class CAlsaDriver final : public CAsioDriverBase {
   std::vector<Channel> channels_;
   AsioCallbacks callbacks_{};
   bool useTimeInfo_ = false;
-  bool drainOnStop_ = false;  // kQpFutureDrainOnStop: the next stop plays out
-  bool pauseOnStop_ = false;  // kQpFuturePauseOnStop: the next stop pauses
-  bool dop_ = false;          // kQpFutureDopStream: the PCM words carry DoP
-  std::string notice_;        // for the user, once (kQpFutureNotice)
+  AsioStopMode stopMode_;
+  bool dop_ = false;    // kQpFutureDopStream: the PCM words carry DoP
+  std::string notice_;  // for the user, once (kQpFutureNotice)
   // Runs between start and stop; its thread never takes mutex_.
   AlsaWriter writer_;
 };

@@ -271,8 +271,7 @@ AsioError CVirtualDac::start() {
       periods_ = 0;
       dopPhase_ = 0;
     }
-    drainOnStop_ = false;
-    pauseOnStop_ = false;
+    stopMode_ = {};
     if (!settings_.capture.empty()) {
       for (auto& channel : channels_) {
         if (channel.capture == nullptr) {
@@ -305,12 +304,12 @@ AsioError CVirtualDac::stop() {
   if (state_ == State::kRunning) {
     // A drain stop plays what the device was given: the half the host
     // filled at the last buffer switch (the prefill when none came yet).
-    if (std::exchange(drainOnStop_, false)) {
+    if (std::exchange(stopMode_.drain, false)) {
       PlayHalfDue();
-      pauseOnStop_ = false;
+      stopMode_.pause = false;
     }
     // A pause stop keeps the half due (filled, not played) for the start.
-    paused_ = std::exchange(pauseOnStop_, false);
+    paused_ = std::exchange(stopMode_.pause, false);
     state_ = State::kPrepared;
   } else {
     paused_ = false;  // a plain stop forgets a pause
@@ -323,15 +322,10 @@ AsioError CVirtualDac::stop() {
 
 AsioError CVirtualDac::future(int32_t selector, void* argument) {
   std::lock_guard lock(mutex_);
+  if (const auto answer = AnswerAsioStopMode(selector, state_ == State::kRunning, stopMode_)) {
+    return *answer;
+  }
   switch (selector) {
-    case kQpFutureDrainOnStop:
-      if (state_ != State::kRunning) return kAsioInvalidMode;
-      drainOnStop_ = true;
-      return kAsioSuccess;
-    case kQpFuturePauseOnStop:
-      if (state_ != State::kRunning) return kAsioInvalidMode;
-      pauseOnStop_ = true;
-      return kAsioSuccess;
     case kQpFutureDopStream:
       if (argument == nullptr) return kAsioInvalidParameter;
       if (state_ != State::kPrepared && state_ != State::kRunning) return kAsioInvalidMode;

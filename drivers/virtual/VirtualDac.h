@@ -127,10 +127,10 @@ class CVirtualDac final : public CAsioDriverBase {
   std::thread clock_;
   std::condition_variable clockWake_;
   bool clockStop_ = false;
-  bool drainOnStop_ = false;  // the next stop plays the half the host filled last
-  bool pauseOnStop_ = false;  // the next stop keeps it for the next start
-  bool paused_ = false;       // stopped by a pause stop: the next start resumes
-  bool dopStream_ = false;    // the host said its PCM stream is DoP
-  uint32_t dopPhase_ = 0;     // the DoP phase of the next word played
-  int64_t periods_ = 0;       // periods since the start (a resume goes on counting)
+  // How the next stop ends (drain: plays the half the host filled last).
+  AsioStopMode stopMode_;
+  bool paused_ = false;     // stopped by a pause stop: the next start resumes
+  bool dopStream_ = false;  // the host said its PCM stream is DoP
+  uint32_t dopPhase_ = 0;   // the DoP phase of the next word played
+  int64_t periods_ = 0;     // periods since the start (a resume goes on counting)
 };
