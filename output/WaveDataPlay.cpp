@@ -1,12 +1,12 @@
 #include "output/WaveDataPlay.h"
 
 #include <algorithm>
-#include <array>
 #include <chrono>
 #include <cstring>
 
 #include "output/AsioHost.h"
 #include "output/DeviceSelection.h"
+#include "output/DopStamping.h"
 #include "output/EngineSettings.h"
 #include "output/PlaybackMessages.h"
 #include "output/RendererApi.h"
@@ -68,42 +68,6 @@ void ReportDeviceError(int32_t code) {
   const auto at = text.find(L"%d");
   if (at != std::wstring::npos) text.replace(at, 2, std::to_wstring(code));
   platform::ReportAppError(text);
-}
-
-// DoP words are stamped and idle runs written this many at a time.
-constexpr std::size_t kDopRun = 256;
-constexpr std::uint32_t kDopPayload = 0x00FFFFFFu;
-// DoP idle words in stream order from phase 0: a run of phase p starts at
-// index p.
-constexpr auto kDopIdleWords = [] {
-  std::array<std::uint32_t, kDopRun + 1> words{};
-  for (std::size_t i = 0; i < words.size(); ++i)
-    words[i] = output::DopSilence(static_cast<std::uint32_t>(i & 1));
-  return words;
-}();
-
-// Writes `count` DoP words of a chunk through the converter, each with the
-// marker of its place in the stream (the first one's phase `phase`) instead
-// of the one the feeder gave it; the bytes written.
-std::size_t WriteDopRun(const output::SampleTypeConverter& converter, std::uint8_t* destination,
-                        const std::uint32_t* words, std::size_t count, std::uint32_t phase) {
-  std::array<std::uint32_t, kDopRun> stamped;
-  std::size_t out = 0;
-  for (std::size_t done = 0; done < count;) {
-    const std::size_t run = std::min(kDopRun, count - done);
-    for (std::size_t k = 0; k < run; ++k) {
-      const std::uint32_t marker = kDopIdleWords[(phase + done + k) & 1] & ~kDopPayload;
-      stamped[k] = (words[done + k] & kDopPayload) | marker;
-    }
-    out += converter.writeRun(destination + out, stamped.data(), run);
-    done += run;
-  }
-  return out;
-}
-
-// Bytes one converter write produces: one PCM sample, or 32 DSD bits.
-std::size_t BytesPerWrite(const output::SampleTypeConverter& converter) {
-  return (AsioSampleTypeIsDsd(converter.type) ? 32 : 1) * converter.bits / 8;
 }
 
 }  // namespace
@@ -473,7 +437,7 @@ bool CWaveDataPlay::NextHalfReady() {
   for (int i = 0; i < device_.outputBuffers() && i < kMaxOutputChannels; ++i) {
     const output::SampleTypeConverter* converter = device_.converter(i);
     if (converter == nullptr) continue;
-    const std::size_t needed = device_.HalfBytes(i) / BytesPerWrite(*converter) * 4;
+    const std::size_t needed = device_.HalfBytes(i) / output::BytesPerWrite(*converter) * 4;
     const std::size_t held = slot.consumers[i].chunk != nullptr ? slot.consumers[i].bytesLeft : 0;
     if (held < needed && !queues_.Covers(current_, i, needed - held)) return false;
   }
@@ -566,7 +530,7 @@ void CWaveDataPlay::BufferSwitch(int32_t half) {
 bool CWaveDataPlay::FillHalf(int index, std::uint8_t* destination, std::size_t bytes, bool last,
                              bool starving, std::size_t& filled) {
   const output::SampleTypeConverter& converter = *device_.converter(index);
-  const std::size_t step = BytesPerWrite(converter);
+  const std::size_t step = output::BytesPerWrite(converter);
   const int channel = index;
   int slotIndex = current_;
   bool joined = false;
@@ -611,9 +575,10 @@ bool CWaveDataPlay::FillHalf(int index, std::uint8_t* destination, std::size_t b
         reinterpret_cast<const std::uint32_t*>(consumer.chunk + consumer.readOffset);
     // A DoP word takes the marker of its place in the output stream.
     const std::size_t out =
-        dopStream_ ? WriteDopRun(converter, destination + written, words, samples,
-                                 dopOutPhase_ + static_cast<std::uint32_t>(written / step))
-                   : converter.writeRun(destination + written, words, samples);
+        dopStream_
+            ? output::WriteStampedDop(converter, destination + written, words, samples,
+                                      dopOutPhase_ + static_cast<std::uint32_t>(written / step))
+            : converter.writeRun(destination + written, words, samples);
     written += out;
     counted += out;
     consumer.readOffset += static_cast<std::uint32_t>(samples * 4);
@@ -636,16 +601,7 @@ void CWaveDataPlay::WriteIdle(int index, std::uint8_t* destination, std::size_t 
     std::memset(destination + from, converter != nullptr ? silence : 0, bytes - from);
     return;
   }
-  // DoP idle words, each with the marker of its frame; a tail shorter than
-  // a word (none in a PCM sample type) stays zero.
-  const std::size_t step = BytesPerWrite(*converter);
-  const std::size_t words = bytes / step;
-  for (std::size_t word = (from + step - 1) / step; word < words;) {
-    const std::size_t run = std::min(kDopRun, words - word);
-    converter->writeRun(destination + word * step, &kDopIdleWords[(phase + word) & 1], run);
-    word += run;
-  }
-  std::memset(destination + words * step, 0, bytes - words * step);
+  output::WriteDopIdle(*converter, destination, from, bytes, phase);
 }
 
 void CWaveDataPlay::Prefill() {
