@@ -36,4 +36,10 @@ std::span<const SampleTypeConverter> SampleTypeConverters();
 // channel then plays silence).
 const SampleTypeConverter* FindSampleTypeConverter(std::int32_t type);
 
+// The bytes one write of `converter` produces: one PCM sample, or 32 DSD
+// bits.
+constexpr std::size_t BytesPerWrite(const SampleTypeConverter& converter) {
+  return (AsioSampleTypeIsDsd(converter.type) ? 32 : 1) * converter.bits / 8;
+}
+
 }  // namespace output

@@ -1,25 +1,18 @@
 #include "output/WaveDataPlay.h"
 
-#include <algorithm>
-#include <array>
 #include <chrono>
-#include <cstring>
+#include <optional>
 
 #include "output/AsioHost.h"
 #include "output/DeviceSelection.h"
 #include "output/EngineSettings.h"
 #include "output/PlaybackMessages.h"
 #include "output/RendererApi.h"
-#include "output/SamplePacking.h"
 #include "platform/ErrorReport.h"
 #include "platform/StringTable.h"
 #include "platform/TextConv.h"
 
 using output::DeviceSession;
-
-using output::ChunkElement;
-using output::kChunkBytes;
-using output::kMaxOutputChannels;
 using output::kSlotCount;
 
 namespace {
@@ -70,42 +63,6 @@ void ReportDeviceError(int32_t code) {
   platform::ReportAppError(text);
 }
 
-// DoP words are stamped and idle runs written this many at a time.
-constexpr std::size_t kDopRun = 256;
-constexpr std::uint32_t kDopPayload = 0x00FFFFFFu;
-// DoP idle words in stream order from phase 0: a run of phase p starts at
-// index p.
-constexpr auto kDopIdleWords = [] {
-  std::array<std::uint32_t, kDopRun + 1> words{};
-  for (std::size_t i = 0; i < words.size(); ++i)
-    words[i] = output::DopSilence(static_cast<std::uint32_t>(i & 1));
-  return words;
-}();
-
-// Writes `count` DoP words of a chunk through the converter, each with the
-// marker of its place in the stream (the first one's phase `phase`) instead
-// of the one the feeder gave it; the bytes written.
-std::size_t WriteDopRun(const output::SampleTypeConverter& converter, std::uint8_t* destination,
-                        const std::uint32_t* words, std::size_t count, std::uint32_t phase) {
-  std::array<std::uint32_t, kDopRun> stamped;
-  std::size_t out = 0;
-  for (std::size_t done = 0; done < count;) {
-    const std::size_t run = std::min(kDopRun, count - done);
-    for (std::size_t k = 0; k < run; ++k) {
-      const std::uint32_t marker = kDopIdleWords[(phase + done + k) & 1] & ~kDopPayload;
-      stamped[k] = (words[done + k] & kDopPayload) | marker;
-    }
-    out += converter.writeRun(destination + out, stamped.data(), run);
-    done += run;
-  }
-  return out;
-}
-
-// Bytes one converter write produces: one PCM sample, or 32 DSD bits.
-std::size_t BytesPerWrite(const output::SampleTypeConverter& converter) {
-  return (AsioSampleTypeIsDsd(converter.type) ? 32 : 1) * converter.bits / 8;
-}
-
 }  // namespace
 
 CWaveDataPlay::CWaveDataPlay(std::shared_ptr<platform::ThreadMessageQueue> playbackThread,
@@ -113,10 +70,11 @@ CWaveDataPlay::CWaveDataPlay(std::shared_ptr<platform::ThreadMessageQueue> playb
                              std::shared_ptr<IPositionSink> position)
     : playbackThread_(std::move(playbackThread)),
       position_(std::move(position)),
+      filler_(queues_, device_),
       feeder_(queues_, device_, std::move(blocks),
               [this](int slot) {
                 std::lock_guard lock(engineLock_);
-                return SilenceByte(slots_[slot]);
+                return filler_.SilenceByte(slot);
               }),
       timer_({[this] { PostMessage(TM_STOP, 0, 0); },
               [this] {
@@ -132,11 +90,6 @@ CWaveDataPlay::~CWaveDataPlay() {
   // Stopping first, outside the lock: the driver's stop may wait for a
   // buffer switch that needs the engine lock.
   StopOutput(false);
-  {
-    std::lock_guard lock(engineLock_);
-    for (auto& slot : slots_)
-      std::fill(std::begin(slot.channelActive), std::end(slot.channelActive), false);
-  }
   CloseDevice();
   ReleaseAsioDrivers();
   gEngine = nullptr;
@@ -148,24 +101,12 @@ void CWaveDataPlay::PostMessage(std::uint32_t id, std::intptr_t wParam, std::int
 
 int CWaveDataPlay::currentSlot() const {
   std::lock_guard lock(engineLock_);
-  return current_;
+  return filler_.currentSlot();
 }
 
 double CWaveDataPlay::deviceRate(int slot) const {
   std::lock_guard lock(engineLock_);
-  return slots_[slot & 1].deviceRate;
-}
-
-int32_t CWaveDataPlay::SlotDsdMode(const Slot& slot, int32_t decodeMode) const {
-  return slot.isDsd && decodeMode == kDecodeNative ? 1 : 0;
-}
-
-std::uint8_t CWaveDataPlay::SilenceByte(const Slot& slot) const {
-  return output::SilenceFillByte(SlotDsdMode(slot, decodeMode_) == 1);
-}
-
-bool CWaveDataPlay::SlotIsDop(const Slot& slot) const {
-  return slot.isDsd && decodeMode_ == kDecodeDop;
+  return filler_.deviceRate(slot & 1);
 }
 
 // ---------------------------------------------------------------- device
@@ -180,7 +121,7 @@ void CWaveDataPlay::CloseDevice() {
 
 int64_t CWaveDataPlay::PlayedSecondsLocked() const {
   const double rate = device_.sampleRate();
-  return rate != 0 ? static_cast<int64_t>(played_ / rate) : -1;
+  return rate != 0 ? static_cast<int64_t>(filler_.played() / rate) : -1;
 }
 
 bool CWaveDataPlay::CheckDevice() {
@@ -196,19 +137,10 @@ bool CWaveDataPlay::CheckDevice() {
 void CWaveDataPlay::PrepareSlot(bool isDsd, double sourceRate, bool gaplessJoin, bool nextSlot) {
   // Always under the lock: the buffer switch reads the other slot at a join.
   std::lock_guard lock(engineLock_);
-  Slot& slot = slots_[nextSlot ? 1 - current_ : current_];
-  const int32_t decodeMode = GetEngineSettings().decodeMode;
-  slot.isDsd = isDsd;
-  slot.gaplessJoin = gaplessJoin;
-  slot.deviceRate = DeviceSession::DeviceRate(isDsd, sourceRate, decodeMode);
-  std::fill(std::begin(slot.channelActive), std::end(slot.channelActive), true);
-  for (auto& consumer : slot.consumers) {
-    consumer.readOffset = 0;
-    consumer.bytesLeft = 0;
-  }
-  slot.endPhase = EndPhase::kPlaying;
-  slot.switchesToEndMessage = 0;
-  slot.endKind = EndKind::kOtherSlotTookOver;
+  const int current = filler_.currentSlot();
+  filler_.PrepareSlot(nextSlot ? 1 - current : current, isDsd,
+                      DeviceSession::DeviceRate(isDsd, sourceRate, GetEngineSettings().decodeMode),
+                      gaplessJoin);
 }
 
 int32_t CWaveDataPlay::StartOutput(int32_t bitsPerSample, bool prepareOnly, double sourceRate,
@@ -220,14 +152,13 @@ int32_t CWaveDataPlay::StartOutput(int32_t bitsPerSample, bool prepareOnly, doub
   bool dop = false;
   {
     std::lock_guard lock(engineLock_);
-    decodeMode_ = settings.decodeMode;
-    const Slot& slot = slots_[current_];
-    rate = DeviceSession::DeviceRate(slot.isDsd, sourceRate, decodeMode_);
-    mode = SlotDsdMode(slot, decodeMode_);
-    dop = SlotIsDop(slot);
-    dopStream_ = dop;
+    filler_.BeginRun(settings.decodeMode);
+    const int slot = filler_.currentSlot();
+    rate = DeviceSession::DeviceRate(filler_.isDsd(slot), sourceRate, settings.decodeMode);
+    mode = filler_.DsdMode(slot);
+    dop = filler_.dopStream();
     finalEndReported_ = false;
-    if (slot.isDsd && HostIsWasapi() != 0) {
+    if (filler_.isDsd(slot) && HostIsWasapi() != 0) {
       ReportNonPlayable();
       PostMessage(TM_TRACK_END, 1, 0);
       return -1;
@@ -263,17 +194,15 @@ int32_t CWaveDataPlay::StartOutput(int32_t bitsPerSample, bool prepareOnly, doub
   // track.
   underruns_ = 0;
 
-  {
-    std::lock_guard lock(engineLock_);
-    switches_ = 0;
-    lastSoundSwitch_ = -1;
-  }
   int firstSlot = 0;
+  bool dopDecode = false;
   {
     std::lock_guard lock(engineLock_);
-    firstSlot = current_;
+    filler_.ResetSwitchCount();
+    firstSlot = filler_.currentSlot();
+    dopDecode = filler_.decodeMode() == kDecodeDop;
   }
-  if (!feeder_.Start(firstSlot, decodeMode_ == kDecodeDop)) return -1;
+  if (!feeder_.Start(firstSlot, dopDecode)) return -1;
   Prefill();
   if (!prepareOnly) {
     feeder_.WaitUntilReady(std::chrono::milliseconds(100));
@@ -292,7 +221,11 @@ int32_t CWaveDataPlay::StartWithRecovery() {
   AsioError result = kAsioNotPresent;
   for (int attempt = 0; attempt < 2; ++attempt) {
     // What the stream carries; drivers that do not know the selector refuse it.
-    int32_t dopStream = dopStream_ ? 1 : 0;
+    int32_t dopStream = 0;
+    {
+      std::lock_guard lock(engineLock_);
+      dopStream = filler_.dopStream() ? 1 : 0;
+    }
     HostFuture(kQpFutureDopStream, &dopStream);
     result = HostStart();
     if (result == kAsioOk) return result;
@@ -332,17 +265,14 @@ void CWaveDataPlay::StopOutput(bool keepDevice) {
 
 void CWaveDataPlay::DrainAndStop(bool keepDevice) {
   if (running_) {
+    using Clock = std::chrono::steady_clock;
     std::unique_lock lock(engineLock_);
-    if (lastSoundSwitch_ >= 0) {
-      using Clock = std::chrono::steady_clock;
-      const int64_t target = lastSoundSwitch_ + kPlayOutSwitches;
-      const double halfSeconds = device_.HalfSeconds();
-      const auto deadline = Clock::now() +
-                            std::chrono::duration_cast<Clock::duration>(
-                                std::chrono::duration<double>(kPlayOutSwitches * halfSeconds)) +
-                            kPlayOutMargin;
-      switched_.wait_until(lock, deadline, [&] { return switches_ >= target; });
-    }
+    const double halfSeconds = device_.HalfSeconds();
+    const auto deadline = Clock::now() +
+                          std::chrono::duration_cast<Clock::duration>(
+                              std::chrono::duration<double>(kPlayOutSwitches * halfSeconds)) +
+                          kPlayOutMargin;
+    filler_.WaitForSwitchesAfterSound(lock, kPlayOutSwitches, deadline);
   }
   Stop(keepDevice, true);
 }
@@ -360,19 +290,13 @@ void CWaveDataPlay::Stop(bool keepDevice, bool drain) {
   if (!keepOpen && device_.buffersCreated()) device_.Close();
   {
     std::lock_guard lock(engineLock_);
-    for (int slot = 0; slot < kSlotCount; ++slot) {
+    for (int slot = 0; slot < kSlotCount; ++slot)
       queues_.FlushSlot(slot);
-      // A track prepared before the stop is gone with its data: the next
-      // start must not join onto it at the end of its track.
-      slots_[slot].gaplessJoin = false;
-    }
+    // A track prepared before the stop is gone with its data: the next
+    // start must not join onto it at the end of its track.
+    filler_.CancelJoins();
     running_ = false;
-    ReleaseConsumers();
-    played_ = 0;
-    endedSlot_ = -1;
-    switches_ = 0;
-    lastSoundSwitch_ = -1;
-    if (!keepDevice) current_ = 0;
+    filler_.EndRun(keepDevice);
   }
   // The track the stop cut short: its underruns, once.
   ReportUnderruns();
@@ -391,13 +315,11 @@ int32_t CWaveDataPlay::SetPosition(double seconds) {
   {
     std::lock_guard lock(engineLock_);
     if (device_.sampleRate() == 0) return -1;
-    queues_.FlushSlot(current_);
-    for (auto& consumer : slots_[current_].consumers) {
-      queues_.Release(consumer.chunk);
-      consumer = Consumer{};
-    }
-    played_ = static_cast<int64_t>(static_cast<int64_t>(device_.sampleRate()) * seconds);
-    slots_[0].gaplessJoin = slots_[1].gaplessJoin = false;
+    const int current = filler_.currentSlot();
+    queues_.FlushSlot(current);
+    filler_.DropConsumers(current);
+    filler_.SetPlayed(static_cast<int64_t>(static_cast<int64_t>(device_.sampleRate()) * seconds));
+    filler_.CancelJoins();
   }
   ReportPosition();
   return 0;
@@ -466,26 +388,7 @@ bool CWaveDataPlay::NextHalfReady() {
   // Taken as the buffer switch takes it: nothing holds it across a call
   // that waits for the device.
   std::lock_guard lock(engineLock_);
-  const Slot& slot = slots_[current_];
-  if (slot.endPhase != EndPhase::kPlaying) return true;
-  // Every channel needs a whole half: what its consumer still holds and
-  // what is queued behind it, or the end of the track.
-  for (int i = 0; i < device_.outputBuffers() && i < kMaxOutputChannels; ++i) {
-    const output::SampleTypeConverter* converter = device_.converter(i);
-    if (converter == nullptr) continue;
-    const std::size_t needed = device_.HalfBytes(i) / BytesPerWrite(*converter) * 4;
-    const std::size_t held = slot.consumers[i].chunk != nullptr ? slot.consumers[i].bytesLeft : 0;
-    if (held < needed && !queues_.Covers(current_, i, needed - held)) return false;
-  }
-  return true;
-}
-
-bool CWaveDataPlay::OtherSlotJoins(int slot) const {
-  // A DoP stream and a PCM one of the same rate do not join: the stream's
-  // kind holds from start to stop (the driver was told it).
-  const Slot& other = slots_[1 - slot];
-  return other.gaplessJoin && other.deviceRate == device_.openRate() &&
-         SlotDsdMode(other, decodeMode_) == device_.dsdMode() && SlotIsDop(other) == dopStream_;
+  return filler_.NextHalfReady();
 }
 
 void CWaveDataPlay::BufferSwitch(int32_t half) {
@@ -494,182 +397,19 @@ void CWaveDataPlay::BufferSwitch(int32_t half) {
     std::lock_guard lock(engineLock_);
     timer_.Raise();
     if (!AsioDriverListExists() || half < 0 || half > 1) return;
-    ++switches_;
-    const int ended = current_;
-    Slot& slot = slots_[ended];
-    const bool playing = slot.endPhase == EndPhase::kPlaying;
-    // Starving: some channel has nothing queued, so none takes a new chunk
-    // and the channels stay in step.
-    const int channels = device_.outputBuffers();
-    const bool starving = queues_.AnyEmpty(ended, channels);
-    const std::uint8_t silence = SilenceByte(slot);
-    bool reachedEnd = false;
-    bool wroteSamples = false;
-
-    for (int i = 0; i < channels; ++i) {
-      const AsioBufferInfo& buffer = device_.buffer(i);
-      if (buffer.channelNum >= kMaxOutputChannels) continue;
-      auto* destination = static_cast<std::uint8_t*>(buffer.buffers[half]);
-      if (destination == nullptr) continue;
-      const output::SampleTypeConverter* converter = device_.converter(i);
-      const std::size_t bytes = device_.HalfBytes(i);
-      const bool last = i == channels - 1;
-      std::size_t filled = 0;
-      if (playing && converter != nullptr &&
-          FillHalf(i, destination, bytes, last, starving, filled) && last) {
-        reachedEnd = true;
-      }
-      // The rest of the half idles, in a DoP stream with the markers going on.
-      WriteIdle(i, destination, filled, bytes, silence, dopOutPhase_);
-      if (last && filled > 0) wroteSamples = true;
+    if (const std::optional<output::TrackEnd> end = filler_.BufferSwitch(half)) {
+      PostMessage(TM_TRACK_END, static_cast<std::intptr_t>(*end), 1);
+      // The track's underruns, once; after the last track of the run
+      // nothing more is counted.
+      interrupted = finalEndReported_ ? 0 : underruns_.exchange(0);
+      if (*end == output::TrackEnd::kPlaybackStops) finalEndReported_ = true;
     }
-    if (device_.postOutput()) HostOutputReady();
-    if (wroteSamples) lastSoundSwitch_ = switches_;
-    // The next half's first frame follows this half's last.
-    dopOutPhase_ = (dopOutPhase_ + static_cast<std::uint32_t>(device_.preferredSize())) & 1;
-
-    if (reachedEnd) {
-      slot.deviceRate = 0;
-      std::fill(std::begin(slot.channelActive), std::end(slot.channelActive), false);
-      if (OtherSlotJoins(ended)) {
-        slot.endPhase = EndPhase::kCountingDown;
-        slot.switchesToEndMessage = 1;
-        slot.endKind = EndKind::kOtherSlotTookOver;
-        current_ = 1 - ended;
-      } else {
-        slot.endKind = EndKind::kPlaybackStops;
-        slot.endPhase = EndPhase::kCountingDown;
-        slot.switchesToEndMessage = device_.postOutput() ? 1 : 2;
-      }
-      endedSlot_ = ended;
-    }
-    if (endedSlot_ >= 0 && slots_[endedSlot_].endPhase == EndPhase::kCountingDown) {
-      Slot& finished = slots_[endedSlot_];
-      if (--finished.switchesToEndMessage == 0) {
-        finished.endPhase = EndPhase::kEnded;
-        const bool stops = finished.endKind == EndKind::kPlaybackStops;
-        if (stops) played_ = 0;
-        PostMessage(TM_TRACK_END, static_cast<std::intptr_t>(finished.endKind), 1);
-        endedSlot_ = -1;
-        // The track's underruns, once; after the last track of the run
-        // nothing more is counted.
-        interrupted = finalEndReported_ ? 0 : underruns_.exchange(0);
-        if (stops) finalEndReported_ = true;
-      }
-    }
-    switched_.notify_all();
   }
   // Reported outside the engine lock.
   ReportInterrupted(interrupted);
 }
 
-bool CWaveDataPlay::FillHalf(int index, std::uint8_t* destination, std::size_t bytes, bool last,
-                             bool starving, std::size_t& filled) {
-  const output::SampleTypeConverter& converter = *device_.converter(index);
-  const std::size_t step = BytesPerWrite(converter);
-  const int channel = index;
-  int slotIndex = current_;
-  bool joined = false;
-  bool reachedEnd = false;
-  std::size_t written = 0;
-  std::size_t counted = 0;  // bytes that count as played in the current track
-
-  // Stop when less than one converter write still fits; the idle fill
-  // covers the rest.
-  while (bytes - written >= step) {
-    Consumer& consumer = slots_[slotIndex].consumers[channel];
-    if (consumer.chunk == nullptr) {
-      if (starving && !joined) break;
-      ChunkElement element;
-      if (!queues_.TakeChunk(slotIndex, channel, element)) break;
-      if (element.data == nullptr) {  // the end of the slot's track
-        reachedEnd = true;
-        if (last) queues_.FlushSlot(slotIndex);
-        if (joined || !OtherSlotJoins(slotIndex)) break;
-        slotIndex = 1 - slotIndex;
-        joined = true;
-        if (last) {
-          played_ = 0;
-          counted = 0;
-        }
-        continue;
-      }
-      if (element.bytes == 0) {
-        queues_.Release(element.data);
-        continue;
-      }
-      consumer = Consumer{element.data, 0, element.bytes};
-    }
-    const std::size_t samples =
-        std::min<std::size_t>(consumer.bytesLeft / 4, (bytes - written) / step);
-    if (samples == 0) {  // a chunk tail shorter than one sample
-      queues_.Release(consumer.chunk);
-      consumer = Consumer{};
-      continue;
-    }
-    const auto* words =
-        reinterpret_cast<const std::uint32_t*>(consumer.chunk + consumer.readOffset);
-    // A DoP word takes the marker of its place in the output stream.
-    const std::size_t out =
-        dopStream_ ? WriteDopRun(converter, destination + written, words, samples,
-                                 dopOutPhase_ + static_cast<std::uint32_t>(written / step))
-                   : converter.writeRun(destination + written, words, samples);
-    written += out;
-    counted += out;
-    consumer.readOffset += static_cast<std::uint32_t>(samples * 4);
-    consumer.bytesLeft -= static_cast<std::uint32_t>(samples * 4);
-    if (consumer.bytesLeft < 4) {
-      queues_.Release(consumer.chunk);
-      consumer = Consumer{};
-    }
-  }
-  if (last) played_ += static_cast<int64_t>(counted * 8 / converter.bits);
-  filled = written;
-  return reachedEnd;
-}
-
-void CWaveDataPlay::WriteIdle(int index, std::uint8_t* destination, std::size_t from,
-                              std::size_t bytes, std::uint8_t silence, std::uint32_t phase) const {
-  if (from >= bytes) return;
-  const output::SampleTypeConverter* converter = device_.converter(index);
-  if (converter == nullptr || !dopStream_) {
-    std::memset(destination + from, converter != nullptr ? silence : 0, bytes - from);
-    return;
-  }
-  // DoP idle words, each with the marker of its frame; a tail shorter than
-  // a word (none in a PCM sample type) stays zero.
-  const std::size_t step = BytesPerWrite(*converter);
-  const std::size_t words = bytes / step;
-  for (std::size_t word = (from + step - 1) / step; word < words;) {
-    const std::size_t run = std::min(kDopRun, words - word);
-    converter->writeRun(destination + word * step, &kDopIdleWords[(phase + word) & 1], run);
-    word += run;
-  }
-  std::memset(destination + words * step, 0, bytes - words * step);
-}
-
 void CWaveDataPlay::Prefill() {
   std::lock_guard lock(engineLock_);
-  const Slot& slot = slots_[current_];
-  // A DoP stream begins at phase 0 with half 0; half 1 follows it, and so
-  // does the first half the buffer switch fills.
-  const auto next = static_cast<std::uint32_t>(device_.preferredSize()) & 1;
-  for (int i = 0; i < device_.outputBuffers(); ++i) {
-    if (i < kMaxOutputChannels && !slot.channelActive[i]) break;
-    const std::size_t bytes = device_.HalfBytes(i);
-    for (int h = 0; h < 2; ++h) {
-      auto* buffer = static_cast<std::uint8_t*>(device_.buffer(i).buffers[h]);
-      if (buffer != nullptr) WriteIdle(i, buffer, 0, bytes, SilenceByte(slot), h == 0 ? 0 : next);
-    }
-  }
-  dopOutPhase_ = next;
-}
-
-void CWaveDataPlay::ReleaseConsumers() {
-  for (auto& slot : slots_) {
-    for (auto& consumer : slot.consumers) {
-      queues_.Release(consumer.chunk);
-      consumer = Consumer{};
-    }
-  }
+  filler_.Prefill();
 }
