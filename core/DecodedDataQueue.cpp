@@ -85,12 +85,15 @@ class CDecodedDataQueue::Impl {
 
   bool WaitForRoom(std::uint32_t limit, const std::function<bool()>& cancelled) {
     std::unique_lock hold(lock_);
-    left_.wait(hold, [&] { return blocks_.size() < Bound(limit) || cancelled(); });
-    return blocks_.size() < Bound(limit);
+    const std::uint64_t seen = interrupts_;
+    left_.wait(hold,
+               [&] { return blocks_.size() < Bound(limit) || cancelled() || interrupts_ != seen; });
+    return !cancelled();
   }
 
   void Interrupt() {
     std::lock_guard hold(lock_);
+    ++interrupts_;
     left_.notify_all();
   }
 
@@ -145,6 +148,7 @@ class CDecodedDataQueue::Impl {
   std::mutex lock_;
   // Signalled whenever blocks leave the queue, and by Interrupt.
   std::condition_variable left_;
+  std::uint64_t interrupts_ = 0;
   const std::uint32_t capacity_;  // 0: unlimited
   std::unique_ptr<Allocator> allocator_;
   std::pmr::deque<BlockRecord> blocks_;

@@ -85,12 +85,13 @@ class CDecodedDataQueue {
   std::uint32_t ClearSlot(std::uint32_t slot) const;
   std::uint32_t CountSlot(std::uint32_t slot, std::uint32_t* count) const;
 
-  // Waits until a push with `limit` would find room; false when
-  // `cancelled()` turns true first (it is asked again on every change and
-  // on Interrupt) or the queue is gone.
+  // Waits until a push with `limit` would find room, or until Interrupt;
+  // false when `cancelled()` holds (it is asked again on every change and
+  // every Interrupt) or the queue is gone.
   bool WaitForRoom(std::uint32_t limit, const std::function<bool()>& cancelled) const;
-  // Wakes the waiters of WaitForRoom to ask their `cancelled` again: called
-  // by whoever makes it true.
+  // Ends the waits of WaitForRoom: the waiters look at `cancelled` and try
+  // their push again. Called by whoever cancels them, and by whoever needs
+  // a full queue's waiters to say so again (they prime the queue anew).
   void Interrupt() const;
 
  private:

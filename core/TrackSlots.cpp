@@ -68,6 +68,8 @@ bool CTrackSlots::StartDecoding() {
   const int slot = next_;
   EmptySlot(slot);
   shared_->primed = false;
+  // A worker already waiting for room primes the queue again when it retries.
+  queue_.Interrupt();
   stops_[slot]->Reset();
 
   DecoderWorkerSetup setup;

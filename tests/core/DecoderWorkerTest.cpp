@@ -13,8 +13,8 @@
 #include "sources/MusicDataWave.h"
 #include "sources/SourceFactory.h"
 #include "tests/core/FakeSystemMemory.h"
-#include "tests/core/PlaylistTestSupport.h"
 #include "tests/core/PlayerTestSupport.h"
+#include "tests/core/PlaylistTestSupport.h"
 #include "tests/core/ScriptedSource.h"
 
 namespace {
