@@ -11,13 +11,13 @@
 #include "output/PlaybackMessages.h"
 #include "platform/ErrorReport.h"
 #include "tests/core/FakeSystemMemory.h"
+#include "tests/core/PlayerTestSupport.h"
 #include "tests/core/PlaylistTestSupport.h"
+#include "tests/core/ScriptedSource.h"
 #include "tests/fixtures/DeviceSamples.h"
 #include "tests/fixtures/DsfWriter.h"
 #include "tests/fixtures/SameElements.h"
 #include "tests/output/AsioTestSupport.h"
-#include "tests/core/PlayerTestSupport.h"
-#include "tests/core/ScriptedSource.h"
 
 namespace {
 

@@ -16,12 +16,12 @@
 #include "output/AsioDriverList.h"
 #include "platform/ErrorReport.h"
 #include "platform/TextConv.h"
+#include "tests/core/PlayerTestSupport.h"
+#include "tests/core/ScriptedSource.h"
 #include "tests/fixtures/CdImageWriter.h"
 #include "tests/fixtures/DsfWriter.h"
 #include "tests/fixtures/WavWriter.h"
 #include "tests/output/AsioTestSupport.h"
-#include "tests/core/PlayerTestSupport.h"
-#include "tests/core/ScriptedSource.h"
 
 namespace {
 
