@@ -66,7 +66,8 @@ AlsaDriverSettings AlsaDriverSettings::Parse(const char* lines) {
   return settings;
 }
 
-CAlsaDriver::CAlsaDriver(AlsaDriverSettings settings) : settings_(std::move(settings)) {}
+CAlsaDriver::CAlsaDriver(AlsaDriverSettings settings)
+    : CAsioDriverBase(settings.driverName), settings_(std::move(settings)) {}
 
 CAlsaDriver::~CAlsaDriver() {
   writer_.Stop();
@@ -106,14 +107,6 @@ AsioBool CAlsaDriver::init(void*) {
   error_ = "No error";
   state_ = State::kInitialized;
   return kAsioTrue;
-}
-
-void CAlsaDriver::getDriverName(char* name) {
-  CopyAsioText(name, kAsioDriverNameBytes, settings_.driverName);
-}
-
-int32_t CAlsaDriver::getDriverVersion() {
-  return 1;
 }
 
 void CAlsaDriver::getErrorMessage(char* message) {
@@ -185,116 +178,37 @@ bool CAlsaDriver::LimitsFor(const AlsaStreamFormat& format, BufferLimits& limits
   return true;
 }
 
-AsioError CAlsaDriver::getChannels(int32_t* inputs, int32_t* outputs) {
-  std::lock_guard lock(mutex_);
-  if (state_ == State::kLoaded) return kAsioNotPresent;
-  if (inputs == nullptr || outputs == nullptr) return kAsioInvalidParameter;
-  *inputs = 0;
-  *outputs = static_cast<int32_t>(outputs_);
-  return kAsioOk;
+bool CAlsaDriver::BufferSizes(BufferLimits& limits) const {
+  const AlsaStreamFormat* format = StreamFormat(rate_);
+  return format != nullptr && LimitsFor(*format, limits);
 }
 
-AsioError CAlsaDriver::getLatencies(int32_t* input, int32_t* output) {
-  std::lock_guard lock(mutex_);
-  if (state_ == State::kLoaded) return kAsioNotPresent;
-  if (input == nullptr || output == nullptr) return kAsioInvalidParameter;
-  *input = 0;
+AsioError CAlsaDriver::OutputLatency(int32_t& samples) const {
   if (format_ != nullptr) {
     // Everything the device buffer holds, plus the half being filled.
-    *output = static_cast<int32_t>(config_.bufferFrames * format_->samplesPerFrame) + bufferSize_;
+    samples = static_cast<int32_t>(config_.bufferFrames * format_->samplesPerFrame) + bufferSize_;
     return kAsioOk;
   }
-  const AlsaStreamFormat* format = StreamFormat(rate_);
   BufferLimits limits{};
-  if (format == nullptr || !LimitsFor(*format, limits)) return kAsioNotPresent;
-  *output = 5 * limits.preferred;  // the buffer of four periods a start would set, plus a half
+  if (!BufferSizes(limits)) return kAsioNotPresent;
+  samples = 5 * limits.preferred;  // the buffer of four periods a start would set, plus a half
   return kAsioOk;
 }
 
-AsioError CAlsaDriver::getBufferSize(int32_t* minimum, int32_t* maximum, int32_t* preferred,
-                                     int32_t* granularity) {
-  std::lock_guard lock(mutex_);
-  if (state_ == State::kLoaded) return kAsioNotPresent;
-  if (minimum == nullptr || maximum == nullptr || preferred == nullptr || granularity == nullptr)
-    return kAsioInvalidParameter;
-  const AlsaStreamFormat* format = StreamFormat(rate_);
-  BufferLimits limits{};
-  if (format == nullptr || !LimitsFor(*format, limits)) return kAsioNotPresent;
-  *minimum = limits.minimum;
-  *maximum = limits.maximum;
-  *preferred = limits.preferred;
-  *granularity = limits.granularity;
-  return kAsioOk;
-}
-
-AsioError CAlsaDriver::canSampleRate(AsioSampleRate rate) {
-  std::lock_guard lock(mutex_);
-  if (state_ == State::kLoaded) return kAsioNotPresent;
-  return StreamFormat(rate) != nullptr ? kAsioOk : kAsioNoClock;
-}
-
-AsioError CAlsaDriver::getSampleRate(AsioSampleRate* rate) {
-  std::lock_guard lock(mutex_);
-  if (state_ == State::kLoaded) return kAsioNotPresent;
-  if (rate == nullptr) return kAsioInvalidParameter;
-  *rate = rate_;
-  return kAsioOk;
-}
-
-AsioError CAlsaDriver::setSampleRate(AsioSampleRate rate) {
-  std::lock_guard lock(mutex_);
-  if (state_ == State::kLoaded) return kAsioNotPresent;
-  if (state_ == State::kRunning) return kAsioInvalidMode;
-  if (StreamFormat(rate) == nullptr) return kAsioNoClock;
-  // The buffers are sized and the device configured for the current rate.
-  if (state_ == State::kPrepared && rate != rate_) return kAsioInvalidMode;
-  rate_ = rate;
-  return kAsioOk;
-}
-
-AsioError CAlsaDriver::getSamplePosition(int64_t* position, int64_t* timestamp) {
-  std::lock_guard lock(mutex_);
-  if (state_ != State::kRunning) return kAsioSpNotAdvancing;
-  if (position == nullptr || timestamp == nullptr) return kAsioInvalidParameter;
-  writer_.Position(*position, *timestamp);
-  return kAsioOk;
-}
-
-AsioError CAlsaDriver::getChannelInfo(AsioChannelInfo* info) {
-  std::lock_guard lock(mutex_);
-  if (state_ == State::kLoaded) return kAsioNotPresent;
-  if (!IsOutputChannelQuery(info, static_cast<int32_t>(outputs_))) return kAsioInvalidParameter;
+int32_t CAlsaDriver::ChannelSampleType() const {
   const AlsaStreamFormat* format = format_ != nullptr ? format_ : StreamFormat(rate_);
-  info->isActive = std::any_of(channels_.begin(), channels_.end(),
-                               [&](const Channel& c) { return c.number == info->channel; });
-  info->channelGroup = 0;
-  info->type = (format != nullptr ? *format : Formats(ioFormat_).front()).sampleType;
-  CopyAsioText(info->name, sizeof info->name, "Out " + std::to_string(info->channel + 1));
-  return kAsioOk;
+  return (format != nullptr ? *format : Formats(ioFormat_).front()).sampleType;
 }
 
-AsioError CAlsaDriver::createBuffers(AsioBufferInfo* infos, int32_t count, int32_t bufferSize,
-                                     AsioCallbacks* callbacks) {
-  std::lock_guard lock(mutex_);
-  if (state_ != State::kInitialized) return kAsioInvalidMode;
-  if (infos == nullptr || callbacks == nullptr || callbacks->bufferSwitch == nullptr ||
-      count <= 0 || static_cast<uint32_t>(count) > outputs_) {
-    return kAsioInvalidParameter;
-  }
+void CAlsaDriver::SamplePosition(int64_t& position, int64_t& timestamp) const {
+  writer_.Position(position, timestamp);
+}
+
+AsioError CAlsaDriver::PrepareHalves(int32_t bufferSize, std::size_t& halfBytes,
+                                     std::uint8_t& fill) {
   const AlsaStreamFormat* format = StreamFormat(rate_);
   BufferLimits limits{};
   if (format == nullptr || !LimitsFor(*format, limits)) return kAsioNoClock;
-  if (bufferSize < limits.minimum || bufferSize > limits.maximum ||
-      bufferSize % limits.granularity != 0) {
-    return kAsioInvalidMode;
-  }
-  if (!IsValidOutputRequest(infos, count, static_cast<int32_t>(outputs_))) {
-    return kAsioInvalidParameter;
-  }
-  std::vector<Channel> channels;
-  for (int32_t i = 0; i < count; ++i)
-    channels.push_back(Channel{infos[i].channelNum, {}});
-
   // The device period is about 10 ms whatever the half, so the writer wakes
   // about a hundred times a second at any rate (it writes as many halves as
   // a period frees); the device buffer holds at least 40 ms and two halves,
@@ -311,27 +225,11 @@ AsioError CAlsaDriver::createBuffers(AsioBufferInfo* infos, int32_t count, int32
              " Hz: " + snd_strerror(error);
     return kAsioHwMalfunction;
   }
-
-  const std::size_t halfBytes =
-      static_cast<std::size_t>(bufferSize) * AsioSampleTypeBits(format->sampleType) / 8;
-  const uint8_t silence = output::SilenceFillByte(IsDsd());
-  for (auto& channel : channels) {
-    channel.halves[0].assign(halfBytes, silence);
-    channel.halves[1].assign(halfBytes, silence);
-  }
-  channels_ = std::move(channels);
-  for (int32_t i = 0; i < count; ++i) {
-    infos[i].buffers[0] = channels_[static_cast<std::size_t>(i)].halves[0].data();
-    infos[i].buffers[1] = channels_[static_cast<std::size_t>(i)].halves[1].data();
-  }
-  callbacks_ = *callbacks;
-  useTimeInfo_ = callbacks_.asioMessage != nullptr && callbacks_.bufferSwitchTimeInfo != nullptr &&
-                 callbacks_.asioMessage(kAsioSupportsTimeInfo, 0, nullptr, nullptr) == 1;
+  halfBytes = static_cast<std::size_t>(bufferSize) * AsioSampleTypeBits(format->sampleType) / 8;
+  fill = output::SilenceFillByte(IsDsd());
   format_ = format;
-  bufferSize_ = bufferSize;
   config_ = config;
   dop_ = false;
-  state_ = State::kPrepared;
   return kAsioOk;
 }
 
@@ -441,11 +339,7 @@ AsioError CAlsaDriver::stop() {
   return kAsioOk;
 }
 
-AsioError CAlsaDriver::future(int32_t selector, void* argument) {
-  std::lock_guard lock(mutex_);
-  if (const auto answer = AnswerAsioStopMode(selector, state_ == State::kRunning, stopMode_)) {
-    return *answer;
-  }
+AsioError CAlsaDriver::FutureCall(int32_t selector, void* argument) {
   switch (selector) {
     case kQpFutureDopStream:
       if (argument == nullptr) return kAsioInvalidParameter;

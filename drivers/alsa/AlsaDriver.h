@@ -43,37 +43,21 @@ class CAlsaDriver final : public CAsioDriverBase {
   ~CAlsaDriver();
 
   AsioBool init(void* sysRef) override;
-  void getDriverName(char* name) override;
-  int32_t getDriverVersion() override;
   void getErrorMessage(char* message) override;
   AsioError start() override;
   AsioError stop() override;
-  AsioError getChannels(int32_t* inputs, int32_t* outputs) override;
-  AsioError getLatencies(int32_t* input, int32_t* output) override;
-  AsioError getBufferSize(int32_t* minimum, int32_t* maximum, int32_t* preferred,
-                          int32_t* granularity) override;
-  AsioError canSampleRate(AsioSampleRate rate) override;
-  AsioError getSampleRate(AsioSampleRate* rate) override;
-  AsioError setSampleRate(AsioSampleRate rate) override;
-  AsioError getSamplePosition(int64_t* position, int64_t* timestamp) override;
-  AsioError getChannelInfo(AsioChannelInfo* info) override;
-  AsioError createBuffers(AsioBufferInfo* infos, int32_t count, int32_t bufferSize,
-                          AsioCallbacks* callbacks) override;
   AsioError disposeBuffers() override;
-  AsioError future(int32_t selector, void* argument) override;
   AsioError outputReady() override;
 
  private:
-  enum class State { kLoaded, kInitialized, kPrepared, kRunning };
-  struct Channel {
-    int32_t number;
-    std::vector<uint8_t> halves[2];
-  };
-  // What createBuffers accepts in the current format at the current rate,
-  // in host samples.
-  struct BufferLimits {
-    int32_t minimum, maximum, preferred, granularity;
-  };
+  int32_t OutputChannels() const override { return static_cast<int32_t>(outputs_); }
+  bool TakesRate(double rate) const override { return StreamFormat(rate) != nullptr; }
+  bool BufferSizes(BufferLimits& limits) const override;
+  AsioError OutputLatency(int32_t& samples) const override;
+  int32_t ChannelSampleType() const override;
+  void SamplePosition(int64_t& position, int64_t& timestamp) const override;
+  AsioError PrepareHalves(int32_t bufferSize, std::size_t& halfBytes, std::uint8_t& fill) override;
+  AsioError FutureCall(int32_t selector, void* argument) override;
 
   bool IsDsd() const { return ioFormat_ == kAsioFormatDsd; }
   std::span<const AlsaStreamFormat> Formats(int32_t ioFormat) const;
@@ -88,22 +72,15 @@ class CAlsaDriver final : public CAsioDriverBase {
   void SwitchIoFormat(int32_t ioFormat);
 
   const AlsaDriverSettings settings_;
-  std::mutex mutex_;  // guards everything below but the writer
-  State state_ = State::kLoaded;
+  // Guarded by mutex_, as all the state but the writer.
   std::string pcmName_;
   std::string error_ = "No error";
   std::unique_ptr<AlsaPcm> pcm_;
   int32_t ioFormat_ = kAsioFormatPcm;
   uint32_t outputs_ = 0;
-  double rate_ = 44100;
   // Set by createBuffers.
   const AlsaStreamFormat* format_ = nullptr;
-  int32_t bufferSize_ = 0;
   AlsaPcm::Config config_{};
-  std::vector<Channel> channels_;
-  AsioCallbacks callbacks_{};
-  bool useTimeInfo_ = false;
-  AsioStopMode stopMode_;
   bool dop_ = false;    // kQpFutureDopStream: the PCM words carry DoP
   std::string notice_;  // for the user, once (kQpFutureNotice)
   // Runs between start and stop; its thread never takes mutex_.

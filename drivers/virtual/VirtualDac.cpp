@@ -66,7 +66,8 @@ VirtualDacSettings VirtualDacSettings::Parse(const char* lines) {
   return s;
 }
 
-CVirtualDac::CVirtualDac(VirtualDacSettings settings) : settings_(std::move(settings)) {
+CVirtualDac::CVirtualDac(VirtualDacSettings settings)
+    : CAsioDriverBase(settings.driverName), settings_(std::move(settings)) {
   if (!settings_.pcmRates.empty()) rate_ = settings_.pcmRates.front();
   std::lock_guard lock(gInstancesMutex);
   gInstances.push_back(this);
@@ -110,14 +111,6 @@ AsioBool CVirtualDac::init(void*) {
   return kAsioTrue;
 }
 
-void CVirtualDac::getDriverName(char* name) {
-  CopyAsioText(name, kAsioDriverNameBytes, settings_.driverName);
-}
-
-int32_t CVirtualDac::getDriverVersion() {
-  return 1;
-}
-
 void CVirtualDac::getErrorMessage(char* message) {
   std::string text = "No error";
   if (settings_.refuseInit || settings_.refuseBuffers) {
@@ -142,106 +135,26 @@ bool CVirtualDac::Supports(double rate, int32_t format) const {
                      [rate](double r) { return std::fabs(r - rate) < 0.5; });
 }
 
-AsioError CVirtualDac::getChannels(int32_t* inputs, int32_t* outputs) {
-  std::lock_guard lock(mutex_);
-  if (state_ == State::kLoaded) return kAsioNotPresent;
-  if (inputs == nullptr || outputs == nullptr) return kAsioInvalidParameter;
-  *inputs = 0;
-  *outputs = settings_.channels;
+bool CVirtualDac::BufferSizes(BufferLimits& limits) const {
+  limits = {BufferSize(), BufferSize(), BufferSize(), 0};
+  return true;
+}
+
+AsioError CVirtualDac::OutputLatency(int32_t& samples) const {
+  samples = BufferSize();
   return kAsioOk;
 }
 
-AsioError CVirtualDac::getLatencies(int32_t* input, int32_t* output) {
-  std::lock_guard lock(mutex_);
-  if (state_ == State::kLoaded) return kAsioNotPresent;
-  if (input == nullptr || output == nullptr) return kAsioInvalidParameter;
-  *input = 0;
-  *output = BufferSize();
-  return kAsioOk;
+void CVirtualDac::SamplePosition(int64_t& position, int64_t& timestamp) const {
+  position = samplesPlayed_;
+  timestamp = AsioNowNanoseconds();
 }
 
-AsioError CVirtualDac::getBufferSize(int32_t* minimum, int32_t* maximum, int32_t* preferred,
-                                     int32_t* granularity) {
-  std::lock_guard lock(mutex_);
-  if (state_ == State::kLoaded) return kAsioNotPresent;
-  *minimum = *maximum = *preferred = BufferSize();
-  *granularity = 0;
-  return kAsioOk;
-}
-
-AsioError CVirtualDac::canSampleRate(AsioSampleRate rate) {
-  std::lock_guard lock(mutex_);
-  if (state_ == State::kLoaded) return kAsioNotPresent;
-  return Supports(rate, format_) ? kAsioOk : kAsioNoClock;
-}
-
-AsioError CVirtualDac::getSampleRate(AsioSampleRate* rate) {
-  std::lock_guard lock(mutex_);
-  if (state_ == State::kLoaded) return kAsioNotPresent;
-  if (rate == nullptr) return kAsioInvalidParameter;
-  *rate = rate_;
-  return kAsioOk;
-}
-
-AsioError CVirtualDac::setSampleRate(AsioSampleRate rate) {
-  std::lock_guard lock(mutex_);
-  if (state_ == State::kLoaded) return kAsioNotPresent;
-  if (state_ == State::kRunning) return kAsioInvalidMode;
-  if (!Supports(rate, format_)) return kAsioNoClock;
-  rate_ = rate;
-  return kAsioOk;
-}
-
-AsioError CVirtualDac::getSamplePosition(int64_t* position, int64_t* timestamp) {
-  std::lock_guard lock(mutex_);
-  if (state_ != State::kRunning) return kAsioSpNotAdvancing;
-  *position = samplesPlayed_;
-  *timestamp = AsioNowNanoseconds();
-  return kAsioOk;
-}
-
-AsioError CVirtualDac::getChannelInfo(AsioChannelInfo* info) {
-  std::lock_guard lock(mutex_);
-  if (state_ == State::kLoaded) return kAsioNotPresent;
-  if (!IsOutputChannelQuery(info, settings_.channels)) return kAsioInvalidParameter;
-  info->isActive = std::any_of(channels_.begin(), channels_.end(),
-                               [&](const Channel& c) { return c.number == info->channel; });
-  info->channelGroup = 0;
-  info->type = SampleType();
-  CopyAsioText(info->name, sizeof info->name, "Out " + std::to_string(info->channel + 1));
-  return kAsioOk;
-}
-
-AsioError CVirtualDac::createBuffers(AsioBufferInfo* infos, int32_t count, int32_t bufferSize,
-                                     AsioCallbacks* callbacks) {
-  std::lock_guard lock(mutex_);
-  if (state_ != State::kInitialized) return kAsioInvalidMode;
-  if (infos == nullptr || callbacks == nullptr || callbacks->bufferSwitch == nullptr ||
-      count <= 0 || count > settings_.channels) {
-    return kAsioInvalidParameter;
-  }
-  if (bufferSize != BufferSize()) return kAsioInvalidMode;
-  if (!IsValidOutputRequest(infos, count, settings_.channels)) return kAsioInvalidParameter;
+AsioError CVirtualDac::PrepareHalves(int32_t bufferSize, std::size_t& halfBytes,
+                                     std::uint8_t& fill) {
   if (settings_.refuseBuffers) return kAsioHwMalfunction;
-  std::vector<Channel> channels;
-  for (int32_t i = 0; i < count; ++i) {
-    Channel channel;
-    channel.number = infos[i].channelNum;
-    const std::size_t bytes =
-        static_cast<std::size_t>(bufferSize) * AsioSampleTypeBits(SampleType()) / 8;
-    channel.halves[0].assign(bytes, 0);
-    channel.halves[1].assign(bytes, 0);
-    channels.push_back(std::move(channel));
-  }
-  channels_ = std::move(channels);
-  for (int32_t i = 0; i < count; ++i) {
-    infos[i].buffers[0] = channels_[static_cast<std::size_t>(i)].halves[0].data();
-    infos[i].buffers[1] = channels_[static_cast<std::size_t>(i)].halves[1].data();
-  }
-  callbacks_ = *callbacks;
-  useTimeInfo_ = HostTakesTimeInfo(callbacks_);
-  bufferSize_ = bufferSize;
-  state_ = State::kPrepared;
+  halfBytes = static_cast<std::size_t>(bufferSize) * AsioSampleTypeBits(SampleType()) / 8;
+  fill = 0;
   return kAsioOk;
 }
 
@@ -273,11 +186,12 @@ AsioError CVirtualDac::start() {
     }
     stopMode_ = {};
     if (!settings_.capture.empty()) {
-      for (auto& channel : channels_) {
-        if (channel.capture == nullptr) {
+      captures_.resize(channels_.size(), nullptr);
+      for (std::size_t i = 0; i < channels_.size(); ++i) {
+        if (captures_[i] == nullptr) {
           const std::string path =
-              settings_.capture + "." + std::to_string(channel.number) + ".raw";
-          channel.capture = std::fopen(path.c_str(), "ab");
+              settings_.capture + "." + std::to_string(channels_[i].number) + ".raw";
+          captures_[i] = std::fopen(path.c_str(), "ab");
         }
       }
       if (std::FILE* log = std::fopen((settings_.capture + ".log").c_str(), "a")) {
@@ -314,17 +228,13 @@ AsioError CVirtualDac::stop() {
   } else {
     paused_ = false;  // a plain stop forgets a pause
   }
-  for (auto& channel : channels_) {
-    if (channel.capture != nullptr) std::fflush(channel.capture);
+  for (std::FILE* capture : captures_) {
+    if (capture != nullptr) std::fflush(capture);
   }
   return kAsioOk;
 }
 
-AsioError CVirtualDac::future(int32_t selector, void* argument) {
-  std::lock_guard lock(mutex_);
-  if (const auto answer = AnswerAsioStopMode(selector, state_ == State::kRunning, stopMode_)) {
-    return *answer;
-  }
+AsioError CVirtualDac::FutureCall(int32_t selector, void* argument) {
   switch (selector) {
     case kQpFutureDopStream:
       if (argument == nullptr) return kAsioInvalidParameter;
@@ -407,14 +317,8 @@ void CVirtualDac::Tick() {
 
 void CVirtualDac::PlayHalfDue() {
   // What the host put there is what comes out.
-  for (auto& channel : channels_) {
-    const auto& bytes = channel.halves[playHalf_];
-    if (channel.capture != nullptr) {
-      // Flushed at once so the capture can be read while the DAC plays.
-      std::fwrite(bytes.data(), 1, bytes.size(), channel.capture);
-      std::fflush(channel.capture);
-    }
-  }
+  for (std::size_t i = 0; i < channels_.size(); ++i)
+    Capture(i, channels_[i].halves[playHalf_]);
   // A DoP stream goes on from the marker of the last word played.
   const int32_t type = SampleType();
   const std::size_t sampleBytes = static_cast<std::size_t>(AsioSampleTypeBits(type)) / 8;
@@ -431,17 +335,14 @@ void CVirtualDac::PlayIdleHalf() {
   const int32_t type = SampleType();
   const std::size_t sampleBytes = static_cast<std::size_t>(AsioSampleTypeBits(type)) / 8;
   const bool dop = dopStream_ && DopMarkerOffset(type) >= 0;
-  for (auto& channel : channels_) {
+  for (std::size_t i = 0; i < channels_.size(); ++i) {
     // PCM zeros, the DSD idle byte, or DoP idle words carrying on the phase.
-    std::vector<std::uint8_t> idle(channel.halves[0].size(), IsDsd() ? 0x96 : 0x00);
+    std::vector<std::uint8_t> idle(channels_[i].halves[0].size(), IsDsd() ? 0x96 : 0x00);
     if (dop) {
       for (std::size_t at = 0, word = 0; at + sampleBytes <= idle.size(); at += sampleBytes, ++word)
         WriteDopIdleSample(type, static_cast<uint32_t>((dopPhase_ + word) & 1), &idle[at]);
     }
-    if (channel.capture != nullptr) {
-      std::fwrite(idle.data(), 1, idle.size(), channel.capture);
-      std::fflush(channel.capture);
-    }
+    Capture(i, idle);
   }
   if (dop) dopPhase_ = static_cast<uint32_t>((dopPhase_ + static_cast<uint32_t>(bufferSize_)) & 1);
   samplesPlayed_ += bufferSize_;
@@ -525,9 +426,16 @@ void CVirtualDac::StopClock() {
   if (clock_.joinable() && clock_.get_id() != std::this_thread::get_id()) clock_.join();
 }
 
+void CVirtualDac::Capture(std::size_t channel, const std::vector<std::uint8_t>& bytes) {
+  if (channel >= captures_.size() || captures_[channel] == nullptr) return;
+  // Flushed at once so the capture can be read while the DAC plays.
+  std::fwrite(bytes.data(), 1, bytes.size(), captures_[channel]);
+  std::fflush(captures_[channel]);
+}
+
 void CVirtualDac::CloseCaptures() {
-  for (auto& channel : channels_) {
-    if (channel.capture != nullptr) std::fclose(channel.capture);
-    channel.capture = nullptr;
+  for (std::FILE* capture : captures_) {
+    if (capture != nullptr) std::fclose(capture);
   }
+  captures_.clear();
 }

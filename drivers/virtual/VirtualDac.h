@@ -60,24 +60,10 @@ class CVirtualDac final : public CAsioDriverBase {
   ~CVirtualDac();
 
   AsioBool init(void* sysRef) override;
-  void getDriverName(char* name) override;
-  int32_t getDriverVersion() override;
   void getErrorMessage(char* message) override;
   AsioError start() override;
   AsioError stop() override;
-  AsioError getChannels(int32_t* inputs, int32_t* outputs) override;
-  AsioError getLatencies(int32_t* input, int32_t* output) override;
-  AsioError getBufferSize(int32_t* minimum, int32_t* maximum, int32_t* preferred,
-                          int32_t* granularity) override;
-  AsioError canSampleRate(AsioSampleRate rate) override;
-  AsioError getSampleRate(AsioSampleRate* rate) override;
-  AsioError setSampleRate(AsioSampleRate rate) override;
-  AsioError getSamplePosition(int64_t* position, int64_t* timestamp) override;
-  AsioError getChannelInfo(AsioChannelInfo* info) override;
-  AsioError createBuffers(AsioBufferInfo* infos, int32_t count, int32_t bufferSize,
-                          AsioCallbacks* callbacks) override;
   AsioError disposeBuffers() override;
-  AsioError future(int32_t selector, void* argument) override;
   AsioError outputReady() override;
 
   // Plays up to `count` buffer halves now; the number played (0 unless
@@ -87,12 +73,17 @@ class CVirtualDac final : public CAsioDriverBase {
   static int32_t StepNewest(int32_t count);
 
  private:
-  enum class State { kLoaded, kInitialized, kPrepared, kRunning };
-  struct Channel {
-    int32_t number;
-    std::vector<std::uint8_t> halves[2];
-    std::FILE* capture = nullptr;
-  };
+  int32_t OutputChannels() const override { return settings_.channels; }
+  bool TakesRate(double rate) const override { return Supports(rate, format_); }
+  // Its halves have a fixed size in samples whatever the rate; the clock
+  // takes the rate at the start.
+  bool BuffersFixRate() const override { return false; }
+  bool BufferSizes(BufferLimits& limits) const override;
+  AsioError OutputLatency(int32_t& samples) const override;
+  int32_t ChannelSampleType() const override { return SampleType(); }
+  void SamplePosition(int64_t& position, int64_t& timestamp) const override;
+  AsioError PrepareHalves(int32_t bufferSize, std::size_t& halfBytes, std::uint8_t& fill) override;
+  AsioError FutureCall(int32_t selector, void* argument) override;
 
   bool IsDsd() const { return format_ == kAsioFormatDsd; }
   int32_t BufferSize() const;
@@ -110,25 +101,22 @@ class CVirtualDac final : public CAsioDriverBase {
   // bound, or the clock stops.
   void WaitForHostAudio(const AsioCallbacks& callbacks);
   void StopClock();
+  // With mutex_ held: appends `bytes` to the capture of the channel at
+  // `channel` in channels_, when it has one.
+  void Capture(std::size_t channel, const std::vector<std::uint8_t>& bytes);
   void CloseCaptures();
 
   const VirtualDacSettings settings_;
-  std::mutex mutex_;
-  State state_ = State::kLoaded;
+  // Guarded by mutex_.
   int32_t format_ = kAsioFormatPcm;
-  double rate_ = 44100;
-  int32_t bufferSize_ = 0;
-  std::vector<Channel> channels_;
-  AsioCallbacks callbacks_{};
-  bool useTimeInfo_ = false;
+  // Each channel's capture file, in the order of channels_, while capturing.
+  std::vector<std::FILE*> captures_;
   int playHalf_ = 0;
   int64_t samplesPlayed_ = 0;
   int64_t outputReadyCalls_ = 0;
   std::thread clock_;
   std::condition_variable clockWake_;
   bool clockStop_ = false;
-  // How the next stop ends (drain: plays the half the host filled last).
-  AsioStopMode stopMode_;
   bool paused_ = false;     // stopped by a pause stop: the next start resumes
   bool dopStream_ = false;  // the host said its PCM stream is DoP
   uint32_t dopPhase_ = 0;   // the DoP phase of the next word played

@@ -18,24 +18,25 @@ CFileInfo_DSD::~CFileInfo_DSD() {
 }
 
 int32_t CFileInfo_DSD::NameA(char* buffer, int32_t length) {
-  return ppi::CopyNarrow("", buffer, length);
+  return ppi::CopyNarrow(identity_.name, buffer, length);
 }
 int32_t CFileInfo_DSD::ExtensionsA(char* buffer, int32_t length) {
-  return ppi::CopyNarrow("", buffer, length);
+  return ppi::CopyNarrow(identity_.extensions, buffer, length);
 }
 int32_t CFileInfo_DSD::VersionA(char* buffer, int32_t length) {
-  return ppi::CopyNarrow("", buffer, length);
+  return ppi::CopyNarrow(identity_.version, buffer, length);
 }
 int32_t CFileInfo_DSD::NameW(char16_t* buffer, int32_t length) {
-  return ppi::CopyWide(u"", buffer, length);
+  return ppi::CopyWideAscii(identity_.name, buffer, length);
 }
 int32_t CFileInfo_DSD::ExtensionsW(char16_t* buffer, int32_t length) {
-  return ppi::CopyWide(u"", buffer, length);
+  return ppi::CopyWideAscii(identity_.extensions, buffer, length);
 }
 int32_t CFileInfo_DSD::VersionW(char16_t* buffer, int32_t length) {
-  return ppi::CopyWide(u"", buffer, length);
+  return ppi::CopyWideAscii(identity_.version, buffer, length);
 }
-int32_t CFileInfo_DSD::Alignment(int32_t*) {
+int32_t CFileInfo_DSD::Alignment(int32_t* frames) {
+  if (identity_.alignmentFrames != 0) *frames = identity_.alignmentFrames;
   return PPI_OK;
 }
 

@@ -16,7 +16,18 @@ class CFileInfo_DSD {
   enum OutputMode : int { kModeDop = 1, kModeRawWords = 2 };
   static constexpr std::uint32_t kMaxChannels = 6;
 
+  // What a format's parser says of itself: the identity texts (ASCII, given
+  // narrow and wide alike) and the frame alignment; the base has empty texts
+  // and no alignment.
+  struct Identity {
+    const char* name = "";
+    const char* extensions = "";
+    const char* version = "";
+    std::int32_t alignmentFrames = 0;  // 0: Alignment writes nothing
+  };
+
   CFileInfo_DSD() = default;
+  explicit CFileInfo_DSD(const Identity& identity) : identity_(identity) {}
   virtual ~CFileInfo_DSD();
   CFileInfo_DSD(const CFileInfo_DSD&) = delete;
   CFileInfo_DSD& operator=(const CFileInfo_DSD&) = delete;
@@ -102,6 +113,7 @@ class CFileInfo_DSD {
   // A zeroed buffer of `size` bytes that becomes the delivered buffer.
   std::uint8_t* NewDeliveredBuffer(std::size_t size);
 
+  const Identity identity_;
   OutputMode mode_ = kModeDop;
   std::uint32_t bytesPerFrame_ = 2;  // DSD bytes per channel per frame
   Source source_ = Source::kNone;

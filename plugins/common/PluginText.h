@@ -48,6 +48,12 @@ inline int32_t CopyWide(const char16_t* text, char16_t* buffer, int32_t length) 
   return PPI_OK;
 }
 
+// CopyWide of an ASCII text.
+inline int32_t CopyWideAscii(const char* text, char16_t* buffer, int32_t length) {
+  const std::u16string wide(text, text + std::strlen(text));
+  return CopyWide(wide.c_str(), buffer, length);
+}
+
 // The text encodings of tag texts, as ID3v2 numbers them.
 enum TextEncoding : std::uint8_t { kEncodingLatin1 = 0, kEncodingUtf8 = 3 };
 

@@ -30,29 +30,8 @@ bool IsDsdRate(std::uint32_t rate) {
 
 }  // namespace
 
-int32_t CFileInfo_DFF::NameA(char* buffer, int32_t length) {
-  return ppi::CopyNarrow("DFF Plugin", buffer, length);
-}
-int32_t CFileInfo_DFF::ExtensionsA(char* buffer, int32_t length) {
-  return ppi::CopyNarrow("DFF", buffer, length);
-}
-int32_t CFileInfo_DFF::VersionA(char* buffer, int32_t length) {
-  return ppi::CopyNarrow("1.0.0", buffer, length);
-}
-int32_t CFileInfo_DFF::NameW(char16_t* buffer, int32_t length) {
-  return ppi::CopyWide(u"DFF Plugin", buffer, length);
-}
-int32_t CFileInfo_DFF::ExtensionsW(char16_t* buffer, int32_t length) {
-  return ppi::CopyWide(u"DFF", buffer, length);
-}
-int32_t CFileInfo_DFF::VersionW(char16_t* buffer, int32_t length) {
-  return ppi::CopyWide(u"1.0.0", buffer, length);
-}
-
-int32_t CFileInfo_DFF::Alignment(int32_t* frames) {
-  *frames = kAlignmentFrames;
-  return PPI_OK;
-}
+CFileInfo_DFF::CFileInfo_DFF()
+    : CFileInfo_DSD(Identity{"DFF Plugin", "DFF", "1.0.0", kAlignmentFrames}) {}
 
 bool CFileInfo_DFF::ReadChunkHeader(std::uint64_t offset, std::uint64_t end, ChunkHeader* chunk,
                                     bool mayOverrun) {

@@ -29,29 +29,8 @@ constexpr std::array<std::uint8_t, 256> kReversed = MakeBitReversal();
 
 }  // namespace
 
-int32_t CFileInfo_DSF::NameA(char* buffer, int32_t length) {
-  return ppi::CopyNarrow("DSF Plugin", buffer, length);
-}
-int32_t CFileInfo_DSF::ExtensionsA(char* buffer, int32_t length) {
-  return ppi::CopyNarrow("DSF", buffer, length);
-}
-int32_t CFileInfo_DSF::VersionA(char* buffer, int32_t length) {
-  return ppi::CopyNarrow("1.0.2", buffer, length);
-}
-int32_t CFileInfo_DSF::NameW(char16_t* buffer, int32_t length) {
-  return ppi::CopyWide(u"DSF Plugin", buffer, length);
-}
-int32_t CFileInfo_DSF::ExtensionsW(char16_t* buffer, int32_t length) {
-  return ppi::CopyWide(u"DSF", buffer, length);
-}
-int32_t CFileInfo_DSF::VersionW(char16_t* buffer, int32_t length) {
-  return ppi::CopyWide(u"1.0.2", buffer, length);
-}
-
-int32_t CFileInfo_DSF::Alignment(int32_t* frames) {
-  *frames = kAlignmentFrames;
-  return PPI_OK;
-}
+CFileInfo_DSF::CFileInfo_DSF()
+    : CFileInfo_DSD(Identity{"DSF Plugin", "DSF", "1.0.2", kAlignmentFrames}) {}
 
 int32_t CFileInfo_DSF::ParseHeaders() {
   std::uint8_t header[92];

@@ -10,13 +10,8 @@ class CFileInfo_DSF : public CFileInfo_DSD {
   static constexpr std::uint32_t kBlockSize = 4096;
   static constexpr std::int32_t kAlignmentFrames = 2048;
 
-  int32_t NameA(char* buffer, int32_t length) override;
-  int32_t ExtensionsA(char* buffer, int32_t length) override;
-  int32_t VersionA(char* buffer, int32_t length) override;
-  int32_t NameW(char16_t* buffer, int32_t length) override;
-  int32_t ExtensionsW(char16_t* buffer, int32_t length) override;
-  int32_t VersionW(char16_t* buffer, int32_t length) override;
-  int32_t Alignment(int32_t* frames) override;
+  CFileInfo_DSF();
+
   int32_t ParseHeaders() override;
   int32_t ReadDop(void** data, uint32_t* size) override;
   int32_t ReadRawWords(void** data, uint32_t* size) override;
