@@ -6,12 +6,28 @@
 #include <cstring>
 #include <limits>
 
+#include "output/Pcm24Kernels.h"
+
 namespace output {
 namespace {
 
 std::uint32_t LoadLE32(const std::uint8_t* p) {
+  if constexpr (std::endian::native == std::endian::little) {
+    std::uint32_t value;
+    std::memcpy(&value, p, 4);
+    return value;
+  }
   return std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 | std::uint32_t{p[2]} << 16 |
          std::uint32_t{p[3]} << 24;
+}
+
+std::uint32_t LoadLE16(const std::uint8_t* p) {
+  if constexpr (std::endian::native == std::endian::little) {
+    std::uint16_t value;
+    std::memcpy(&value, p, 2);
+    return value;
+  }
+  return std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8;
 }
 
 std::uint64_t LoadLE64(const std::uint8_t* p) {
@@ -31,7 +47,7 @@ std::uint32_t FloatToIntermediate(double value) {
 template <std::uint32_t Code>
 std::uint32_t Decode(const std::uint8_t* p) {
   if constexpr (Code == kFormatPcm16) {
-    return std::uint32_t{p[1]} << 24 | std::uint32_t{p[0]} << 16;
+    return LoadLE16(p) << 16;
   } else if constexpr (Code == kFormatPcm24) {
     return std::uint32_t{p[2]} << 24 | std::uint32_t{p[1]} << 16 | std::uint32_t{p[0]} << 8;
   } else if constexpr (Code == kFormatPcm32) {
@@ -48,18 +64,52 @@ std::uint32_t Decode(const std::uint8_t* p) {
   }
 }
 
+// PackDop of the word at p, from its bytes b0..b3 (b0 earliest) as one
+// little-endian load holds them: phase 0 is 0x05 b0 b1 00, phase 1 is
+// 0xFA b2 b3 00.
 std::uint32_t DecodeDop(const std::uint8_t* p, std::uint32_t phase) {
-  const std::uint32_t timeOrder = std::uint32_t{p[0]} << 24 | std::uint32_t{p[1]} << 16 |
-                                  std::uint32_t{p[2]} << 8 | std::uint32_t{p[3]};
-  return PackDop(timeOrder, phase);
+  const std::uint32_t word = LoadLE32(p);
+  return phase == 0 ? 0x05000000u | (word & 0xFFu) << 16 | (word & 0xFF00u)
+                    : 0xFA000000u | (word & 0xFF0000u) | (word >> 16 & 0xFF00u);
+}
+
+// Stride 0: the run's stride, else a fixed one the compiler can plan the
+// loads for (mono and stereo, nearly every block).
+template <std::uint32_t Code, std::size_t FixedStride>
+std::size_t DecodeStrided(const std::uint8_t* p, std::size_t stride, std::size_t count,
+                          std::uint32_t* out) {
+  if constexpr (FixedStride != 0) stride = FixedStride;
+  std::size_t i = 0;
+  if constexpr (Code == kFormatPcm24) {
+    if (stride == 6) i = DecodeStereoPcm24(p, count, out);
+    // One 4-byte load a sample but the last: the fourth byte is the next
+    // sample's and shifts out.
+    for (; i + 1 < count; ++i)
+      out[i] = LoadLE32(p + i * stride) << 8;
+  }
+  for (; i < count; ++i)
+    out[i] = Decode<Code>(p + i * stride);
+  return count;
 }
 
 template <std::uint32_t Code>
 std::size_t DecodeRun(const std::uint8_t* p, std::size_t stride, std::size_t count,
                       std::uint32_t* out) {
-  for (std::size_t i = 0; i < count; ++i, p += stride)
-    out[i] = Decode<Code>(p);
-  return count;
+  constexpr std::size_t kBytes = BytesPerSampleOf(Code);
+  if (stride == kBytes) return DecodeStrided<Code, kBytes>(p, stride, count, out);
+  if (stride == 2 * kBytes) return DecodeStrided<Code, 2 * kBytes>(p, stride, count, out);
+  return DecodeStrided<Code, 0>(p, stride, count, out);
+}
+
+// Both DoP samples of each of `frames` whole frames.
+template <std::size_t FixedStride>
+void DopWholeFrames(const std::uint8_t* p, std::size_t stride, std::size_t frames,
+                    std::uint32_t* out) {
+  if constexpr (FixedStride != 0) stride = FixedStride;
+  for (std::size_t i = 0; i < frames; ++i) {
+    out[2 * i] = DecodeDop(p + i * stride, 0);
+    out[2 * i + 1] = DecodeDop(p + i * stride, 1);
+  }
 }
 
 // Two output samples per frame, starting at `phase`; returns how many were
@@ -73,10 +123,15 @@ std::size_t DecodeDopRun(const std::uint8_t* p, std::size_t stride, std::size_t 
     --framesLeft;
   }
   const std::size_t wholeFrames = std::min(framesLeft, (count - produced) / 2);
-  for (std::size_t i = 0; i < wholeFrames; ++i, p += stride) {
-    out[produced++] = DecodeDop(p, 0);
-    out[produced++] = DecodeDop(p, 1);
-  }
+  constexpr std::size_t kBytes = BytesPerSampleOf(kFormatDsd);
+  if (stride == kBytes)
+    DopWholeFrames<kBytes>(p, stride, wholeFrames, out + produced);
+  else if (stride == 2 * kBytes)
+    DopWholeFrames<2 * kBytes>(p, stride, wholeFrames, out + produced);
+  else
+    DopWholeFrames<0>(p, stride, wholeFrames, out + produced);
+  p += wholeFrames * stride;
+  produced += 2 * wholeFrames;
   if (produced < count && wholeFrames < framesLeft) {  // the first half of a frame
     out[produced++] = DecodeDop(p, 0);
   }

@@ -189,7 +189,7 @@ TEST(SamplePacking, RunsEqualSampleBySampleReading) {
       for (bool dop : {false, true}) {
         for (std::uint32_t phase : {0u, 1u}) {
           for (std::uint32_t startFrame : {0u, 5u, 40u}) {
-            for (std::size_t count : {1u, 7u, 150u}) {
+            for (std::size_t count : {1u, 7u, 33u, 150u}) {
               SCOPED_TRACE(::testing::Message() << std::hex << code << std::dec << " channels "
                                                 << channels << " dop " << dop << " phase " << phase
                                                 << " start " << startFrame << " count " << count);

@@ -168,20 +168,30 @@ TEST(SampleTypeConverters, ExactlyTheKnownTypesHaveRowsAndRunsMatchSingleWrites)
     }
   }
 
-  const std::uint32_t samples[] = {kZero,      kFull,      kNegFull,  kOdd,
-                                   0xDEADBEEF, 0x00000001, 0x96969696};
+  // The edge values, then enough others that every run length the
+  // converters take in pieces (4, 16 samples) meets both its whole pieces
+  // and every tail.
+  std::vector<std::uint32_t> samples = {kZero,      kFull,      kNegFull,  kOdd,
+                                        0xDEADBEEF, 0x00000001, 0x96969696};
+  for (std::uint32_t i = 0; samples.size() < 41; ++i)
+    samples.push_back(0x9E3779B9u * (i + 1));
   for (const auto& row : output::SampleTypeConverters()) {
     SCOPED_TRACE(row.name);
     Bytes expected;
+    std::vector<std::size_t> ends = {0};
     for (std::uint32_t sample : samples) {
       const Bytes one = Write(row, sample);
       expected.insert(expected.end(), one.begin(), one.end());
+      ends.push_back(expected.size());
     }
-    Bytes run(expected.size() + 8, 0xEE);
-    EXPECT_EQ(row.writeRun(run.data(), samples, std::size(samples)), expected.size());
-    EXPECT_EQ(run[expected.size()], 0xEE);  // nothing past the run
-    run.resize(expected.size());
-    EXPECT_EQ(run, expected);
+    for (std::size_t count = 0; count <= samples.size(); ++count) {
+      SCOPED_TRACE(count);
+      Bytes run(ends[count] + 8, 0xEE);
+      ASSERT_EQ(row.writeRun(run.data(), samples.data(), count), ends[count]);
+      ASSERT_EQ(run[ends[count]], 0xEE);  // nothing past the run
+      run.resize(ends[count]);
+      ASSERT_EQ(run, Bytes(expected.begin(), expected.begin() + ends[count]));
+    }
   }
 }
 
