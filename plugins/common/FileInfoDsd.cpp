@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <utility>
 #include <vector>
 
 #include "sources/Id3Frames.h"
@@ -57,6 +58,8 @@ int32_t CFileInfo_DSD::ReadRawWords(void**, uint32_t*) {
 
 void CFileInfo_DSD::Discard() {
   ReleaseData();
+  std::free(std::exchange(spare_, nullptr));
+  spareSize_ = 0;
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
   memoryStart_ = memoryEnd_ = nullptr;
@@ -179,14 +182,27 @@ void CFileInfo_DSD::SetMode(OutputMode mode) {
 }
 
 void CFileInfo_DSD::ReleaseData() {
-  std::free(delivered_);
+  // Kept for the next read, which mostly wants the same size: a fresh
+  // buffer of megabytes costs a page fault every 4 KiB.
+  if (delivered_ != nullptr) {
+    std::free(spare_);
+    spare_ = delivered_;
+    spareSize_ = deliveredSize_;
+  }
   delivered_ = nullptr;
   deliveredSize_ = 0;
 }
 
 std::uint8_t* CFileInfo_DSD::NewDeliveredBuffer(std::size_t size) {
-  delivered_ = std::calloc(size == 0 ? 1 : size, 1);
-  deliveredSize_ = delivered_ != nullptr ? static_cast<std::uint32_t>(size) : 0;
+  const std::size_t bytes = size == 0 ? 1 : size;
+  if (spare_ != nullptr && spareSize_ >= bytes && spareSize_ / 2 <= bytes) {
+    delivered_ = std::exchange(spare_, nullptr);
+  } else {
+    std::free(std::exchange(spare_, nullptr));
+    delivered_ = std::malloc(bytes);
+  }
+  spareSize_ = 0;
+  deliveredSize_ = delivered_ != nullptr ? static_cast<std::uint32_t>(bytes) : 0;
   return static_cast<std::uint8_t*>(delivered_);
 }
 

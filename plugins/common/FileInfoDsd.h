@@ -110,7 +110,8 @@ class CFileInfo_DSD {
   void Seek(std::uint64_t position);
   std::uint64_t SourceSize() const;
   void Discard();
-  // A zeroed buffer of `size` bytes that becomes the delivered buffer.
+  // A buffer of `size` bytes that becomes the delivered buffer; the caller
+  // writes every byte of it.
   std::uint8_t* NewDeliveredBuffer(std::size_t size);
 
   const Identity identity_;
@@ -133,6 +134,8 @@ class CFileInfo_DSD {
  private:
   void* delivered_ = nullptr;
   std::uint32_t deliveredSize_ = 0;
+  void* spare_ = nullptr;  // the last delivered buffer, released
+  std::size_t spareSize_ = 0;
   int fd_ = -1;
   std::uint64_t position_ = 0;
   const std::uint8_t* memoryStart_ = nullptr;

@@ -1,8 +1,12 @@
 #include "plugins/dsf/FileInfoDsf.h"
 
-#include <array>
+#include <algorithm>
+#include <bit>
 #include <cstring>
 #include <limits>
+#include <vector>
+
+#include "plugins/common/BitReversal.h"
 
 namespace {
 
@@ -15,17 +19,77 @@ std::uint64_t LittleEndian(const std::uint8_t* p, int bytes) {
   return value;
 }
 
-constexpr std::array<std::uint8_t, 256> MakeBitReversal() {
-  std::array<std::uint8_t, 256> table{};
-  for (int i = 0; i < 256; ++i) {
-    int reversed = 0;
-    for (int bit = 0; bit < 8; ++bit)
-      reversed |= ((i >> bit) & 1) << (7 - bit);
-    table[i] = static_cast<std::uint8_t>(reversed);
+// Block groups are read this many bytes at a time at most (whole groups,
+// at least one): few reads, and a buffer that stays in the cache.
+constexpr std::uint64_t kReadBytes = 256 * 1024;
+
+// Little-endian loads and stores; on a little-endian machine one plain move.
+template <typename Word>
+Word LoadLE(const std::uint8_t* p) {
+  Word value = 0;
+  if constexpr (std::endian::native == std::endian::little) {
+    std::memcpy(&value, p, sizeof value);
+  } else {
+    for (std::size_t i = 0; i < sizeof value; ++i)
+      value |= static_cast<Word>(Word{p[i]} << (8 * i));
   }
-  return table;
+  return value;
 }
-constexpr std::array<std::uint8_t, 256> kReversed = MakeBitReversal();
+
+void StoreLE32(std::uint8_t* p, std::uint32_t value) {
+  if constexpr (std::endian::native == std::endian::little) {
+    std::memcpy(p, &value, 4);
+  } else {
+    for (int i = 0; i < 4; ++i)
+      p[i] = static_cast<std::uint8_t>(value >> (8 * i));
+  }
+}
+
+// One delivered word from a channel's bytes of one frame, earliest sample
+// in the highest bit: raw, its four bytes in time order; DoP, 0, the later
+// byte, the earlier byte, then the marker of `phase`.
+template <bool Dop>
+std::uint32_t DeliveredWord(const std::uint8_t* bytes, std::uint32_t phase) {
+  if constexpr (!Dop) {
+    return LoadLE<std::uint32_t>(bytes);
+  } else {
+    const std::uint32_t pair = LoadLE<std::uint16_t>(bytes);
+    const std::uint32_t marker = phase == 0 ? 0x05u : 0xFAu;
+    return (pair & 0xFF00u) | (pair & 0xFFu) << 16 | marker << 24;
+  }
+}
+
+// `frames` frames from each channel's block at `offset`, frame after frame,
+// channel after channel; DoP phases count from `phase`. Channels 0: the
+// count given, else that many (the compiler lays out the common counts).
+template <bool Dop, std::uint32_t Channels>
+void DeliverFrames(const std::uint8_t* const* blocks, std::uint32_t channels, std::size_t offset,
+                   std::size_t frames, std::uint32_t phase, std::uint8_t* out) {
+  if constexpr (Channels != 0) channels = Channels;
+  constexpr std::size_t kBytes = Dop ? 2 : 4;
+  for (std::size_t f = 0; f < frames; ++f) {
+    const std::uint32_t framePhase = (phase + static_cast<std::uint32_t>(f)) & 1;
+    for (std::uint32_t c = 0; c < channels; ++c) {
+      StoreLE32(out + (f * channels + c) * 4,
+                DeliveredWord<Dop>(blocks[c] + offset + f * kBytes, framePhase));
+    }
+  }
+}
+
+template <bool Dop>
+void DeliverFramesOf(const std::uint8_t* const* blocks, std::uint32_t channels, std::size_t offset,
+                     std::size_t frames, std::uint32_t phase, std::uint8_t* out) {
+  switch (channels) {
+    case 1:
+      return DeliverFrames<Dop, 1>(blocks, channels, offset, frames, phase, out);
+    case 2:
+      return DeliverFrames<Dop, 2>(blocks, channels, offset, frames, phase, out);
+    case 6:
+      return DeliverFrames<Dop, 6>(blocks, channels, offset, frames, phase, out);
+    default:
+      return DeliverFrames<Dop, 0>(blocks, channels, offset, frames, phase, out);
+  }
+}
 
 }  // namespace
 
@@ -79,8 +143,8 @@ int32_t CFileInfo_DSF::ParseHeaders() {
   return PPI_OK;
 }
 
-template <typename Emit>
-int32_t CFileInfo_DSF::ReadRange(void** data, uint32_t* size, Emit emit) {
+template <bool Dop>
+int32_t CFileInfo_DSF::ReadRange(void** data, uint32_t* size) {
   const std::uint64_t channels = channels_;
   std::int64_t count = 0;
   std::uint8_t* out = nullptr;
@@ -90,31 +154,44 @@ int32_t CFileInfo_DSF::ReadRange(void** data, uint32_t* size, Emit emit) {
   // Frames of one block; a range that does not start on a block boundary
   // starts inside its block rather than shifting every channel's data.
   const std::uint64_t framesPerBlock = kBlockSize / bytesPerFrame_;
-  const std::uint64_t group = static_cast<std::uint64_t>(first_) / framesPerBlock;
+  const std::uint64_t firstGroup = static_cast<std::uint64_t>(first_) / framesPerBlock;
   std::uint64_t offset = static_cast<std::uint64_t>(first_) % framesPerBlock * bytesPerFrame_;
-  Seek(dataOffset_ + group * kBlockSize * channels);
+  const std::uint64_t groupBytes = std::uint64_t{kBlockSize} * channels;
+  const std::uint64_t groupsLeftToRead =
+      (offset / bytesPerFrame_ + static_cast<std::uint64_t>(count) + framesPerBlock - 1) /
+      framesPerBlock;
+  const std::uint64_t groupsPerRead =
+      std::min(std::max<std::uint64_t>(kReadBytes / groupBytes, 1), groupsLeftToRead);
+  // Every byte of it is read or zeroed before use.
+  if (readBuffer_.size() < groupsPerRead * groupBytes)
+    readBuffer_.resize(groupsPerRead * groupBytes);
+  std::uint8_t* const groups = readBuffer_.data();
+  Seek(dataOffset_ + firstGroup * groupBytes);
 
-  std::uint8_t blocks[kMaxChannels][kBlockSize];
-  std::uint8_t frameBytes[kMaxChannels][4];
-  std::int64_t framesLeft = count;
+  std::uint64_t framesLeft = static_cast<std::uint64_t>(count);
+  std::uint32_t phase = 0;  // DoP markers alternate from 0x05 at the start of every delivery
   std::uint8_t* cursor = out;
-  while (framesLeft > 0) {
-    for (std::uint64_t c = 0; c < channels; ++c) {
-      const std::int64_t got = ReadSome(blocks[c], kBlockSize);
-      if (got <= 0) return PPI_E_FAIL;
-      // A last block cut short reads as silence-free zeros, never stale data.
-      std::memset(blocks[c] + got, 0, kBlockSize - static_cast<std::size_t>(got));
+  for (std::uint64_t groupsToRead = groupsLeftToRead; framesLeft > 0;) {
+    const std::uint64_t readGroups = std::min(groupsPerRead, groupsToRead);
+    const std::size_t readBytes = readGroups * groupBytes;
+    const std::int64_t got = ReadSome(groups, readBytes);
+    if (got <= 0) return PPI_E_FAIL;
+    // A last group cut short reads as zeros, never stale data.
+    std::memset(groups + got, 0, readBytes - static_cast<std::size_t>(got));
+    if (lsbFirst_) ppi::ReverseBitsInBytes(groups, readBytes);
+    groupsToRead -= readGroups;
+    for (std::uint64_t g = 0; g < readGroups && framesLeft > 0; ++g) {
+      const std::uint8_t* blocks[kMaxChannels];
+      for (std::uint64_t c = 0; c < channels; ++c)
+        blocks[c] = groups + g * groupBytes + c * kBlockSize;
+      const std::uint64_t frames = std::min((kBlockSize - offset) / bytesPerFrame_, framesLeft);
+      DeliverFramesOf<Dop>(blocks, static_cast<std::uint32_t>(channels), offset, frames, phase,
+                           cursor);
+      cursor += frames * channels * 4;
+      phase = static_cast<std::uint32_t>((phase + frames) & 1);
+      framesLeft -= frames;
+      offset = 0;
     }
-    for (; offset < kBlockSize && framesLeft > 0; offset += bytesPerFrame_, --framesLeft) {
-      for (std::uint64_t c = 0; c < channels; ++c) {
-        for (std::uint32_t b = 0; b < bytesPerFrame_; ++b) {
-          const std::uint8_t byte = blocks[c][offset + b];
-          frameBytes[c][b] = lsbFirst_ ? kReversed[byte] : byte;
-        }
-      }
-      cursor = emit(cursor, frameBytes, channels);
-    }
-    offset = 0;
   }
   *data = out;
   *size = static_cast<uint32_t>(bufferSize);
@@ -122,9 +199,9 @@ int32_t CFileInfo_DSF::ReadRange(void** data, uint32_t* size, Emit emit) {
 }
 
 int32_t CFileInfo_DSF::ReadRawWords(void** data, uint32_t* size) {
-  return ReadRange(data, size, RawWordPacker{});
+  return ReadRange<false>(data, size);
 }
 
 int32_t CFileInfo_DSF::ReadDop(void** data, uint32_t* size) {
-  return ReadRange(data, size, DopPacker{});
+  return ReadRange<true>(data, size);
 }

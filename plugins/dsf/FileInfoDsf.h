@@ -1,5 +1,7 @@
 #pragma once
 
+#include <vector>
+
 #include "plugins/common/FileInfoDsd.h"
 
 // DSF (DSD Stream File) version 1: three fixed chunks, an optional ID3v2 tag
@@ -17,10 +19,11 @@ class CFileInfo_DSF : public CFileInfo_DSD {
   int32_t ReadRawWords(void** data, uint32_t* size) override;
 
  private:
-  // Walks the blocks of the selected range and hands each frame's bytes per
-  // channel (bytesPerFrame_ of them, in time order, MSB-first) to `emit`.
-  template <typename Emit>
-  int32_t ReadRange(void** data, uint32_t* size, Emit emit);
+  // Delivers the selected range, raw words or DoP: reads its block groups
+  // a few at a time and turns each channel's bytes into delivered words.
+  template <bool Dop>
+  int32_t ReadRange(void** data, uint32_t* size);
 
-  bool lsbFirst_ = true;  // 1-bit files store the earliest bit lowest
+  bool lsbFirst_ = true;                  // 1-bit files store the earliest bit lowest
+  std::vector<std::uint8_t> readBuffer_;  // block groups as read, kept between reads
 };

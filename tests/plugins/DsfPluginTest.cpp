@@ -160,23 +160,34 @@ TEST_F(DsfTest, SizesAndFormatsFollowTheOutputMode) {
 }
 
 TEST_F(DsfTest, DeliversExactlyTheStoredSamplesInBothModes) {
-  // Three channels, 5 blocks and a part; ranges start on and off block groups.
-  const auto channels = fixtures::DsdPattern(3, 4096 * 5 + 1000);
-  const Bytes image = BuildDsf({.channels = 3}, channels);
-  ASSERT_EQ(plugin_.OpenImage(image), 0);
-  const struct {
-    int32_t first, last;
-  } ranges[] = {{0, 0}, {0, 1}, {0, 2047}, {1024, 3071}, {1000, 1500}, {0, 5369}, {4096, 5369}};
-  for (const auto& r : ranges) {
-    SCOPED_TRACE(testing::Message() << r.first << ".." << r.last);
+  // 70 blocks and a part per channel: several reads of block groups for
+  // every channel count. Ranges start on and off block groups, cross the
+  // reads' boundaries and run to the end.
+  for (const std::uint32_t count : {1u, 2u, 3u, 6u}) {
+    SCOPED_TRACE(testing::Message() << count << " channels");
+    const auto channels = fixtures::DsdPattern(count, 4096 * 70 + 1000);
+    ASSERT_EQ(plugin_.OpenImage(BuildDsf({.channels = count}, channels)), 0);
+    const int32_t lastFrame = (4096 * 70 + 1000) / 4 - 1;
+    const struct {
+      int32_t first, last;
+    } ranges[] = {
+        {0, 0},    {0, 1},       {0, 2047},      {1024, 3071},   {1000, 1500},
+        {0, 5369}, {4096, 5369}, {20000, 45000}, {0, lastFrame}, {lastFrame - 3, lastFrame}};
+    for (const auto& r : ranges) {
+      SCOPED_TRACE(testing::Message() << r.first << ".." << r.last);
+      Bytes got;
+      ASSERT_EQ(plugin_.ops().SetOutputMode(plugin_.self(), 1), 0);
+      ASSERT_EQ(plugin_.ReadRange(r.first, r.last, got), 0);
+      ASSERT_EQ(got, ExpectedRaw(channels, r.first, r.last - r.first + 1));
+      ASSERT_EQ(plugin_.ops().SetOutputMode(plugin_.self(), 0), 0);
+      const int32_t dopFirst = 2 * r.first, dopLast = 2 * r.last + 1;
+      ASSERT_EQ(plugin_.ReadRange(dopFirst, dopLast, got), 0);
+      ASSERT_EQ(got, ExpectedDop(channels, dopFirst, dopLast - dopFirst + 1));
+    }
+    // An odd start: the markers go on alternating across the blocks.
     Bytes got;
-    ASSERT_EQ(plugin_.ops().SetOutputMode(plugin_.self(), 1), 0);
-    ASSERT_EQ(plugin_.ReadRange(r.first, r.last, got), 0);
-    EXPECT_EQ(got, ExpectedRaw(channels, r.first, r.last - r.first + 1));
-    ASSERT_EQ(plugin_.ops().SetOutputMode(plugin_.self(), 0), 0);
-    const int32_t dopFirst = 2 * r.first, dopLast = 2 * r.last + 1;
-    ASSERT_EQ(plugin_.ReadRange(dopFirst, dopLast, got), 0);
-    EXPECT_EQ(got, ExpectedDop(channels, dopFirst, dopLast - dopFirst + 1));
+    ASSERT_EQ(plugin_.ReadRange(2047, 6200, got), 0);
+    ASSERT_EQ(got, ExpectedDop(channels, 2047, 6200 - 2047 + 1));
   }
 }
 
