@@ -43,7 +43,11 @@ std::uint8_t* ChunkQueues::NewChunk(std::uint8_t silence) {
       pool_.pop_back();
     }
   }
-  if (chunk == nullptr) chunk = static_cast<std::uint8_t*>(platform::AllocPages(kChunkBytes));
+  if (chunk != nullptr) return chunk;
+  // A chunk from the pool is written before it is read (an element's byte
+  // count covers only what the feeder wrote); only a new one starts as
+  // silence.
+  chunk = static_cast<std::uint8_t*>(platform::AllocPages(kChunkBytes));
   if (chunk != nullptr) std::memset(chunk, silence, kChunkBytes);
   return chunk;
 }

@@ -36,10 +36,11 @@ class ChunkQueues {
   ChunkQueues(const ChunkQueues&) = delete;
   ChunkQueues& operator=(const ChunkQueues&) = delete;
 
-  // A chunk filled with `silence`, from the pool or new pages; null when no
-  // memory can be had. Feeder side.
+  // A chunk from the pool (holding what it last held: the feeder writes
+  // every byte an element counts) or new pages filled with `silence`; null
+  // when no memory can be had. Feeder side.
   std::uint8_t* NewChunk(std::uint8_t silence);
-  // A chunk filled with `silence`; when no memory can be had, waits until a
+  // NewChunk's chunk; when no memory can be had, waits until a
   // chunk comes back to the pool, or until `cancelled` holds (looked at
   // under the lock, as WaitForRoom does). Null when cancelled. Feeder side.
   std::uint8_t* WaitForChunk(std::uint8_t silence, const std::function<bool()>& cancelled);
