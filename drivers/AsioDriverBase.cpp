@@ -136,5 +136,17 @@ AsioError CAsioDriverBase::future(int32_t selector, void* argument) {
   if (const auto answer = AnswerAsioStopMode(selector, state_ == State::kRunning, stopMode_)) {
     return *answer;
   }
-  return FutureCall(selector, argument);
+  switch (selector) {
+    case kAsioCanDoIoFormat:
+    case kAsioSetIoFormat:
+    case kAsioGetIoFormat:
+      return AnswerAsioIoFormat(
+          selector, argument,
+          {ioFormat_, state_ != State::kLoaded || KnowsIoFormatsBeforeInit(),
+           state_ == State::kRunning || state_ == State::kPrepared},
+          [this](int32_t format) { return OffersIoFormat(format); },
+          [this](int32_t format) { SwitchIoFormat(format); });
+    default:
+      return FutureCall(selector, argument);
+  }
 }

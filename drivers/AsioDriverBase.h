@@ -47,7 +47,8 @@ class CAsioDriverBase : public IAsioDriver {
   // channels it has, each channel once.
   AsioError createBuffers(AsioBufferInfo* infos, int32_t count, int32_t bufferSize,
                           AsioCallbacks* callbacks) override;
-  // Answers the stop-mode calls (into stopMode_) and hands every other
+  // Answers the stop-mode calls (into stopMode_) and the I/O-format calls
+  // (ioFormat_, changed only while no buffers exist) and hands every other
   // selector to FutureCall.
   AsioError future(int32_t selector, void* argument) override;
 
@@ -81,11 +82,20 @@ class CAsioDriverBase : public IAsioDriver {
   // half holds, or the error createBuffers answers.
   virtual AsioError PrepareHalves(int32_t bufferSize, std::size_t& halfBytes,
                                   std::uint8_t& fill) = 0;
-  // A future call other than the stop modes.
+  // Whether the device plays an I/O format (kAsioFormatPcm or
+  // kAsioFormatDsd), and the switch to one it plays.
+  virtual bool OffersIoFormat(int32_t format) const = 0;
+  virtual void SwitchIoFormat(int32_t format) = 0;
+  // Whether the I/O-format calls are answered before init.
+  virtual bool KnowsIoFormatsBeforeInit() const { return false; }
+  // A future call other than the stop modes and the I/O formats.
   virtual AsioError FutureCall(int32_t selector, void* argument) = 0;
+
+  bool IsDsd() const { return ioFormat_ == kAsioFormatDsd; }
 
   std::mutex mutex_;  // guards what follows and the driver's own state
   State state_ = State::kLoaded;
+  int32_t ioFormat_ = kAsioFormatPcm;
   double rate_ = 44100;
   // Set by createBuffers.
   int32_t bufferSize_ = 0;

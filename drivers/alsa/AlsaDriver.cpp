@@ -352,15 +352,6 @@ AsioError CAlsaDriver::FutureCall(int32_t selector, void* argument) {
       CopyAsioText(static_cast<char*>(argument), kAsioMessageBytes, notice_);
       notice_.clear();
       return kAsioSuccess;
-    case kAsioCanDoIoFormat:
-    case kAsioSetIoFormat:
-    case kAsioGetIoFormat:
-      return AnswerAsioIoFormat(
-          selector, argument,
-          {ioFormat_, state_ != State::kLoaded,
-           state_ == State::kRunning || state_ == State::kPrepared},
-          [this](int32_t type) { return ChannelsFor(type) != 0; },
-          [this](int32_t type) { SwitchIoFormat(type); });
     default:
       return kAsioInvalidParameter;
   }

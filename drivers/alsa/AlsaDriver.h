@@ -57,9 +57,10 @@ class CAlsaDriver final : public CAsioDriverBase {
   int32_t ChannelSampleType() const override;
   void SamplePosition(int64_t& position, int64_t& timestamp) const override;
   AsioError PrepareHalves(int32_t bufferSize, std::size_t& halfBytes, std::uint8_t& fill) override;
+  bool OffersIoFormat(int32_t format) const override { return ChannelsFor(format) != 0; }
+  void SwitchIoFormat(int32_t ioFormat) override;
   AsioError FutureCall(int32_t selector, void* argument) override;
 
-  bool IsDsd() const { return ioFormat_ == kAsioFormatDsd; }
   std::span<const AlsaStreamFormat> Formats(int32_t ioFormat) const;
   // The device channels in an I/O format; 0 when the device plays none of
   // its formats (or not the configured channel count).
@@ -69,14 +70,12 @@ class CAlsaDriver final : public CAsioDriverBase {
   const AlsaStreamFormat* StreamFormat(double rate) const;
   double DefaultRate() const;
   bool LimitsFor(const AlsaStreamFormat& format, BufferLimits& limits) const;
-  void SwitchIoFormat(int32_t ioFormat);
 
   const AlsaDriverSettings settings_;
   // Guarded by mutex_, as all the state but the writer.
   std::string pcmName_;
   std::string error_ = "No error";
   std::unique_ptr<AlsaPcm> pcm_;
-  int32_t ioFormat_ = kAsioFormatPcm;
   uint32_t outputs_ = 0;
   // Set by createBuffers.
   const AlsaStreamFormat* format_ = nullptr;

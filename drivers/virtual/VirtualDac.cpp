@@ -253,22 +253,18 @@ AsioError CVirtualDac::FutureCall(int32_t selector, void* argument) {
       CopyAsioText(static_cast<char*>(argument), kAsioMessageBytes, settings_.notice);
       return kAsioSuccess;
     }
-    case kAsioCanDoIoFormat:
-    case kAsioSetIoFormat:
-    case kAsioGetIoFormat:
-      return AnswerAsioIoFormat(
-          selector, argument,
-          {format_, true, state_ == State::kRunning || state_ == State::kPrepared},
-          [this](int32_t type) {
-            return !(type == kAsioFormatDsd ? settings_.dsdRates : settings_.pcmRates).empty();
-          },
-          [this](int32_t type) {
-            format_ = type;
-            rate_ = (IsDsd() ? settings_.dsdRates : settings_.pcmRates).front();
-          });
     default:
       return kAsioInvalidParameter;
   }
+}
+
+bool CVirtualDac::OffersIoFormat(int32_t format) const {
+  return !(format == kAsioFormatDsd ? settings_.dsdRates : settings_.pcmRates).empty();
+}
+
+void CVirtualDac::SwitchIoFormat(int32_t format) {
+  ioFormat_ = format;
+  rate_ = (IsDsd() ? settings_.dsdRates : settings_.pcmRates).front();
 }
 
 AsioError CVirtualDac::outputReady() {

@@ -74,7 +74,7 @@ class CVirtualDac final : public CAsioDriverBase {
 
  private:
   int32_t OutputChannels() const override { return settings_.channels; }
-  bool TakesRate(double rate) const override { return Supports(rate, format_); }
+  bool TakesRate(double rate) const override { return Supports(rate, ioFormat_); }
   // Its halves have a fixed size in samples whatever the rate; the clock
   // takes the rate at the start.
   bool BuffersFixRate() const override { return false; }
@@ -83,9 +83,12 @@ class CVirtualDac final : public CAsioDriverBase {
   int32_t ChannelSampleType() const override { return SampleType(); }
   void SamplePosition(int64_t& position, int64_t& timestamp) const override;
   AsioError PrepareHalves(int32_t bufferSize, std::size_t& halfBytes, std::uint8_t& fill) override;
+  bool OffersIoFormat(int32_t format) const override;
+  void SwitchIoFormat(int32_t format) override;
+  // Its formats are its settings: known before init.
+  bool KnowsIoFormatsBeforeInit() const override { return true; }
   AsioError FutureCall(int32_t selector, void* argument) override;
 
-  bool IsDsd() const { return format_ == kAsioFormatDsd; }
   int32_t BufferSize() const;
   int32_t SampleType() const;
   bool Supports(double rate, int32_t format) const;
@@ -108,7 +111,6 @@ class CVirtualDac final : public CAsioDriverBase {
 
   const VirtualDacSettings settings_;
   // Guarded by mutex_.
-  int32_t format_ = kAsioFormatPcm;
   // Each channel's capture file, in the order of channels_, while capturing.
   std::vector<std::FILE*> captures_;
   int playHalf_ = 0;
