@@ -15,17 +15,23 @@ inline std::wstring Wide(const std::string& path) {
   return platform::FromUtf8(path);
 }
 
-// A 16-bit stereo 44.1 kHz WAVE file of whole seconds with a title and an
+// A 16-bit stereo 44.1 kHz WAVE file of `frames` frames with a title and an
 // artist tag (empty ones are left out).
-inline void WriteTone(const std::string& path, std::uint32_t seconds, const std::string& title = "",
-                      const std::string& artist = "") {
-  std::vector<fixtures::Id3Frame> frames;
-  if (!title.empty()) frames.push_back({"TIT2", 3, fixtures::Bytes(title.begin(), title.end())});
-  if (!artist.empty()) frames.push_back({"TPE1", 3, fixtures::Bytes(artist.begin(), artist.end())});
+inline void WriteToneFrames(const std::string& path, std::size_t frames,
+                            const std::string& title = "", const std::string& artist = "") {
+  std::vector<fixtures::Id3Frame> tags;
+  if (!title.empty()) tags.push_back({"TIT2", 3, fixtures::Bytes(title.begin(), title.end())});
+  if (!artist.empty()) tags.push_back({"TPE1", 3, fixtures::Bytes(artist.begin(), artist.end())});
   fixtures::WavFile file;
   file.Format({1, 2, 44100, 16});
-  if (!frames.empty()) file.Chunk("id3 ", fixtures::Id3Tag(frames));
-  file.Data(fixtures::AudioPattern(std::size_t{176400} * seconds)).Write(path);
+  if (!tags.empty()) file.Chunk("id3 ", fixtures::Id3Tag(tags));
+  file.Data(fixtures::AudioPattern(frames * 4)).Write(path);
+}
+
+// The same of whole seconds.
+inline void WriteTone(const std::string& path, std::uint32_t seconds, const std::string& title = "",
+                      const std::string& artist = "") {
+  WriteToneFrames(path, std::size_t{44100} * seconds, title, artist);
 }
 
 // One second of DSD64 stereo, read through the DSF plug-in.
