@@ -178,9 +178,10 @@ int32_t CFileInfo_DSF::ReadRange(void** data, uint32_t* size) {
     if (got <= 0) return PPI_E_FAIL;
     // A last group cut short reads as zeros, never stale data.
     std::memset(groups + got, 0, readBytes - static_cast<std::size_t>(got));
-    if (lsbFirst_) ppi::ReverseBitsInBytes(groups, readBytes);
     groupsToRead -= readGroups;
     for (std::uint64_t g = 0; g < readGroups && framesLeft > 0; ++g) {
+      // Reversed a group at a time, while it is still in the nearest cache.
+      if (lsbFirst_) ppi::ReverseBitsInBytes(groups + g * groupBytes, groupBytes);
       const std::uint8_t* blocks[kMaxChannels];
       for (std::uint64_t c = 0; c < channels; ++c)
         blocks[c] = groups + g * groupBytes + c * kBlockSize;
