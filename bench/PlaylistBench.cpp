@@ -142,7 +142,7 @@ void BM_BigPlaylistAdd(benchmark::State& state) {
     items = static_cast<std::size_t>(AddAll()->Count());
   Report(state, items);
 }
-BENCHMARK(BM_BigPlaylistAdd)->Unit(benchmark::kMillisecond)->Iterations(2)->UseRealTime();
+BENCHMARK(BM_BigPlaylistAdd)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 
 void BM_BigPlaylistSave(benchmark::State& state) {
   if (!Ready(state)) return;

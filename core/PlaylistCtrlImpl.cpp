@@ -109,8 +109,17 @@ void CPlaylistCtrlImpl::Insert(const TrackInfo& item, std::int32_t index) {
   index = std::clamp(index, 0, CountLocked());
   const std::int32_t current = TakeCurrentItem();
   items_.insert(items_.begin() + index, PlayableCopy(item));
+  const std::int32_t pinned = current >= index ? current + 1 : current;
+  if (!shuffle_) {
+    // The order in sequence is the items' own and stays so with one more
+    // at the end: what the rebuild would give, without going over every
+    // item once per insert (a list of thousands added one by one).
+    order_.push_back(CountLocked() - 1);
+    position_ = pinned >= 0 && pinned < CountLocked() ? pinned : 0;
+    return;
+  }
   order_.push_back(CountLocked() - 1);  // any entry: the rebuild below rewrites them all
-  PlayItemLocked(RebuildOrderLocked(shuffle_, current >= index ? current + 1 : current));
+  PlayItemLocked(RebuildOrderLocked(shuffle_, pinned));
 }
 
 bool CPlaylistCtrlImpl::Remove(std::int32_t index) {

@@ -26,7 +26,9 @@ CSmartFileReader::~CSmartFileReader() {
 
 bool CSmartFileReader::Open(const std::wstring& path) {
   Close();
-  impl_->window.reset(new (std::nothrow) std::uint8_t[kWindowBytes]());
+  // Kept from an earlier open; never read beyond what a fetch filled, so it
+  // needs no clearing (a list of thousands of files opens one after another).
+  if (!impl_->window) impl_->window.reset(new (std::nothrow) std::uint8_t[kWindowBytes]);
   if (!impl_->window) return false;
   const std::int64_t size = impl_->file.OpenRead(path) ? impl_->file.Size() : -1;
   if (size < 0) {

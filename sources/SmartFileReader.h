@@ -20,7 +20,8 @@ class CSmartFileReader {
   CSmartFileReader(const CSmartFileReader&) = delete;
   CSmartFileReader& operator=(const CSmartFileReader&) = delete;
 
-  // Allocates the zero-filled window and opens the file; false when either fails.
+  // Allocates the window (once per reader) and opens the file; false when
+  // either fails.
   bool Open(const std::wstring& path);
   void Close();
   bool IsOpen() const;
