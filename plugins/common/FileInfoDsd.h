@@ -114,7 +114,7 @@ class CFileInfo_DSD {
   // writes every byte of it.
   std::uint8_t* NewDeliveredBuffer(std::size_t size);
 
-  const Identity identity_;
+  Identity identity_;  // set at construction only
   OutputMode mode_ = kModeDop;
   std::uint32_t bytesPerFrame_ = 2;  // DSD bytes per channel per frame
   Source source_ = Source::kNone;
