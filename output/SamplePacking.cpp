@@ -7,27 +7,17 @@
 #include <limits>
 
 #include "output/Pcm24Kernels.h"
+#include "platform/ByteOrder.h"
 
 namespace output {
 namespace {
 
 std::uint32_t LoadLE32(const std::uint8_t* p) {
-  if constexpr (std::endian::native == std::endian::little) {
-    std::uint32_t value;
-    std::memcpy(&value, p, 4);
-    return value;
-  }
-  return std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 | std::uint32_t{p[2]} << 16 |
-         std::uint32_t{p[3]} << 24;
+  return platform::LoadLittleEndian<std::uint32_t>(p);
 }
 
 std::uint32_t LoadLE16(const std::uint8_t* p) {
-  if constexpr (std::endian::native == std::endian::little) {
-    std::uint16_t value;
-    std::memcpy(&value, p, 2);
-    return value;
-  }
-  return std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8;
+  return platform::LoadLittleEndian<std::uint16_t>(p);
 }
 
 std::uint64_t LoadLE64(const std::uint8_t* p) {

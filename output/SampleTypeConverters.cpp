@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "output/Pcm24Kernels.h"
+#include "platform/ByteOrder.h"
 
 namespace output {
 namespace {
@@ -14,18 +15,8 @@ void StoreBE16(std::uint8_t* d, std::uint32_t v) {
   d[0] = static_cast<std::uint8_t>(v >> 8);
   d[1] = static_cast<std::uint8_t>(v);
 }
-// Little-endian stores are one plain store on a little-endian machine.
-template <typename Word>
-void StoreLittle(std::uint8_t* d, Word v) {
-  if constexpr (std::endian::native == std::endian::little) {
-    std::memcpy(d, &v, sizeof v);
-  } else {
-    for (std::size_t i = 0; i < sizeof v; ++i)
-      d[i] = static_cast<std::uint8_t>(v >> (8 * i));
-  }
-}
 void StoreLE16(std::uint8_t* d, std::uint32_t v) {
-  StoreLittle(d, static_cast<std::uint16_t>(v));
+  platform::StoreLittleEndian(d, static_cast<std::uint16_t>(v));
 }
 void StoreBE24(std::uint8_t* d, std::uint32_t v) {
   d[0] = static_cast<std::uint8_t>(v >> 16);
@@ -42,14 +33,14 @@ void StoreBE32(std::uint8_t* d, std::uint32_t v) {
   StoreBE16(d + 2, v);
 }
 void StoreLE32(std::uint8_t* d, std::uint32_t v) {
-  StoreLittle(d, v);
+  platform::StoreLittleEndian(d, v);
 }
 void StoreBE64(std::uint8_t* d, std::uint64_t v) {
   StoreBE32(d, static_cast<std::uint32_t>(v >> 32));
   StoreBE32(d + 4, static_cast<std::uint32_t>(v));
 }
 void StoreLE64(std::uint8_t* d, std::uint64_t v) {
-  StoreLittle(d, v);
+  platform::StoreLittleEndian(d, v);
 }
 
 std::int32_t Signed(const std::uint32_t* sample) {
@@ -167,28 +158,10 @@ std::size_t CopyRun(std::uint8_t* destination, const std::uint32_t* samples, std
   return count * 4;
 }
 
-template <WriteSampleFn Write>
-constexpr SampleTypeConverter Row(SampleType type, const char* name) {
-  SampleTypeConverter row{type, name, static_cast<std::uint32_t>(AsioSampleTypeBits(type)), Write,
-                          nullptr};
-  switch (BytesPerWrite(row)) {
-    case 2:
-      row.writeRun = WriteRun<Write, 2>;
-      break;
-    case 3:
-      row.writeRun = WriteRun<Write, 3>;
-      break;
-    case 4:
-      row.writeRun = WriteRun<Write, 4>;
-      break;
-    case 8:
-      row.writeRun = WriteRun<Write, 8>;
-      break;
-    default:  // a DSD word a byte a bit
-      row.writeRun = WriteRun<Write, 32>;
-      break;
-  }
-  return row;
+template <WriteSampleFn Write, SampleType Type>
+constexpr SampleTypeConverter Row(const char* name) {
+  return {Type, name, static_cast<std::uint32_t>(AsioSampleTypeBits(Type)), Write,
+          WriteRun<Write, BytesPerWriteOf(Type)>};
 }
 
 // Rows whose run is a copy on this machine's byte order.
@@ -198,27 +171,27 @@ constexpr SampleTypeConverter CopyRow(SampleTypeConverter row) {
 }
 
 constexpr std::array kConverters{
-    Row<Int16MSB>(kAsioInt16Msb, "Int16MSB"),
-    Row<Int24MSB>(kAsioInt24Msb, "Int24MSB"),
-    Row<Int32MSB>(kAsioInt32Msb, "Int32MSB"),
-    Row<Float32MSB>(kAsioFloat32Msb, "Float32MSB"),
-    Row<Float64MSB>(kAsioFloat64Msb, "Float64MSB"),
-    Row<Int32MSBShifted<16>>(kAsioInt32Msb16, "Int32MSB16"),
-    Row<Int32MSBShifted<14>>(kAsioInt32Msb18, "Int32MSB18"),
-    Row<Int32MSBShifted<12>>(kAsioInt32Msb20, "Int32MSB20"),
-    Row<Int32MSBShifted<8>>(kAsioInt32Msb24, "Int32MSB24"),
-    Row<Int16LSB>(kAsioInt16Lsb, "Int16LSB"),
-    Row<Int24LSB>(kAsioInt24Lsb, "Int24LSB"),
-    CopyRow(Row<Int32LSB>(kAsioInt32Lsb, "Int32LSB")),
-    Row<Float32LSB>(kAsioFloat32Lsb, "Float32LSB"),
-    Row<Float64LSB>(kAsioFloat64Lsb, "Float64LSB"),
-    Row<Int32LSBShifted<16>>(kAsioInt32Lsb16, "Int32LSB16"),
-    Row<Int32LSBShifted<14>>(kAsioInt32Lsb18, "Int32LSB18"),
-    Row<Int32LSBShifted<12>>(kAsioInt32Lsb20, "Int32LSB20"),
-    Row<Int32LSBShifted<8>>(kAsioInt32Lsb24, "Int32LSB24"),
-    Row<DSDInt8LSB1>(kAsioDsdInt8Lsb1, "DSDInt8LSB1"),
-    CopyRow(Row<DSDInt8MSB1>(kAsioDsdInt8Msb1, "DSDInt8MSB1")),
-    Row<DSDInt8NER8>(kAsioDsdInt8Ner8, "DSDInt8NER8"),
+    Row<Int16MSB, kAsioInt16Msb>("Int16MSB"),
+    Row<Int24MSB, kAsioInt24Msb>("Int24MSB"),
+    Row<Int32MSB, kAsioInt32Msb>("Int32MSB"),
+    Row<Float32MSB, kAsioFloat32Msb>("Float32MSB"),
+    Row<Float64MSB, kAsioFloat64Msb>("Float64MSB"),
+    Row<Int32MSBShifted<16>, kAsioInt32Msb16>("Int32MSB16"),
+    Row<Int32MSBShifted<14>, kAsioInt32Msb18>("Int32MSB18"),
+    Row<Int32MSBShifted<12>, kAsioInt32Msb20>("Int32MSB20"),
+    Row<Int32MSBShifted<8>, kAsioInt32Msb24>("Int32MSB24"),
+    Row<Int16LSB, kAsioInt16Lsb>("Int16LSB"),
+    Row<Int24LSB, kAsioInt24Lsb>("Int24LSB"),
+    CopyRow(Row<Int32LSB, kAsioInt32Lsb>("Int32LSB")),
+    Row<Float32LSB, kAsioFloat32Lsb>("Float32LSB"),
+    Row<Float64LSB, kAsioFloat64Lsb>("Float64LSB"),
+    Row<Int32LSBShifted<16>, kAsioInt32Lsb16>("Int32LSB16"),
+    Row<Int32LSBShifted<14>, kAsioInt32Lsb18>("Int32LSB18"),
+    Row<Int32LSBShifted<12>, kAsioInt32Lsb20>("Int32LSB20"),
+    Row<Int32LSBShifted<8>, kAsioInt32Lsb24>("Int32LSB24"),
+    Row<DSDInt8LSB1, kAsioDsdInt8Lsb1>("DSDInt8LSB1"),
+    CopyRow(Row<DSDInt8MSB1, kAsioDsdInt8Msb1>("DSDInt8MSB1")),
+    Row<DSDInt8NER8, kAsioDsdInt8Ner8>("DSDInt8NER8"),
 };
 static_assert(kConverters.size() == 21);
 // Every row is a type the driver API sizes buffers for.

@@ -36,10 +36,14 @@ std::span<const SampleTypeConverter> SampleTypeConverters();
 // channel then plays silence).
 const SampleTypeConverter* FindSampleTypeConverter(std::int32_t type);
 
-// The bytes one write of `converter` produces: one PCM sample, or 32 DSD
+// The bytes one write of a sample type produces: one PCM sample, or 32 DSD
 // bits.
+constexpr std::size_t BytesPerWriteOf(std::int32_t type) {
+  return (AsioSampleTypeIsDsd(type) ? 32 : 1) * static_cast<std::size_t>(AsioSampleTypeBits(type)) /
+         8;
+}
 constexpr std::size_t BytesPerWrite(const SampleTypeConverter& converter) {
-  return (AsioSampleTypeIsDsd(converter.type) ? 32 : 1) * converter.bits / 8;
+  return BytesPerWriteOf(converter.type);
 }
 
 }  // namespace output

@@ -1,11 +1,11 @@
 #include "plugins/dsf/FileInfoDsf.h"
 
 #include <algorithm>
-#include <bit>
 #include <cstring>
 #include <limits>
 #include <vector>
 
+#include "platform/ByteOrder.h"
 #include "plugins/common/BitReversal.h"
 
 namespace {
@@ -23,37 +23,15 @@ std::uint64_t LittleEndian(const std::uint8_t* p, int bytes) {
 // at least one): few reads, and a buffer that stays in the cache.
 constexpr std::uint64_t kReadBytes = 256 * 1024;
 
-// Little-endian loads and stores; on a little-endian machine one plain move.
-template <typename Word>
-Word LoadLE(const std::uint8_t* p) {
-  Word value = 0;
-  if constexpr (std::endian::native == std::endian::little) {
-    std::memcpy(&value, p, sizeof value);
-  } else {
-    for (std::size_t i = 0; i < sizeof value; ++i)
-      value |= static_cast<Word>(Word{p[i]} << (8 * i));
-  }
-  return value;
-}
-
-void StoreLE32(std::uint8_t* p, std::uint32_t value) {
-  if constexpr (std::endian::native == std::endian::little) {
-    std::memcpy(p, &value, 4);
-  } else {
-    for (int i = 0; i < 4; ++i)
-      p[i] = static_cast<std::uint8_t>(value >> (8 * i));
-  }
-}
-
 // One delivered word from a channel's bytes of one frame, earliest sample
 // in the highest bit: raw, its four bytes in time order; DoP, 0, the later
 // byte, the earlier byte, then the marker of `phase`.
 template <bool Dop>
 std::uint32_t DeliveredWord(const std::uint8_t* bytes, std::uint32_t phase) {
   if constexpr (!Dop) {
-    return LoadLE<std::uint32_t>(bytes);
+    return platform::LoadLittleEndian<std::uint32_t>(bytes);
   } else {
-    const std::uint32_t pair = LoadLE<std::uint16_t>(bytes);
+    const std::uint32_t pair = platform::LoadLittleEndian<std::uint16_t>(bytes);
     const std::uint32_t marker = phase == 0 ? 0x05u : 0xFAu;
     return (pair & 0xFF00u) | (pair & 0xFFu) << 16 | marker << 24;
   }
@@ -70,8 +48,8 @@ void DeliverFrames(const std::uint8_t* const* blocks, std::uint32_t channels, st
   for (std::size_t f = 0; f < frames; ++f) {
     const std::uint32_t framePhase = (phase + static_cast<std::uint32_t>(f)) & 1;
     for (std::uint32_t c = 0; c < channels; ++c) {
-      StoreLE32(out + (f * channels + c) * 4,
-                DeliveredWord<Dop>(blocks[c] + offset + f * kBytes, framePhase));
+      platform::StoreLittleEndian(out + (f * channels + c) * 4,
+                                  DeliveredWord<Dop>(blocks[c] + offset + f * kBytes, framePhase));
     }
   }
 }
