@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <string_view>
 
 #include "fuzz/FuzzInput.h"
@@ -15,6 +16,20 @@ namespace {
 
 // Reads per track: a second each, enough for every image of the size limit.
 constexpr int kMaxReadsPerTrack = 8;
+
+// libcdio finds the data a .toc file names from the working folder, so each
+// input runs in the scratch folder; the folder the fuzzer was started in,
+// where its inputs and findings are named from, is restored afterwards.
+class InScratchFolder {
+ public:
+  InScratchFolder() { std::filesystem::current_path(fuzzing::ScratchFolder()); }
+  ~InScratchFolder() { std::filesystem::current_path(started_); }
+  InScratchFolder(const InScratchFolder&) = delete;
+  InScratchFolder& operator=(const InScratchFolder&) = delete;
+
+ private:
+  const std::filesystem::path started_ = std::filesystem::current_path();
+};
 
 }  // namespace
 
@@ -26,6 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::wstring sheet = fuzzing::WriteScratchFile(data[0] % 2 == 0 ? "image.cue" : "image.toc",
                                                        input.substr(0, split));
 
+  const InScratchFolder inScratch;
   CMusicDataCDDA cd;
   if (cd.Open({.path = sheet}) != kMusicOk) return 0;
   std::int32_t count = 0;

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "platform/CdImageSheet.h"
 #include "platform/TextConv.h"
 
 namespace platform {
@@ -55,7 +56,9 @@ bool CdDevice::Open(const std::wstring& name) {
   // names no drive at all.
   if (name.empty()) return false;
   QuietLibraryWarnings();
-  impl_->cdio = cdio_open(ToUtf8(name).c_str(), DRIVER_UNKNOWN);
+  const std::string libraryName = ToUtf8(name);
+  if (!ImageSheetFitsTrackTable(libraryName)) return false;
+  impl_->cdio = cdio_open(libraryName.c_str(), DRIVER_UNKNOWN);
   if (impl_->cdio == nullptr) return false;
   const lsn_t leadOut = cdio_get_track_lsn(impl_->cdio, CDIO_CDROM_LEADOUT_TRACK);
   if (leadOut != CDIO_INVALID_LSN && leadOut >= 0) {

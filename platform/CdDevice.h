@@ -42,7 +42,8 @@ class CdDevice {
   CdDevice(const CdDevice&) = delete;
   CdDevice& operator=(const CdDevice&) = delete;
 
-  // False for an empty name, a missing device or an unreadable image.
+  // False for an empty name, a missing device, an unreadable image or a
+  // sheet libcdio cannot hold (ImageSheetFitsTrackTable).
   bool Open(const std::wstring& name);
   void Close();
   bool IsOpen() const;

@@ -127,17 +127,12 @@ TEST_F(CdSourceTest, ListsOnlyTheAudioTracksWhereverDataTracksLie) {
 
 TEST_F(CdSourceTest, TrackListStaysWithinTheDiscAndNinetyNineTracks) {
   {
-    SCOPED_TRACE("a cue sheet repeating track 99 lists 101 tracks to libcdio");
+    SCOPED_TRACE("a cue sheet of 101 tracks, repeating track 99, is more than a disc holds");
     std::vector<CdImageTrack> tracks(101, CdImageTrack{.sectors = 10});
     tracks[99].cueNumber = tracks[100].cueNumber = 99;
     const CdImage image = Write(tracks);
     CMusicDataCDDA source;
-    ASSERT_EQ(OpenCd(source, image.cuePath), kMusicOk);
-    const std::vector<TrackInfo> listed = ListTracks(source);
-    ASSERT_EQ(listed.size(), 99u);
-    EXPECT_EQ(listed.back().title, L"CD Track 99");
-    EXPECT_EQ(listed.back().start, image.starts[98]);
-    EXPECT_EQ(listed.back().end, image.starts[99] - 1);
+    EXPECT_EQ(OpenCd(source, image.cuePath), kMusicErrOpen);
   }
   {
     SCOPED_TRACE("an image cut short: the lead-out lies before the last track's start");
