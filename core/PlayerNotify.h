@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -34,6 +35,11 @@ class ITkCallback {
   // An item was skipped as unplayable: its title, file name or
   // "unknown track"; `clearSelection` when the user asked for it.
   virtual void OnTrackSkipped(std::unique_ptr<std::wstring> text, bool clearSelection) = 0;
+  // Unlike the others, called on the window thread, in the middle of long
+  // work there (adding files, reading a playlist): `done` of `total` steps,
+  // after each step, ending with done == total. The window may repaint here;
+  // the playlist and the list agree whenever it is called.
+  virtual void OnWorkProgress(std::size_t /*done*/, std::size_t /*total*/) {}
 };
 
 // The types of the facade's notification dispatcher.

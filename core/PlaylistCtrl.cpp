@@ -51,24 +51,25 @@ std::int32_t CPlaylistCtrl::AddFile(const std::wstring& path, std::int32_t index
   return added;
 }
 
-std::int32_t CPlaylistCtrl::AddPathList(std::vector<std::wstring> paths, std::int32_t index) {
+std::int32_t CPlaylistCtrl::AddPathList(std::vector<std::wstring> paths, std::int32_t index,
+                                        const WorkProgress& progress) {
   const std::int32_t count = Count();
   if (index < 0 || index > count) index = count;
   std::stable_sort(paths.begin(), paths.end(), [](const std::wstring& a, const std::wstring& b) {
     return platform::CompareNatural(a, b) < 0;
   });
   std::int32_t added = 0;
-  for (const auto& path : paths) {
+  for (std::size_t done = 0; done < paths.size(); ++done) {
+    const std::wstring& path = paths[done];
     if (!platform::EqualsIgnoringCase(platform::FileExtension(path), L".ppl")) {
       added += AddFile(path, index + added);
-      continue;
+    } else if (std::vector<TrackInfo> items; ReadPlaylistFile(path, &items, plugins_)) {
+      for (const auto& item : items) {
+        InsertAt(item, index + added);
+        ++added;
+      }
     }
-    std::vector<TrackInfo> items;
-    if (!ReadPlaylistFile(path, &items, plugins_)) continue;
-    for (const auto& item : items) {
-      InsertAt(item, index + added);
-      ++added;
-    }
+    if (progress) progress(done + 1, paths.size());
   }
   return added;
 }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/PlaylistCtrlImpl.h"
+#include "core/WorkProgress.h"
 #include "sources/MusicData.h"
 
 class CPluginCtrl;
@@ -49,7 +50,9 @@ class CPlaylistCtrl {
   // Adds dropped or handed-over paths at `index` (negative: at the end),
   // sorted in natural order; playlist files (".ppl" in any case) are
   // expanded into their items. Returns the number of items added.
-  std::int32_t AddPathList(std::vector<std::wstring> paths, std::int32_t index);
+  // `progress` hears after every path how many of them are done.
+  std::int32_t AddPathList(std::vector<std::wstring> paths, std::int32_t index,
+                           const WorkProgress& progress = {});
 
   std::int32_t Count() const { return impl_->Count(); }
   bool IsModified() const { return impl_->IsModified(); }

@@ -152,7 +152,7 @@ bool WritePlaylistFile(CPlaylistCtrl& playlist, const std::wstring& path) {
 }
 
 bool ReadPlaylistFile(const std::wstring& path, std::vector<TrackInfo>* items,
-                      const std::shared_ptr<CPluginCtrl>& plugins) {
+                      const std::shared_ptr<CPluginCtrl>& plugins, const WorkProgress& progress) {
   if (items == nullptr) return false;
   items->clear();
   std::string bytes;
@@ -173,6 +173,7 @@ bool ReadPlaylistFile(const std::wstring& path, std::vector<TrackInfo>* items,
     if (line.size() > kMaxLineChars) continue;
     auto item = ItemOf(line);
     if (item && TakeFormatFromAudio(*item, plugins)) items->push_back(std::move(*item));
+    if (progress) progress(text.size() - rest.size(), text.size());
   }
   return true;
 }

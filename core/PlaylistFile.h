@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "core/WorkProgress.h"
 #include "sources/TrackInfo.h"
 
 class CPlaylistCtrl;
@@ -26,5 +27,8 @@ bool WritePlaylistFile(CPlaylistCtrl& playlist, const std::wstring& path);
 // length up to 64 Ki characters, with or without CR, with or without a
 // byte-order mark. False when `items` is null or the file cannot be read or
 // holds more than 16 MiB; true otherwise, also when no line gave an item.
+// `progress` hears after every line how many of the file's characters are
+// read.
 bool ReadPlaylistFile(const std::wstring& path, std::vector<TrackInfo>* items,
-                      const std::shared_ptr<CPluginCtrl>& plugins);
+                      const std::shared_ptr<CPluginCtrl>& plugins,
+                      const WorkProgress& progress = {});

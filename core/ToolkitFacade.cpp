@@ -391,6 +391,20 @@ std::wstring CToolkitFacade::MusicFilter() const {
 
 // ------------------------------------------------------------- notification
 
+WorkProgress CToolkitFacade::ProgressToWindow() const {
+  return [callback = CurrentCallback()](std::size_t done, std::size_t total) {
+    if (callback) callback->OnWorkProgress(done, total);
+  };
+}
+
+void CToolkitFacade::AddFilesAtTheEnd(const std::vector<std::wstring>& paths) {
+  const WorkProgress progress = ProgressToWindow();
+  for (std::size_t done = 0; done < paths.size(); ++done) {
+    playlist_->AddFile(paths[done], playlist_->Count());
+    progress(done + 1, paths.size());
+  }
+}
+
 std::shared_ptr<ITkCallback> CToolkitFacade::CurrentCallback() const {
   std::lock_guard lock(uiMutex_);
   return callback_;
@@ -491,8 +505,7 @@ std::int32_t CToolkitFacade::Open() {
   SetAudioCd(false);
   EnableRowEditing(true);
   ClearAll();
-  for (const auto& path : paths)
-    playlist_->AddFile(path, playlist_->Count());
+  AddFilesAtTheEnd(paths);
   Post(TM_STOP, 1, 0);
   ReportChanged(2);
   return kTkOk;
@@ -536,8 +549,7 @@ std::int32_t CToolkitFacade::AddFiles() {
                            &paths)) {
     return kTkOk;
   }
-  for (const auto& path : paths)
-    playlist_->AddFile(path, playlist_->Count());
+  AddFilesAtTheEnd(paths);
   Post(TM_NEXT_CHANGED);
   ReportPlaylistKind();
   Post(TM_REFRESH_TIME);
@@ -636,7 +648,7 @@ std::int32_t CToolkitFacade::SavePlaylist() {
 std::int32_t CToolkitFacade::AddFileList(const std::vector<std::wstring>& paths) {
   if (!initialised_) return kTkNotInitialised;
   SetAudioCd(false);
-  playlist_->AddPathList(paths, -1);
+  playlist_->AddPathList(paths, -1, ProgressToWindow());
   ReportFilesAdded();
   return kTkOk;
 }
@@ -656,7 +668,7 @@ std::int32_t CToolkitFacade::DropFiles(const std::vector<std::wstring>& paths) {
     if (list_->RowBounds(row, &top, &bottom) && point.y >= (top + bottom) / 2) ++row;
   }
   SetAudioCd(false);
-  playlist_->AddPathList(paths, row);
+  playlist_->AddPathList(paths, row, ProgressToWindow());
   ReportFilesAdded();
   return kTkOk;
 }
@@ -706,7 +718,7 @@ std::int32_t CToolkitFacade::MoveSelected(std::int32_t target) {
 std::int32_t CToolkitFacade::LoadPlaylistFile(const std::wstring& path) {
   if (!initialised_) return kTkNotInitialised;
   std::vector<TrackInfo> items;
-  if (ReadPlaylistFile(path, &items, plugins_)) {
+  if (ReadPlaylistFile(path, &items, plugins_, ProgressToWindow())) {
     for (const auto& item : items) {
       InsertRow(item, list_->RowCount());
       playlist_->Append(item);

@@ -16,6 +16,7 @@
 #include "core/TkSettings.h"
 #include "core/TkTypes.h"
 #include "core/Transport.h"
+#include "core/WorkProgress.h"
 
 class CAsioWrapperImpl;
 class CDevNameInfo;
@@ -160,6 +161,10 @@ class CToolkitFacade {
   void PostRowImage(std::int32_t row, std::int32_t image);
   // A strong copy of the user interface's callback (null once Exit ran).
   std::shared_ptr<ITkCallback> CurrentCallback() const;
+  // Long work's steps, told to the callback so the window can repaint.
+  WorkProgress ProgressToWindow() const;
+  // Adds each file's tracks after the last row, in the given order.
+  void AddFilesAtTheEnd(const std::vector<std::wstring>& paths);
   void ReleaseCore();
 
   const std::shared_ptr<ITkSettings> settings_;

@@ -140,6 +140,16 @@ class CQDXDSDPlayerView::Callback : public ITkCallback {
   void OnTrackSkipped(std::unique_ptr<std::wstring>, bool clearSelection) override {
     Post([clearSelection](CQDXDSDPlayerView& view) { view.OnTrackSkipped(clearSelection); });
   }
+  void OnWorkProgress(std::size_t done, std::size_t total) override {
+    CQDXDSDPlayerView* view = nullptr;
+    {
+      std::lock_guard lock(mutex_);
+      view = view_;
+    }
+    // Called on the window thread, like the work; the lock is not held while
+    // the window repaints, so the playback thread never waits for that.
+    if (view != nullptr) view->OnWorkProgress(done, total);
+  }
 
  private:
   template <typename Call>
@@ -563,6 +573,30 @@ void CQDXDSDPlayerView::ShowTrackTime(std::uint32_t seconds) {
                  static_cast<int>(seconds % 60));
 }
 
+// The window handles everything but user input and sockets here, so it
+// repaints and answers the window manager while commands (and requests from
+// other programs) wait until the work is done.
+void CQDXDSDPlayerView::OnWorkProgress(std::size_t done, std::size_t total) {
+  const auto now = std::chrono::steady_clock::now();
+  if (done >= total) {
+    if (workShown_) ShowStatus(statusSeconds_);
+    workShownAt_.reset();
+    workShown_ = false;
+    return;
+  }
+  if (!workShownAt_) {  // the work's first step
+    workShownAt_ = now;
+    if (options_.workRepaintInterval.count() > 0) return;
+  } else if (now - *workShownAt_ < options_.workRepaintInterval) {
+    return;
+  }
+  workShownAt_ = now;
+  workShown_ = true;
+  statusLine_->SetText(WorkText(static_cast<int>(done * 100 / total)));
+  QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents |
+                                  QEventLoop::ExcludeSocketNotifiers);
+}
+
 void CQDXDSDPlayerView::OnLoadingProgress(std::int32_t percent) {
   loadingPercent_ = percent;
   seekBar_->setEnabled(percent >= 100);
@@ -574,6 +608,10 @@ void CQDXDSDPlayerView::OnLoadingProgress(std::int32_t percent) {
 QString CQDXDSDPlayerView::StatusText(std::uint32_t position, std::uint32_t total) {
   return QString::asprintf("%02u:%02u / %02u:%02u  ", position / 60, position % 60, total / 60,
                            total % 60);
+}
+
+QString CQDXDSDPlayerView::WorkText(int percent) {
+  return QStringLiteral("%1 %2%...").arg(ResourceText(platform::IDS_LOADING)).arg(percent);
 }
 
 QString CQDXDSDPlayerView::SeekTipText(int seconds) {
@@ -604,6 +642,7 @@ void CQDXDSDPlayerView::UpdateTitle() {
 void CQDXDSDPlayerView::ShowStatus(std::uint32_t position) {
   std::uint32_t total = 0;
   facade_->GetTotalDuration(&total);
+  statusSeconds_ = position;
   statusLine_->SetText(StatusText(position, total));
 }
 

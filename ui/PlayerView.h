@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -69,6 +70,10 @@ class CQDXDSDPlayerView : public QWidget,
     std::shared_ptr<ITkFileDialogs> fileDialogs;  // the desktop's when null
     CToolkitFacade::Options facade;
     std::vector<std::wstring> discImages;  // offered by Open audio CD beside the drives
+    // While long work runs on the window thread (adding files, reading a
+    // playlist), its progress is shown and the window repaints this often;
+    // work shorter than this shows nothing.
+    std::chrono::milliseconds workRepaintInterval{50};
   };
 
   CQDXDSDPlayerView(std::shared_ptr<CAppConfigData> config, std::wstring dataFolder,
@@ -89,9 +94,13 @@ class CQDXDSDPlayerView : public QWidget,
   // From the frame: the LCD time read-out, and the loading percentage.
   void ShowTrackTime(std::uint32_t seconds);
   void OnLoadingProgress(std::int32_t percent);
+  // Long work's steps, on the window thread (see Options).
+  void OnWorkProgress(std::size_t done, std::size_t total);
 
   // The texts the view shows.
   static QString StatusText(std::uint32_t position, std::uint32_t total);
+  // The status line while long work runs: "Loading 37%...".
+  static QString WorkText(int percent);
   static QString WindowTitle(const QString& item, int loadingPercent);
   // The seek bar's tip while its thumb is dragged: "m:ss".
   static QString SeekTipText(int seconds);
@@ -187,6 +196,10 @@ class CQDXDSDPlayerView : public QWidget,
   bool cdMode_ = false;
   int loadingPercent_ = 100;
   std::chrono::steady_clock::time_point lastSeekTouch_{};
+  std::uint32_t statusSeconds_ = 0;  // the status line's played seconds
+  // When the running long work last showed itself (or began); none between works.
+  std::optional<std::chrono::steady_clock::time_point> workShownAt_;
+  bool workShown_ = false;
 };
 
 }  // namespace ui

@@ -7,7 +7,9 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <mutex>
 
 #include "core/PlaylistCtrl.h"
@@ -57,6 +59,12 @@ class RecordingCallback : public ITkCallback {
   void OnTimeChanged(std::uint32_t, std::uint32_t) override {}
   void OnPlaylistChanged(std::int32_t kind) override { Add("list " + std::to_string(kind)); }
   void OnTrackSkipped(std::unique_ptr<std::wstring>, bool) override { Add("skipped"); }
+  void OnWorkProgress(std::size_t done, std::size_t total) override {
+    Add("progress " + std::to_string(done) + "/" + std::to_string(total) +
+        (duringWork ? " " + duringWork() : ""));
+  }
+  // What a progress report also records: what the window would see then.
+  std::function<std::string()> duringWork;
 
   std::vector<std::string> Events() {
     std::lock_guard lock(mutex_);
@@ -403,6 +411,49 @@ TEST_F(ToolkitFacadeTest, AnAudioCdReplacesThePlaylistAndRoundTripsThroughAPlayl
   EXPECT_TRUE(rows_.DropEnabled());
   EXPECT_TRUE(Recorded("list 2"));
   EXPECT_FALSE(Recorded("list 1"));
+}
+
+// Long work reports every step to the window, the list and the playlist in
+// step each time, ending with the whole.
+TEST_F(ToolkitFacadeTest, LongWorkReportsEveryStepWithListAndPlaylistInStep) {
+  Init();
+  callback_->duringWork = [this] {
+    return std::to_string(rows_.RowCount()) + "=" + std::to_string(facade_->GetPlaylist()->Count());
+  };
+  auto progress = [this] {
+    std::vector<std::string> reports;
+    for (const std::string& event : callback_->Events())
+      if (event.starts_with("progress ")) reports.push_back(event);
+    callback_->Clear();
+    return reports;
+  };
+  callback_->Clear();
+  facade_->AddFileList({Wav("b.wav"), Wav("a.wav"), Wav("c.wav")});
+  EXPECT_EQ(progress(),
+            (std::vector<std::string>{"progress 1/3 1=1", "progress 2/3 2=2", "progress 3/3 3=3"}));
+  dialogs_.Choose({Wav("d.wav"), Wav("e.wav")});
+  facade_->AddFiles();
+  EXPECT_EQ(progress(), (std::vector<std::string>{"progress 1/2 4=4", "progress 2/2 5=5"}));
+
+  // A playlist file reports the characters read after every line.
+  const std::wstring saved = FromUtf8(dir_.File("five.ppl"));
+  ASSERT_EQ(facade_->SavePlaylistFile(saved), kTkOk);
+  facade_->NewPlaylist();
+  callback_->Clear();
+  facade_->LoadPlaylistFile(saved);
+  const std::vector<std::string> reports = progress();
+  ASSERT_EQ(reports.size(), 5u);
+  std::size_t before = 0;
+  std::size_t total = 0;
+  for (const std::string& report : reports) {
+    SCOPED_TRACE(report);
+    std::size_t done = 0;
+    ASSERT_EQ(std::sscanf(report.c_str(), "progress %zu/%zu", &done, &total), 2);
+    EXPECT_GT(done, before);
+    before = done;
+  }
+  EXPECT_EQ(before, total);
+  EXPECT_EQ(rows_.RowCount(), 5);
 }
 
 TEST_F(ToolkitFacadeTest, PlaylistDialogsStoreTheFileOnlyWhenItWasWritten) {

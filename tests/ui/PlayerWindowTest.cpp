@@ -103,6 +103,7 @@ class PlayerWindowTest : public ::testing::Test {
     options.prompts = prompts_;
     options.fileDialogs = dialogs_;
     options.facade.thread.commandPause = 20ms;
+    options.workRepaintInterval = workRepaintInterval_;
     frame_ = std::make_unique<CMainFrame>(config_, dataFolder_, options);
     frame_->show();
   }
@@ -140,6 +141,7 @@ class PlayerWindowTest : public ::testing::Test {
   std::shared_ptr<CAppConfigData> config_;
   std::shared_ptr<ScriptedPrompts> prompts_ = std::make_shared<ScriptedPrompts>();
   std::shared_ptr<CTkScriptedDialogs> dialogs_ = std::make_shared<CTkScriptedDialogs>();
+  std::chrono::milliseconds workRepaintInterval_ = 50ms;
   std::unique_ptr<CMainFrame> frame_;
   std::map<std::string, Bytes> samples_;
 };
@@ -298,6 +300,30 @@ TEST_F(PlayerWindowTest, RowsDragAndFilesDropThroughTheFacade) {
   QApplication::sendEvent(list->viewport(), &drop);
   ASSERT_TRUE(WaitFor([&] { return Count() == 7; }));
   EXPECT_EQ(FileNames().back(), L"dropped.wav");
+}
+
+// Adding files shows how far it is in the status line and repaints the
+// window between files (here after every file); once done, the status line
+// shows the times again.
+TEST_F(PlayerWindowTest, AddingFilesRepaintsTheirProgressInTheStatusLine) {
+  workRepaintInterval_ = 0ms;
+  Open();
+  class PaintedTexts : public QObject {
+   public:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+      if (event->type() == QEvent::Paint)
+        texts.push_back(static_cast<ui::CStatusTextArea*>(watched)->text());
+      return false;
+    }
+    QStringList texts;
+  } painted;
+  View().statusLine()->installEventFilter(&painted);
+  AddWavs(4);
+  View().statusLine()->removeEventFilter(&painted);
+  for (const char* text : {"Loading 25%...", "Loading 50%...", "Loading 75%..."})
+    EXPECT_TRUE(painted.texts.contains(text))
+        << text << " in " << painted.texts.join("|").toStdString();
+  EXPECT_EQ(View().statusLine()->text(), "00:00 / 00:00  ");
 }
 
 TEST_F(PlayerWindowTest, LoadingProgressGatesTheSeekBarAndPrefixesTheTitle) {
