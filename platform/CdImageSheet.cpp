@@ -59,6 +59,15 @@ bool CueSheetFits(std::FILE* sheet) {
   return tracks > 0 && firstNumber <= static_cast<int>(tracks);
 }
 
+// The .toc track modes for which libcdio sets a sector size; it divides by
+// the size of the others (none given, MODE2, MODE2_FORM1, MODE2_FORM2),
+// which stays zero.
+bool ModeHasSectorSize(const char* mode) {
+  for (const char* known : {"AUDIO", "MODE1", "MODE1_RAW", "MODE2_FORM_MIX", "MODE2_RAW"})
+    if (IsWord(mode, known)) return true;
+  return false;
+}
+
 bool TocSheetFits(std::FILE* sheet) {
   char piece[kTocLinePiece];
   std::size_t tracks = 0;
@@ -68,6 +77,7 @@ bool TocSheetFits(std::FILE* sheet) {
     const char* keyword = strtok_r(piece, kSeparators, &rest);
     if (IsWord(keyword, "TRACK")) {
       if (++tracks > kCdMaxTracks) return false;
+      if (!ModeHasSectorSize(strtok_r(nullptr, kSeparators, &rest))) return false;
     } else if (tracks == 0 &&
                (IsWord(keyword, "ISRC") || IsWord(keyword, "SILENCE") || IsWord(keyword, "NO"))) {
       return false;

@@ -117,6 +117,12 @@ TEST(CdDevice, RefusesSheetsThatWouldOverrunLibcdiosTrackTable) {
        "CD_DA\nSILENCE 00:00:01\n" + tocTracks(1).substr(6), "", false},
       {"toc with NO COPY before its first track", "disc.toc",
        "CD_DA\nNO COPY\n" + tocTracks(1).substr(6), "", false},
+      {"toc track without a mode", "disc.toc", "CD_DA\nTRACK\nFILE \"" + kBinPath + "\" 0\n", "",
+       false},
+      {"toc track of mode MODE2_FORM1", "disc.toc",
+       "CD_ROM_XA\nTRACK MODE2_FORM1\nFILE \"" + kBinPath + "\" 0\n", "", false},
+      {"toc track of mode MODE2_RAW", "disc.toc",
+       "CD_ROM_XA\nTRACK MODE2_RAW\nFILE \"" + kBinPath + "\" 0 00:00:01\n", "", true},
       {"toc with the same in a comment", "disc.toc",
        "CD_DA\n// ISRC \"ABCDE1234567\"\n" + tocTracks(1), "", true},
   };
