@@ -1,5 +1,4 @@
-// A big playlist: 10,000 files (WAVE with tags, MP3 with a LAME header, MP3
-// without any encoder header, DSF, cue sheets of two tracks) added through
+// A big playlist: the 10,000 files of BigPlaylistLibrary added through
 // the playlist's path list, saved to a .ppl and loaded from it again. Beside
 // them in the same run, the least the steps could cost: opening each file
 // and reading its first 64 KiB (all of it for an MP3 without an encoder
@@ -16,83 +15,14 @@
 #include <string>
 #include <vector>
 
+#include "bench/BigPlaylistLibrary.h"
 #include "core/PlaylistCtrl.h"
 #include "core/PlaylistFile.h"
 #include "tests/core/PlaylistTestSupport.h"
-#include "tests/fixtures/CueWriter.h"
-#include "tests/fixtures/Mp3Fixtures.h"
 
 namespace {
 
 using playlisttest::Wide;
-
-constexpr int kWaves = 4000, kLameMp3s = 2000, kPlainMp3s = 1500, kDsfs = 2000, kCues = 500;
-
-struct Library {
-  Library() {
-    for (int i = 0; i < kWaves; ++i) {
-      const std::string path = dir.File("wave " + std::to_string(i) + ".wav");
-      playlisttest::WriteToneFrames(path, 4410, "Title " + std::to_string(i), "Artist");
-      Add(path, false);
-    }
-    // Two encodings, each copied under many names.
-    const std::string music = dir.File("music.wav");
-    fixtures::WavFile source;
-    source.Format({1, 2, 44100, 16});
-    source.Data(fixtures::TestMusic(44100, 2, 44100 * 2)).Write(music);
-    const std::string lame = dir.File("lame.mp3"), plain = dir.File("plain.mp3");
-    if (!fixtures::RunLame({"-b", "128", music, lame}).empty() ||
-        !fixtures::RunLame({"-t", "-b", "128", music, plain}).empty()) {
-      return;
-    }
-    const fixtures::Bytes lameBytes = fixtures::ReadFile(lame);
-    const fixtures::Bytes plainBytes = fixtures::ReadFile(plain);
-    for (int i = 0; i < kLameMp3s; ++i) {
-      const std::string path = dir.File("lame " + std::to_string(i) + ".mp3");
-      fixtures::WriteFile(path, lameBytes);
-      Add(path, false);
-    }
-    for (int i = 0; i < kPlainMp3s; ++i) {
-      const std::string path = dir.File("plain " + std::to_string(i) + ".mp3");
-      fixtures::WriteFile(path, plainBytes);
-      Add(path, true);
-    }
-    const fixtures::Bytes dsf = fixtures::BuildDsf({}, fixtures::DsdPattern(2, 8192));
-    for (int i = 0; i < kDsfs; ++i) {
-      const std::string path = dir.File("dsd " + std::to_string(i) + ".dsf");
-      fixtures::WriteFile(path, dsf);
-      Add(path, false);
-    }
-    for (int i = 0; i < kCues; ++i) {
-      const std::string album = "album " + std::to_string(i);
-      playlisttest::WriteTone(dir.File(album + ".wav"), 2);
-      const std::string path = dir.File(album + ".cue");
-      fixtures::WriteCue(path, "FILE \"" + album +
-                                   ".wav\" WAVE\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n"
-                                   "  TRACK 02 AUDIO\n    INDEX 01 00:01:00\n");
-      Add(path, false);
-    }
-    ready = true;
-  }
-  void Add(const std::string& path, bool wholeFile) {
-    paths.push_back(Wide(path));
-    files.push_back({path, wholeFile});
-  }
-
-  fixtures::TempDir dir;
-  std::vector<std::wstring> paths;
-  struct File {
-    std::string path;
-    bool wholeFile;
-  };
-  std::vector<File> files;
-  bool ready = false;
-};
-
-const Library& TheLibrary() {
-  static const Library library;
-  return library;
-}
 
 const std::shared_ptr<CPluginCtrl>& Plugins() {
   static const auto plugins = playlisttest::PlayerPlugins();
@@ -113,7 +43,7 @@ double PeakMemoryMiB() {
 }
 
 bool Ready(benchmark::State& state) {
-  if (TheLibrary().ready) return true;
+  if (bench::TheBigPlaylistLibrary().ready) return true;
   state.SkipWithError("the media could not be made (lame?)");
   return false;
 }
@@ -125,12 +55,12 @@ void Report(benchmark::State& state, std::size_t items) {
 
 std::shared_ptr<CPlaylistCtrl> AddAll() {
   auto playlist = playlisttest::NewPlaylist(Plugins());
-  playlist->AddPathList(TheLibrary().paths, -1);
+  playlist->AddPathList(bench::TheBigPlaylistLibrary().paths, -1);
   return playlist;
 }
 
 std::string PplPath() {
-  return TheLibrary().dir.File("big.ppl");
+  return bench::TheBigPlaylistLibrary().dir.File("big.ppl");
 }
 
 void BM_BigPlaylistAdd(benchmark::State& state) {
@@ -176,7 +106,7 @@ void BM_BigPlaylistBaselineReadHeads(benchmark::State& state) {
   ResetPeakMemory();
   for (auto _ : state) {
     files = 0;
-    for (const auto& file : TheLibrary().files) {
+    for (const auto& file : bench::TheBigPlaylistLibrary().files) {
       const int fd = ::open(file.path.c_str(), O_RDONLY | O_CLOEXEC);
       if (fd < 0) continue;
       ssize_t got = 0;
@@ -199,7 +129,7 @@ void BM_BigPlaylistBaselineWriteSameBytes(benchmark::State& state) {
   if (!Ready(state)) return;
   if (!WritePlaylistFile(*AddAll(), Wide(PplPath()))) state.SkipWithError("the save failed");
   const fixtures::Bytes bytes = fixtures::ReadFile(PplPath());
-  const std::string copy = TheLibrary().dir.File("copy.ppl");
+  const std::string copy = bench::TheBigPlaylistLibrary().dir.File("copy.ppl");
   ResetPeakMemory();
   for (auto _ : state) {
     std::FILE* out = std::fopen(copy.c_str(), "wb");
