@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "platform/File.h"
 
@@ -39,7 +40,10 @@ enum class RiffSearch {
 class RiffReader {
  public:
   bool Open(const std::wstring& path);
-  void Close() { file_.Close(); }
+  void Close() {
+    file_.Close();
+    head_.clear();
+  }
   bool IsOpen() const { return file_.IsOpen(); }
   std::uint64_t FileSize() const { return fileSize_; }
 
@@ -60,8 +64,14 @@ class RiffReader {
 
  private:
   bool ReadHeader(RiffChunk& chunk, std::uint64_t limit);
+  // From the head kept at opening when the range lies inside it, else from
+  // the file.
+  std::int64_t ReadAt(std::uint64_t offset, void* buffer, std::size_t count) const;
 
   File file_;
+  // The file's first bytes, read once at opening: the chunk headers of most
+  // files lie there, so walking them (more than once) costs no further reads.
+  std::vector<unsigned char> head_;
   std::uint64_t fileSize_ = 0;
   std::uint64_t position_ = 0;
 };

@@ -67,13 +67,11 @@ std::int32_t CMusicDataWave::Open(const MusicOpenParams& params) {
   dataSize_ = 0;
   file_.Close();
 
-  {
-    platform::File probe;
-    if (!probe.OpenRead(params.path)) return kMusicErrOpen;
-    const std::int64_t size = probe.Size();
-    if (size < 0 || static_cast<std::uint64_t>(size) > kMaxFileSize) return kMusicErrTooLarge;
-  }
   if (!file_.Open(params.path)) return kMusicErrOpen;
+  if (file_.FileSize() > kMaxFileSize) {
+    file_.Close();
+    return kMusicErrTooLarge;
+  }
 
   const std::int32_t result = ParseFile();
   if (result != kMusicOk) file_.Close();

@@ -66,4 +66,32 @@ TEST_F(RiffReaderTest, SearchesStopAtTheParentAndTheFile) {
   EXPECT_FALSE(reader_.Descend(chunk, &riff, RiffSearch::kFindChunk));
 }
 
+// The first bytes are kept at opening; reads inside them, across their end
+// and past it give the file's bytes alike, and nothing once closed.
+TEST_F(RiffReaderTest, ReadsTheSameBytesInsideAndPastTheKeptHead) {
+  fixtures::Bytes pattern(10000);
+  for (std::size_t i = 0; i < pattern.size(); ++i)
+    pattern[i] = static_cast<std::uint8_t>(i * 7 + i / 251);
+  fixtures::WriteFile(dir_.File("f.riff"), pattern);
+  ASSERT_TRUE(reader_.Open(platform::FromUtf8(dir_.File("f.riff"))));
+  for (const std::uint64_t offset : {0u, 100u, 4090u, 4096u, 9990u}) {
+    for (const std::size_t count : {1u, 6u, 16u, 5000u}) {
+      SCOPED_TRACE(std::to_string(offset) + "+" + std::to_string(count));
+      fixtures::Bytes bytes(count, 0xEE);
+      reader_.Seek(offset);
+      const std::size_t expected = std::min<std::size_t>(count, pattern.size() - offset);
+      ASSERT_EQ(reader_.Read(bytes.data(), count), static_cast<std::int64_t>(expected));
+      bytes.resize(expected);
+      EXPECT_EQ(bytes,
+                fixtures::Bytes(pattern.begin() + static_cast<std::ptrdiff_t>(offset),
+                                pattern.begin() + static_cast<std::ptrdiff_t>(offset + expected)));
+      EXPECT_EQ(reader_.Tell(), offset + expected);
+    }
+  }
+  reader_.Close();
+  std::uint8_t byte = 0;
+  reader_.Seek(0);
+  EXPECT_LT(reader_.Read(&byte, 1), 0);
+}
+
 }  // namespace
