@@ -2,9 +2,10 @@
 // the playlist's path list, saved to a .ppl and loaded from it again. Beside
 // them in the same run, the least the steps could cost: opening each file
 // and reading its first 64 KiB (all of it for an MP3 without an encoder
-// header, which is scanned frame by frame), and a plain write of the .ppl's
-// bytes. "peak_rss_MiB" is the process's peak resident memory during the
-// step (reset before it), "items" what the step gave.
+// header, which is scanned frame by frame), and writes of the .ppl's bytes,
+// plain and as durably as the playlist saves. "peak_rss_MiB" is the
+// process's peak resident memory during the step (reset before it), "items"
+// what the step gave.
 #include <benchmark/benchmark.h>
 
 #include <fcntl.h>
@@ -124,25 +125,45 @@ BENCHMARK(BM_BigPlaylistBaselineReadHeads)
     ->Iterations(3)
     ->UseRealTime();
 
-// The baseline of saving: the .ppl's bytes written to a new file.
-void BM_BigPlaylistBaselineWriteSameBytes(benchmark::State& state) {
+// The baselines of saving: the .ppl's bytes written to a new file; and, as
+// the playlist saves, durably: written beside it, flushed to the disk,
+// renamed over it and the folder flushed, so a crash leaves the old file or
+// the new one.
+void WriteSameBytes(benchmark::State& state, bool durable) {
   if (!Ready(state)) return;
   if (!WritePlaylistFile(*AddAll(), Wide(PplPath()))) state.SkipWithError("the save failed");
   const fixtures::Bytes bytes = fixtures::ReadFile(PplPath());
-  const std::string copy = bench::TheBigPlaylistLibrary().dir.File("copy.ppl");
+  const auto& dir = bench::TheBigPlaylistLibrary().dir;
+  const std::string copy = dir.File("copy.ppl"), aside = dir.File("copy.ppl.new");
   ResetPeakMemory();
   for (auto _ : state) {
-    std::FILE* out = std::fopen(copy.c_str(), "wb");
-    if (out == nullptr) {
+    const int out = open((durable ? aside : copy).c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (out < 0 || write(out, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size())) {
       state.SkipWithError("cannot write");
       return;
     }
-    std::fwrite(bytes.data(), 1, bytes.size(), out);
-    std::fclose(out);
+    if (durable) fsync(out);
+    close(out);
+    if (durable) {
+      std::rename(aside.c_str(), copy.c_str());
+      const int folder = open(dir.path().c_str(), O_RDONLY | O_DIRECTORY);
+      fsync(folder);
+      close(folder);
+    }
   }
   Report(state, bytes.size());
 }
+void BM_BigPlaylistBaselineWriteSameBytes(benchmark::State& state) {
+  WriteSameBytes(state, false);
+}
 BENCHMARK(BM_BigPlaylistBaselineWriteSameBytes)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(5)
+    ->UseRealTime();
+void BM_BigPlaylistBaselineWriteSameBytesDurably(benchmark::State& state) {
+  WriteSameBytes(state, true);
+}
+BENCHMARK(BM_BigPlaylistBaselineWriteSameBytesDurably)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(5)
     ->UseRealTime();

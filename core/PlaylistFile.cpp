@@ -1,6 +1,8 @@
 #include "core/PlaylistFile.h"
 
+#include <charconv>
 #include <cwchar>
+#include <iterator>
 #include <optional>
 #include <string_view>
 
@@ -9,6 +11,7 @@
 #include "platform/File.h"
 #include "platform/Paths.h"
 #include "platform/TextConv.h"
+#include "platform/Utf8.h"
 #include "sources/SourceFactory.h"
 
 namespace {
@@ -16,32 +19,40 @@ namespace {
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 constexpr std::size_t kFieldCount = 7;
 
-std::wstring Quoted(std::wstring_view text) {
-  std::wstring quoted = L"\"";
-  for (const wchar_t c : text) {
-    if (c == L'"') quoted += L'"';
-    quoted += c;
+// Appends `text` in quotes, inner quotes doubled. A title or artist with a
+// line break would split its line and lose the item at the next load, so
+// `oneLine` turns breaks into blanks.
+void AppendQuoted(std::string& out, std::wstring_view text, bool oneLine) {
+  out += '"';
+  for (wchar_t c : text) {
+    if (c == L'"') out += '"';
+    if (oneLine && (c == L'\r' || c == L'\n')) c = L' ';
+    platform::AppendUtf8(out, static_cast<char32_t>(c));
   }
-  return quoted + L"\"";
+  out += '"';
 }
 
-// A title or artist with a line break would split its line and lose the
-// item at the next load; the break becomes a blank.
-std::wstring OnOneLine(std::wstring text) {
-  for (auto& c : text) {
-    if (c == L'\r' || c == L'\n') c = L' ';
+// Lengths and positions are written as signed numbers.
+void AppendNumber(std::string& out, std::int64_t value) {
+  char digits[24];
+  const auto end = std::to_chars(std::begin(digits), std::end(digits), value).ptr;
+  out.append(digits, end);
+}
+
+// One item's line, straight into the file's UTF-8.
+void AppendLine(std::string& out, const TrackInfo& item) {
+  AppendQuoted(out, item.path, false);
+  out += ',';
+  AppendNumber(out, item.type);
+  out += ',';
+  AppendQuoted(out, item.title, true);
+  out += ',';
+  AppendQuoted(out, item.artist, true);
+  for (const std::uint32_t number : {item.length, item.start, item.end}) {
+    out += ',';
+    AppendNumber(out, static_cast<std::int32_t>(number));
   }
-  return text;
-}
-
-std::wstring Number(std::uint32_t value) {
-  return std::to_wstring(static_cast<std::int32_t>(value));
-}
-
-std::wstring LineOf(const TrackInfo& item) {
-  return Quoted(item.path) + L"," + std::to_wstring(item.type) + L"," +
-         Quoted(OnOneLine(item.title)) + L"," + Quoted(OnOneLine(item.artist)) + L"," +
-         Number(item.length) + L"," + Number(item.start) + L"," + Number(item.end) + L"\r\n";
+  out += "\r\n";
 }
 
 // Splits a line into its fields. Between fields a comma starts nothing (so
@@ -145,7 +156,7 @@ bool TakeFormatFromAudio(TrackInfo& item, const std::shared_ptr<CPluginCtrl>& pl
 bool WritePlaylistFile(CPlaylistCtrl& playlist, const std::wstring& path) {
   std::string text(kByteOrderMark);
   for (const auto& item : playlist.Items())
-    text += platform::ToUtf8(LineOf(item));
+    AppendLine(text, item);
   if (!platform::WriteFileAtomically(path, text)) return false;
   playlist.SetModified(false);
   return true;
