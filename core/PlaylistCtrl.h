@@ -64,6 +64,9 @@ class CPlaylistCtrl {
     return impl_->GetItem(index, out);
   }
   std::vector<TrackInfo> Items() const { return impl_->Items(); }
+  void VisitItems(const std::function<void(const TrackInfo&)>& visit) const {
+    impl_->VisitItems(visit);
+  }
   std::vector<std::int32_t> PlayOrder() const { return impl_->PlayOrder(); }
   std::uint64_t PlayedSeconds() const { return impl_->PlayedSeconds(); }
   bool AllUnplayable() const { return impl_->AllUnplayable(); }

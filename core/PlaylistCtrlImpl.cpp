@@ -64,6 +64,12 @@ std::vector<TrackInfo> CPlaylistCtrlImpl::Items() const {
   return items_;
 }
 
+void CPlaylistCtrlImpl::VisitItems(const std::function<void(const TrackInfo&)>& visit) const {
+  std::lock_guard lock(mutex_);
+  for (const TrackInfo& item : items_)
+    visit(item);
+}
+
 std::vector<std::int32_t> CPlaylistCtrlImpl::PlayOrder() const {
   std::lock_guard lock(mutex_);
   return order_;

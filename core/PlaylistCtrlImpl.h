@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <span>
 #include <vector>
@@ -34,6 +35,9 @@ class CPlaylistCtrlImpl {
   // -1 with nothing copied when the playlist is empty.
   std::int32_t GetItem(std::int32_t index, TrackInfo* out) const;
   std::vector<TrackInfo> Items() const;
+  // Calls `visit` with every item in order, the lock held throughout, so
+  // nothing is copied; `visit` must not call back into the playlist.
+  void VisitItems(const std::function<void(const TrackInfo&)>& visit) const;
   std::vector<std::int32_t> PlayOrder() const;
   // Whole seconds of the items played before the play position, in play
   // order with shuffle, in item order without.

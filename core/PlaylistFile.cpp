@@ -155,8 +155,7 @@ bool TakeFormatFromAudio(TrackInfo& item, const std::shared_ptr<CPluginCtrl>& pl
 
 bool WritePlaylistFile(CPlaylistCtrl& playlist, const std::wstring& path) {
   std::string text(kByteOrderMark);
-  for (const auto& item : playlist.Items())
-    AppendLine(text, item);
+  playlist.VisitItems([&text](const TrackInfo& item) { AppendLine(text, item); });
   if (!platform::WriteFileAtomically(path, text)) return false;
   playlist.SetModified(false);
   return true;
