@@ -6,6 +6,7 @@
 #include <QMenuBar>
 #include <QScreen>
 #include <QStyle>
+#include <QTimer>
 
 #include "app/AppConfigData.h"
 #include "platform/StringTable.h"
@@ -165,6 +166,12 @@ void CMainFrame::ExitCommand() {
 
 void CMainFrame::closeEvent(QCloseEvent* event) {
   if (closed_) return event->accept();
+  if (view_->IsWorking()) {
+    // Files are being added further down this call stack; the window closes
+    // once they are in, asked again from the event loop.
+    QTimer::singleShot(0, this, &QWidget::close);
+    return event->ignore();
+  }
   if (!exitCommand_) {
     // The window's close button: the playlist is kept for the next start.
     if (!view_->DiscardCheck()) return event->ignore();

@@ -96,6 +96,8 @@ class CQDXDSDPlayerView : public QWidget,
   void OnLoadingProgress(std::int32_t percent);
   // Long work's steps, on the window thread (see Options).
   void OnWorkProgress(std::size_t done, std::size_t total);
+  // True while such work runs (its steps may handle queued events).
+  bool IsWorking() const { return workShownAt_.has_value(); }
 
   // The texts the view shows.
   static QString StatusText(std::uint32_t position, std::uint32_t total);

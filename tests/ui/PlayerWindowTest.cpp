@@ -326,6 +326,36 @@ TEST_F(PlayerWindowTest, AddingFilesRepaintsTheirProgressInTheStatusLine) {
   EXPECT_EQ(View().statusLine()->text(), "00:00 / 00:00  ");
 }
 
+// The window manager may ask the window to close while files are being
+// added: it closes once they are all in, and keeps them for the next start.
+TEST_F(PlayerWindowTest, AClosingRequestDuringAddingWaitsForTheFiles) {
+  workRepaintInterval_ = 0ms;
+  Open();
+  class CloseOnProgress : public QObject {
+   public:
+    explicit CloseOnProgress(CMainFrame& frame) : frame_(frame) {}
+    bool eventFilter(QObject* watched, QEvent* event) override {
+      if (event->type() == QEvent::Paint && !asked &&
+          static_cast<ui::CStatusTextArea*>(watched)->text().startsWith("Loading")) {
+        asked = true;
+        frame_.close();
+        stayedOpen = frame_.isVisible();
+      }
+      return false;
+    }
+    CMainFrame& frame_;
+    bool asked = false;
+    bool stayedOpen = false;
+  } closer(*frame_);
+  View().statusLine()->installEventFilter(&closer);
+  AddWavs(4);
+  EXPECT_TRUE(closer.asked);
+  EXPECT_TRUE(closer.stayedOpen);
+  ASSERT_TRUE(WaitFor([&] { return !frame_->isVisible(); }));
+  const fixtures::Bytes saved = fixtures::ReadFile(dir_.File("data/player.ppl"));
+  EXPECT_EQ(std::count(saved.begin(), saved.end(), '\n'), 4);
+}
+
 TEST_F(PlayerWindowTest, LoadingProgressGatesTheSeekBarAndPrefixesTheTitle) {
   Open();
   Forward(platform::FromUtf8(Wav("long.wav", 44100 * 10)), 1);
